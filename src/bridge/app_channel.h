@@ -1,0 +1,24 @@
+// One HTTP/1.1 exchange with the desktop app on 127.0.0.1.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/outcome.h"
+#include "json/value.h"
+
+namespace korvane {
+
+// The request head sent before a body of body_length bytes.
+std::string app_request_head(std::uint16_t port, std::string_view token, std::size_t body_length);
+
+// Cuts the HTTP head off a whole reply and parses the body; on failure
+// "parse: <reason> -- raw=<quoted body>".
+Outcome<json::Value> parse_app_reply(std::string_view reply);
+
+// Posts the body to the app and returns its parsed reply, or "connect: ...",
+// "write head: ...", "write body: ...", "read: ..." or "parse: ... -- raw=...".
+Outcome<json::Value> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body);
+
+}  // namespace korvane

@@ -1,0 +1,137 @@
+#include "json/writer.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace korvane::json {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
+
+void append_escape(std::string& out, unsigned char c) {
+  switch (c) {
+    case '"': out += "\\\""; return;
+    case '\\': out += "\\\\"; return;
+    case '\b': out += "\\b"; return;
+    case '\t': out += "\\t"; return;
+    case '\n': out += "\\n"; return;
+    case '\f': out += "\\f"; return;
+    case '\r': out += "\\r"; return;
+    default: break;
+  }
+  char escape[] = {'\\', 'u', '0', '0', kHexDigits[c >> 4], kHexDigits[c & 0xF]};
+  out.append(escape, sizeof escape);
+}
+
+template <typename Integer>
+void append_integer(std::string& out, Integer value) {
+  char buffer[24];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+}  // namespace
+
+void append_json_string(std::string& out, std::string_view text) {
+  out += '"';
+  std::size_t run_start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (!needs_escape(c)) continue;
+    out.append(text.data() + run_start, i - run_start);
+    append_escape(out, c);
+    run_start = i + 1;
+  }
+  out.append(text.data() + run_start, text.size() - run_start);
+  out += '"';
+}
+
+void append_double(std::string& out, double value) {
+  if (value == 0) {
+    out += std::signbit(value) ? "-0.0" : "0.0";
+    return;
+  }
+  // Shortest round-trip digits, in the form [-]d[.ddd]e(+|-)XX.
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  if (text.front() == '-') {
+    out += '-';
+    text.remove_prefix(1);
+  }
+  std::size_t e_at = text.find('e');
+  std::string digits(text.substr(0, e_at));
+  if (digits.size() > 1) digits.erase(1, 1);  // the decimal point
+  int exponent = std::atoi(std::string(text.substr(e_at + 1)).c_str());
+  auto length = static_cast<int>(digits.size());
+
+  if (exponent < -5 || exponent > 15) {
+    out += digits[0];
+    if (length > 1) {
+      out += '.';
+      out.append(digits, 1);
+    }
+    out += exponent < 0 ? "e-" : "e+";
+    append_integer(out, exponent < 0 ? -exponent : exponent);
+  } else if (exponent < 0) {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-exponent - 1), '0');
+    out += digits;
+  } else if (length <= exponent + 1) {
+    out += digits;
+    out.append(static_cast<std::size_t>(exponent + 1 - length), '0');
+    out += ".0";
+  } else {
+    out.append(digits, 0, static_cast<std::size_t>(exponent + 1));
+    out += '.';
+    out.append(digits, static_cast<std::size_t>(exponent + 1));
+  }
+}
+
+void append_json(std::string& out, const Value& value) {
+  switch (value.type()) {
+    case Value::value_t::null:
+    case Value::value_t::discarded: out += "null"; return;
+    case Value::value_t::boolean: out += value.get<bool>() ? "true" : "false"; return;
+    case Value::value_t::number_integer: append_integer(out, value.get<std::int64_t>()); return;
+    case Value::value_t::number_unsigned: append_integer(out, value.get<std::uint64_t>()); return;
+    case Value::value_t::number_float: append_double(out, value.get<double>()); return;
+    case Value::value_t::string: append_json_string(out, value.get_ref<const Value::string_t&>()); return;
+    case Value::value_t::binary: out += "[]"; return;
+    case Value::value_t::array: {
+      out += '[';
+      bool first = true;
+      for (const auto& element : value.get_ref<const Value::array_t&>()) {
+        if (!first) out += ',';
+        first = false;
+        append_json(out, element);
+      }
+      out += ']';
+      return;
+    }
+    case Value::value_t::object: {
+      out += '{';
+      bool first = true;
+      for (const auto& [key, member] : value.get_ref<const Value::object_t&>()) {
+        if (!first) out += ',';
+        first = false;
+        append_json_string(out, key);
+        out += ':';
+        append_json(out, member);
+      }
+      out += '}';
+      return;
+    }
+  }
+}
+
+std::string to_json(const Value& value) {
+  std::string out;
+  append_json(out, value);
+  return out;
+}
+
+}  // namespace korvane::json

@@ -1,0 +1,24 @@
+// The compact JSON writer: sorted keys, minimal escaping, integers digit for digit and
+// doubles in their shortest round-trip form.
+#pragma once
+
+#include <string>
+
+#include "json/value.h"
+
+namespace korvane::json {
+
+// Appends the compact text of a value.
+void append_json(std::string& out, const Value& value);
+
+// The compact text of a value.
+std::string to_json(const Value& value);
+
+// Appends a JSON string literal, escaping only '"', '\\' and U+0000 to U+001F.
+void append_json_string(std::string& out, std::string_view text);
+
+// Appends a finite double: shortest digits, plain notation for decimal exponents -5 to 15
+// (".0" added to whole numbers), otherwise d[.ddd]e(+|-)X.
+void append_double(std::string& out, double value);
+
+}  // namespace korvane::json
