@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "json/writer.h"
+
+namespace korvane::json {
+namespace {
+
+struct DoubleCase {
+  double value;
+  const char* text;
+};
+
+class WriteDouble : public testing::TestWithParam<DoubleCase> {};
+
+TEST_P(WriteDouble, UsesShortestDigitsAndTheExponentThresholds) {
+  std::string out;
+  append_double(out, GetParam().value);
+  EXPECT_EQ(out, GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Doubles, WriteDouble, testing::Values(
+    DoubleCase{0.0, "0.0"}, DoubleCase{-0.0, "-0.0"}, DoubleCase{100.0, "100.0"},
+    DoubleCase{2.5, "2.5"}, DoubleCase{-2.5, "-2.5"}, DoubleCase{0.1, "0.1"},
+    DoubleCase{0.00001, "0.00001"}, DoubleCase{1e-6, "1e-6"}, DoubleCase{1.5e-7, "1.5e-7"},
+    DoubleCase{1e15, "1000000000000000.0"}, DoubleCase{1e16, "1e+16"},
+    DoubleCase{123456789012345678901234567890.0, "1.2345678901234568e+29"},
+    DoubleCase{5e-324, "5e-324"}, DoubleCase{1.7976931348623157e308, "1.7976931348623157e+308"},
+    DoubleCase{3.141592653589793, "3.141592653589793"}, DoubleCase{123.456, "123.456"},
+    DoubleCase{1234567890123456.7, "1234567890123456.8"}));
+
+TEST(WriteJson, SortsKeysByteWiseAndWritesCompactly) {
+  Value value = Value::parse(R"({"b":[1,{"z":null,"a":true}],"B":-3,"\u00e9":"x","a":18446744073709551615})");
+  EXPECT_EQ(to_json(value), "{\"B\":-3,\"a\":18446744073709551615,\"b\":[1,{\"a\":true,\"z\":null}],\"\xc3\xa9\":\"x\"}");
+}
+
+TEST(WriteJson, EscapesOnlyQuoteBackslashAndControlCharacters) {
+  std::string out;
+  append_json_string(out, std::string("\"\\/\b\f\n\r\t\x01\x1f\x7f\xc3\xa9\0", 14));
+  EXPECT_EQ(out, "\"\\\"\\\\/\\b\\f\\n\\r\\t\\u0001\\u001f\x7f\xc3\xa9\\u0000\"");
+}
+
+}  // namespace
+}  // namespace korvane::json
