@@ -1,0 +1,146 @@
+#include "json/quote.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/value.h"
+
+namespace korvane::json {
+namespace {
+
+struct QuoteCase {
+  std::string_view name;
+  std::string_view bytes;
+  std::string_view expected;
+};
+
+void PrintTo(const QuoteCase& quote_case, std::ostream* os) { *os << quote_case.name; }
+
+class QuoteTest : public testing::TestWithParam<QuoteCase> {};
+
+TEST_P(QuoteTest, QuotesBytes) {
+  EXPECT_EQ(json::quoted(GetParam().bytes), GetParam().expected);
+}
+
+std::string case_name(const testing::TestParamInfo<QuoteCase>& param_info) {
+  return std::string(param_info.param.name);
+}
+
+using namespace std::string_view_literals;
+
+INSTANTIATE_TEST_SUITE_P(
+    Escapes, QuoteTest,
+    testing::Values(
+        QuoteCase{"Empty", "", R"("")"},
+        QuoteCase{"BackslashEscapes", "\0\t\r\n\\\""sv, R"("\0\t\r\n\\\"")"},
+        QuoteCase{"ApostropheAsIs", "it's", R"("it's")"},
+        QuoteCase{"OtherControls", "\x01\x1b\x1f", R"("\u{1}\u{1b}\u{1f}")"},
+        QuoteCase{"Delete", "a\x7f", R"("a\u{7f}")"},
+        QuoteCase{"C1ControlAndNoBreakSpace", "\u0085\u00a0", R"("\u{85}\u{a0}")"},
+        QuoteCase{"CombiningAcute", "e\u0301", R"("e\u{301}")"},
+        QuoteCase{"SoftHyphen", "\u00ad", R"("\u{ad}")"},
+        QuoteCase{"ZeroWidthSpace", "\u200b", R"("\u{200b}")"},
+        QuoteCase{"ZeroWidthJoiner", "\u200d", R"("\u{200d}")"},
+        QuoteCase{"LineAndParagraphSeparators", "\u2028\u2029", R"("\u{2028}\u{2029}")"},
+        QuoteCase{"IdeographicSpace", "\u3000", R"("\u{3000}")"},
+        QuoteCase{"PrivateUse", "\ue000\U000F0000", R"("\u{e000}\u{f0000}")"},
+        QuoteCase{"Unassigned", "\u0378\U0010FFFF", R"("\u{378}\u{10ffff}")"},
+        QuoteCase{"VariationSelector", "\u2764\ufe0f", "\"\u2764\\u{fe0f}\""},
+        QuoteCase{"PrintableNonAscii", "caf\u00e9 \u2014 \u65e5\u672c", "\"caf\u00e9 \u2014 \u65e5\u672c\""},
+        QuoteCase{"EmojiAsIs", "\U0001F600", "\"\U0001F600\""},
+        QuoteCase{"ReplacementCharacterAsIs", "\ufffd", "\"\ufffd\""}),
+    case_name);
+
+// Each maximal invalid subpart becomes one U+FFFD.
+INSTANTIATE_TEST_SUITE_P(
+    InvalidUtf8, QuoteTest,
+    testing::Values(
+        QuoteCase{"LoneContinuation", "a\x80z", "\"a\ufffdz\""},
+        QuoteCase{"TruncatedTwoByte", "\xc3", "\"\ufffd\""},
+        QuoteCase{"TruncatedThreeByte", "\xe2\x82", "\"\ufffd\""},
+        QuoteCase{"TruncatedFourByte", "\xf0\x9f\x98", "\"\ufffd\""},
+        QuoteCase{"TruncatedThenAscii", "\xe2\x82x", "\"\ufffdx\""},
+        QuoteCase{"TruncatedThenValid", "\xf0\x9f\x98\xc3\xa9", "\"\ufffd\u00e9\""},
+        QuoteCase{"TruncatedThenQuote", "\xc3\"", "\"\ufffd\\\"\""},
+        QuoteCase{"OverlongTwoByte", "\xc0\xaf", "\"\ufffd\ufffd\""},
+        QuoteCase{"OverlongThreeByte", "\xe0\x80\xaf", "\"\ufffd\ufffd\ufffd\""},
+        QuoteCase{"OverlongFourByte", "\xf0\x8f\xbf\xbf", "\"\ufffd\ufffd\ufffd\ufffd\""},
+        QuoteCase{"EncodedSurrogate", "\xed\xa0\x80", "\"\ufffd\ufffd\ufffd\""},
+        QuoteCase{"AboveMaximum", "\xf4\x90\x80\x80", "\"\ufffd\ufffd\ufffd\ufffd\""},
+        QuoteCase{"BytesF5ToFF", "\xf5\xf8\xfe\xff", "\"\ufffd\ufffd\ufffd\ufffd\""},
+        QuoteCase{"ValidBoundaries", "\xed\x9f\xbb\xf4\x8f\xbf\xbf", "\"\ud7fb\\u{10ffff}\""}),
+    case_name);
+
+TEST(QuoteTest, AppendsAfterExistingText) {
+  std::string out = "raw=";
+  append_quoted(out, "a\nb");
+  EXPECT_EQ(out, R"(raw="a\nb")");
+}
+
+std::vector<Value> read_vectors(const std::string& file_name) {
+  std::ifstream file(std::string(KORVANE_TEST_DATA_DIR) + "/" + file_name, std::ios::binary);
+  std::stringstream contents;
+  contents << file.rdbuf();
+  std::vector<Value> vectors;
+  std::string line;
+  while (std::getline(contents, line, '\n')) {
+    if (!line.empty()) vectors.push_back(Value::parse(line));
+  }
+  return vectors;
+}
+
+std::string hex_decode(std::string_view hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  }
+  return bytes;
+}
+
+TEST(QuoteVectors, ReplyBodyParseErrorsQuoteTheBody) {
+  constexpr std::string_view kRawMarker = " -- raw=";
+  std::size_t checked = 0;
+  for (const Value& vector : read_vectors("reply-bodies.jsonl")) {
+    if (!vector.contains("error")) continue;
+    const auto error = vector.at("error").get<std::string>();
+    const auto marker = error.find(kRawMarker);
+    ASSERT_NE(marker, std::string::npos) << error;
+    const auto body_hex = vector.at("body_hex").get<std::string>();
+    EXPECT_EQ(json::quoted(hex_decode(body_hex)), error.substr(marker + kRawMarker.size()))
+        << "body_hex=" << body_hex;
+    ++checked;
+  }
+  RecordProperty("vectors_checked", static_cast<int>(checked));
+  EXPECT_GT(checked, 1000u);
+}
+
+// Request lines that are a single JSON string are rejected with that string quoted.
+TEST(QuoteVectors, StringRequestLinesQuoteTheString) {
+  constexpr std::string_view kPrefix = "parse: invalid type: string ";
+  constexpr std::string_view kSuffix = ", expected struct McpRequest";
+  std::size_t checked = 0;
+  for (const Value& vector : read_vectors("request-lines.jsonl")) {
+    const Value input = Value::parse(vector.at("input").get<std::string>(), nullptr, false);
+    if (!input.is_string()) continue;
+    const Value output = Value::parse(vector.at("output").get<std::string>());
+    const auto message = output.at("error").at("message").get<std::string>();
+    ASSERT_EQ(message.rfind(kPrefix, 0), 0u) << message;
+    const auto end = message.rfind(kSuffix);
+    ASSERT_NE(end, std::string::npos) << message;
+    EXPECT_EQ(json::quoted(input.get<std::string>()),
+              message.substr(kPrefix.size(), end - kPrefix.size()));
+    ++checked;
+  }
+  RecordProperty("vectors_checked", static_cast<int>(checked));
+  EXPECT_GT(checked, 0u);
+}
+
+}  // namespace
+}  // namespace korvane::json
