@@ -1,0 +1,51 @@
+#include "bridge/app_channel.h"
+
+#include "bridge/loopback_socket.h"
+#include "json/quote.h"
+#include "json/reader.h"
+#include "json/writer.h"
+
+namespace korvane {
+
+std::string app_request_head(std::uint16_t port, std::string_view token, std::size_t body_length) {
+  std::string head;
+  head.reserve(160 + token.size());
+  head += "POST / HTTP/1.1\r\nHost: 127.0.0.1:";
+  head += std::to_string(port);
+  head += "\r\nX-Korvane-Token: ";
+  head += token;
+  head += "\r\nContent-Type: application/json\r\nContent-Length: ";
+  head += std::to_string(body_length);
+  head += "\r\nConnection: close\r\n\r\n";
+  return head;
+}
+
+Outcome<json::Value> parse_app_reply(std::string_view reply) {
+  constexpr std::string_view kHeadEnd = "\r\n\r\n";
+  const std::size_t head_end = reply.find(kHeadEnd);
+  const std::string_view body =
+      head_end == std::string_view::npos ? std::string_view() : reply.substr(head_end + kHeadEnd.size());
+  auto value = json::read_value(body);
+  if (value) return value;
+  std::string text = "parse: ";
+  text += value.error();
+  text += " -- raw=";
+  json::append_quoted(text, body);
+  return error_text(std::move(text));
+}
+
+Outcome<json::Value> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body) {
+  auto connection = connect_loopback(port);
+  if (!connection) return error_text("connect: " + connection.error());
+  const UniqueFd& socket = connection.value();
+  const std::string body_bytes = json::to_json(body);
+  if (auto failure = send_all(socket, app_request_head(port, token, body_bytes.size()))) {
+    return error_text("write head: " + *failure);
+  }
+  if (auto failure = send_all(socket, body_bytes)) return error_text("write body: " + *failure);
+  std::string reply;
+  if (auto failure = receive_to_end(socket, reply)) return error_text("read: " + *failure);
+  return parse_app_reply(reply);
+}
+
+}  // namespace korvane

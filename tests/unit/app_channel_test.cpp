@@ -1,0 +1,221 @@
+#include "bridge/app_channel.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/posix.h"
+#include "json/writer.h"
+
+namespace korvane {
+namespace {
+
+using json::Value;
+
+std::string read_text_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+std::string from_hex(std::string_view hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+  }
+  return bytes;
+}
+
+constexpr std::string_view kOkHead = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n";
+
+TEST(ReplyBodyVectors, ParseEveryReply) {
+  const std::string text = read_text_file(KORVANE_TEST_DATA_DIR "/reply-bodies.jsonl");
+  std::size_t checked = 0;
+  for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+    end = std::min(text.find('\n', start), text.size());
+    if (end == start) continue;
+    const std::string_view line(text.data() + start, end - start);
+    SCOPED_TRACE(line);
+    const auto vector = Value::parse(line);
+    const auto reply = parse_app_reply(std::string(kOkHead) + from_hex(vector["body_hex"].get<std::string>()));
+    if (vector.contains("text")) {
+      ASSERT_TRUE(reply.ok()) << reply.error();
+      EXPECT_EQ(json::to_json(reply.value()), vector["text"].get<std::string>());
+    } else {
+      ASSERT_FALSE(reply.ok());
+      EXPECT_EQ(reply.error(), vector["error"].get<std::string>());
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 0u);
+  RecordProperty("vectors", static_cast<int>(checked));
+}
+
+TEST(AppRequestHead, FollowsTemplate) {
+  EXPECT_EQ(app_request_head(8123, "s3cr\u00e9t", 42),
+            "POST / HTTP/1.1\r\nHost: 127.0.0.1:8123\r\nX-Korvane-Token: s3cr\u00e9t\r\n"
+            "Content-Type: application/json\r\nContent-Length: 42\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(app_request_head(0, "", 7),
+            "POST / HTTP/1.1\r\nHost: 127.0.0.1:0\r\nX-Korvane-Token: \r\n"
+            "Content-Type: application/json\r\nContent-Length: 7\r\nConnection: close\r\n\r\n");
+}
+
+struct ReplyCase {
+  const char* name;
+  std::string reply;
+  std::string expected;  // compact text of the value, or the whole error text
+};
+
+class ParseAppReplyTest : public testing::TestWithParam<ReplyCase> {};
+
+TEST_P(ParseAppReplyTest, CutsHeadAtFirstEmptyLine) {
+  const auto reply = parse_app_reply(GetParam().reply);
+  EXPECT_EQ(reply.ok() ? json::to_json(reply.value()) : reply.error(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Heads, ParseAppReplyTest,
+    testing::Values(
+        ReplyCase{"StatusIgnored", "HTTP/1.1 500 Oops\r\nContent-Length: 1\r\n\r\n{\"b\":1,\"a\":2}", R"({"a":2,"b":1})"},
+        ReplyCase{"OnlyFirstSeparatorSplits", "H\r\n\r\n[1,\r\n\r\n2]\r\n\r\n", "[1,2]"},
+        ReplyCase{"EmptyReply", "", "parse: EOF while parsing a value at line 1 column 0 -- raw=\"\""},
+        ReplyCase{"ShorterThanSeparator", "\r\n\r", "parse: EOF while parsing a value at line 1 column 0 -- raw=\"\""},
+        ReplyCase{"BareLineFeedsDoNotSplit", "HTTP/1.1 200 OK\n\n{}",
+                  "parse: EOF while parsing a value at line 1 column 0 -- raw=\"\""},
+        ReplyCase{"ChunkedNotDecoded", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n",
+                  "parse: trailing characters at line 2 column 1 -- raw=\"2\\r\\n{}\\r\\n0\\r\\n\\r\\n\""}),
+    [](const testing::TestParamInfo<ReplyCase>& param_info) { return std::string(param_info.param.name); });
+
+// A stand-in app on 127.0.0.1 that serves one connection: it reads the request head and
+// Content-Length bytes of body, sends the canned reply and closes.
+class OneShotApp {
+ public:
+  explicit OneShotApp(std::string reply, bool hang_up_at_once = false) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 1) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      ADD_FAILURE() << "listener: " << os_error_text(errno);
+    }
+    port_ = ntohs(address.sin_port);
+    server_ = std::thread([this, reply = std::move(reply), hang_up_at_once] { serve(reply, hang_up_at_once); });
+  }
+  ~OneShotApp() {
+    finish();
+    ::close(listener_);
+  }
+
+  std::uint16_t port() const { return port_; }
+
+  // Ends the serving thread and returns the request bytes it received.
+  const std::string& finish() {
+    ::shutdown(listener_, SHUT_RDWR);  // wakes an accept that never gets a client
+    if (server_.joinable()) server_.join();
+    return request_;
+  }
+
+ private:
+  void serve(const std::string& reply, bool hang_up_at_once) {
+    const int client = ::accept(listener_, nullptr, nullptr);
+    if (client < 0) return;
+    if (hang_up_at_once) {
+      const linger reset{1, 0};  // close with RST
+      ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    } else {
+      read_request(client);
+      ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+    }
+    ::close(client);
+  }
+
+  void read_request(int client) {
+    char chunk[4096];
+    for (;;) {
+      const std::size_t head_end = request_.find("\r\n\r\n");
+      if (head_end != std::string::npos) {
+        const std::size_t length_at = request_.find("Content-Length: ");
+        const std::size_t body_length = std::stoul(request_.substr(length_at + 16));
+        if (request_.size() >= head_end + 4 + body_length) return;
+      }
+      const ssize_t count = ::recv(client, chunk, sizeof chunk, 0);
+      if (count <= 0) return;
+      request_.append(chunk, static_cast<std::size_t>(count));
+    }
+  }
+
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::string request_;
+  std::thread server_;
+};
+
+Value click_body() { return Value::parse(R"({"method":"click","params":{"y":20,"x":10}})"); }
+
+TEST(PostToApp, SendsHeadAndBodyAndParsesReply) {
+  OneShotApp app("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n {\"ok\":true}\n");
+  const auto reply = post_to_app(app.port(), "tok", click_body());
+  ASSERT_TRUE(reply.ok()) << reply.error();
+  EXPECT_EQ(reply.value(), Value::parse(R"({"ok":true})"));
+  const std::string body = R"({"method":"click","params":{"x":10,"y":20}})";
+  EXPECT_EQ(app.finish(), app_request_head(app.port(), "tok", body.size()) + body);
+}
+
+TEST(PostToApp, ReadsLongReplyWhole) {
+  const std::string long_text(3 * 1024 * 1024 + 17, 'x');
+  OneShotApp app("HTTP/1.1 200 OK\r\n\r\n[\"" + long_text + "\"]");
+  const auto reply = post_to_app(app.port(), "", click_body());
+  ASSERT_TRUE(reply.ok()) << reply.error().substr(0, 200);
+  EXPECT_EQ(reply.value()[0].get_ref<const std::string&>().size(), long_text.size());
+}
+
+TEST(PostToApp, AppClosingWithoutReplyIsParseError) {
+  OneShotApp app("");
+  const auto reply = post_to_app(app.port(), "tok", click_body());
+  ASSERT_FALSE(reply.ok());
+  EXPECT_EQ(reply.error(), "parse: EOF while parsing a value at line 1 column 0 -- raw=\"\"");
+}
+
+// The app hanging up mid-request must surface as an error text, never as SIGPIPE.
+TEST(PostToApp, AppHangingUpIsWriteError) {
+  OneShotApp app("", /*hang_up_at_once=*/true);
+  Value body = click_body();
+  body["params"]["text"] = std::string(32 * 1024 * 1024, 'a');
+  const auto reply = post_to_app(app.port(), "tok", body);
+  ASSERT_FALSE(reply.ok());
+  EXPECT_TRUE(reply.error().rfind("write head: ", 0) == 0 || reply.error().rfind("write body: ", 0) == 0)
+      << reply.error();
+}
+
+TEST(PostToApp, NothingListeningIsConnectError) {
+  // A bound socket that does not listen holds the port and refuses connections.
+  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const auto reply = post_to_app(ntohs(address.sin_port), "tok", click_body());
+  ::close(holder);
+  ASSERT_FALSE(reply.ok());
+  EXPECT_EQ(reply.error(), "connect: " + os_error_text(ECONNREFUSED));
+#ifdef __linux__
+  EXPECT_EQ(reply.error(), "connect: Connection refused (os error 111)");
+#endif
+}
+
+}  // namespace
+}  // namespace korvane

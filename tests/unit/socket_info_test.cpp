@@ -1,0 +1,207 @@
+#include "bridge/socket_info.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "json/value.h"
+
+namespace korvane {
+namespace {
+
+using namespace std::string_view_literals;
+
+std::string read_text_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string from_hex(std::string_view hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+  }
+  return bytes;
+}
+
+TEST(SocketInfoVectors, DecodeEveryFile) {
+  const auto lines = split_lines(read_text_file(KORVANE_TEST_DATA_DIR "/socket-info.jsonl"));
+  ASSERT_FALSE(lines.empty());
+  RecordProperty("vectors", static_cast<int>(lines.size()));
+  for (const auto& line : lines) {
+    SCOPED_TRACE(line);
+    const auto vector = json::Value::parse(line);
+    const auto decoded = decode_socket_info(from_hex(vector["file_hex"].get<std::string>()));
+    if (vector.contains("valid")) {
+      ASSERT_FALSE(decoded.ok());
+      EXPECT_EQ(decoded.error(), kAppNotRunning);
+    } else {
+      ASSERT_TRUE(decoded.ok()) << decoded.error();
+      EXPECT_EQ(decoded.value().port, vector["port"].get<std::uint16_t>());
+      EXPECT_EQ(decoded.value().token, vector["token"].get<std::string>());
+    }
+  }
+}
+
+// Tokens that would break the request head apart are refused, in either record form.
+TEST(SocketInfoDecode, RejectsTokensThatSplitTheHead) {
+  for (const auto file : {R"({"port":1,"token":"a\rb"})"sv, R"({"port":1,"token":"a\nX-Other: 1"})"sv,
+                          R"({"port":1,"token":"a\u0000"})"sv, R"([1,"\r\n"])"sv}) {
+    SCOPED_TRACE(file);
+    const auto decoded = decode_socket_info(file);
+    ASSERT_FALSE(decoded.ok());
+    EXPECT_EQ(decoded.error(), kAppNotRunning);
+  }
+  EXPECT_TRUE(decode_socket_info(R"({"port":1,"token":"a\tb \u00e9"})").ok());
+}
+
+// Sets or unsets environment variables for one test and restores them afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv& set(const char* name, const std::optional<std::string>& value) {
+    const char* old = std::getenv(name);
+    saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+    if (value) {
+      ::setenv(name, value->c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+    return *this;
+  }
+  ~ScopedEnv() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->second) {
+        ::setenv(it->first, it->second->c_str(), 1);
+      } else {
+        ::unsetenv(it->first);
+      }
+    }
+  }
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+struct PathCase {
+  const char* name;
+  std::optional<std::string> socket_info;
+  std::optional<std::string> home;
+  std::optional<std::string> tmpdir;
+  std::string expected;
+};
+
+class SocketInfoPathTest : public testing::TestWithParam<PathCase> {};
+
+TEST_P(SocketInfoPathTest, ChoosesPath) {
+  const auto& param = GetParam();
+  ScopedEnv env;
+  env.set("KORVANE_SOCKET_INFO", param.socket_info).set("HOME", param.home).set("TMPDIR", param.tmpdir);
+  EXPECT_EQ(socket_info_path(), param.expected);
+}
+
+constexpr const char* kSuffix = ".config/korvane/socket-info.json";
+
+INSTANTIATE_TEST_SUITE_P(
+    Selection, SocketInfoPathTest,
+    testing::Values(
+        PathCase{"ExplicitWinsOverHome", "/run/app/info.json", "/home/u", "/t", "/run/app/info.json"},
+        PathCase{"ExplicitVerbatim", " rel/info.json ", "/home/u", std::nullopt, " rel/info.json "},
+        PathCase{"ExplicitEmpty", "", "/home/u", std::nullopt, ""},
+        PathCase{"ExplicitNonAscii", "/tmp/caf\u00e9.json", "/home/u", std::nullopt, "/tmp/caf\u00e9.json"},
+        PathCase{"ExplicitInvalidUtf8Ignored", "/tmp/\xff.json", "/home/u", std::nullopt,
+                 std::string("/home/u/") + kSuffix},
+        PathCase{"Home", std::nullopt, "/home/u", "/t", std::string("/home/u/") + kSuffix},
+        PathCase{"HomeWithSlash", std::nullopt, "/home/u/", std::nullopt, std::string("/home/u/") + kSuffix},
+        PathCase{"HomeRoot", std::nullopt, "/", std::nullopt, std::string("/") + kSuffix},
+        PathCase{"HomeEmptyIsRelative", std::nullopt, "", "/t", kSuffix},
+        PathCase{"HomeRawBytes", std::nullopt, "/h\xfe", std::nullopt, std::string("/h\xfe/") + kSuffix},
+        PathCase{"TmpdirWhenNoHome", std::nullopt, std::nullopt, "/var/t", std::string("/var/t/") + kSuffix},
+        PathCase{"TmpdirWithSlash", std::nullopt, std::nullopt, "/var/t/", std::string("/var/t/") + kSuffix},
+        PathCase{"TmpdirEmptyIsRelative", std::nullopt, std::nullopt, "", kSuffix}),
+    [](const testing::TestParamInfo<PathCase>& param_info) { return std::string(param_info.param.name); });
+
+#ifndef __APPLE__
+TEST(SocketInfoPath, FallsBackToSlashTmp) {
+  ScopedEnv env;
+  env.set("KORVANE_SOCKET_INFO", std::nullopt).set("HOME", std::nullopt).set("TMPDIR", std::nullopt);
+  EXPECT_EQ(socket_info_path(), std::string("/tmp/") + kSuffix);
+}
+#endif
+
+class SocketInfoFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/korvane-socket-info-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string write_file(const std::string& relative, std::string_view content) {
+    const std::filesystem::path path = std::filesystem::path(dir_) / relative;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+    return path.string();
+  }
+
+  std::string dir_;
+};
+
+TEST_F(SocketInfoFileTest, ReadsExplicitFileBeforeDefault) {
+  write_file(kSuffix, R"({"port":1111,"token":"home"})");
+  const auto explicit_path = write_file("other.json", "{\"token\":\"t\",\"port\":2222}\n");
+  ScopedEnv env;
+  env.set("HOME", dir_).set("KORVANE_SOCKET_INFO", explicit_path);
+  const auto info = read_socket_info();
+  ASSERT_TRUE(info.ok()) << info.error();
+  EXPECT_EQ(info.value().port, 2222);
+  EXPECT_EQ(info.value().token, "t");
+}
+
+TEST_F(SocketInfoFileTest, ReadsDefaultWhenExplicitIsNotUtf8) {
+  write_file(kSuffix, R"([3333,""])");
+  ScopedEnv env;
+  env.set("HOME", dir_).set("KORVANE_SOCKET_INFO", "\xc3(");
+  const auto info = read_socket_info();
+  ASSERT_TRUE(info.ok()) << info.error();
+  EXPECT_EQ(info.value().port, 3333);
+  EXPECT_EQ(info.value().token, "");
+}
+
+TEST_F(SocketInfoFileTest, UnreadableFilesAreNotRunning) {
+  write_file(kSuffix, R"({"port":1,"token":"x"})");
+  const auto directory = std::filesystem::path(write_file("dir/placeholder", "")).parent_path().string();
+  const std::vector<std::optional<std::string>> paths = {
+      "", dir_ + "/missing.json", directory, write_file("empty.json", ""), write_file("bad.json", "{\"port\":1}x")};
+  for (const auto& path : paths) {
+    SCOPED_TRACE(*path);
+    ScopedEnv env;
+    env.set("HOME", dir_).set("KORVANE_SOCKET_INFO", path);
+    const auto info = read_socket_info();
+    ASSERT_FALSE(info.ok());
+    EXPECT_EQ(info.error(), kAppNotRunning);
+  }
+}
+
+}  // namespace
+}  // namespace korvane

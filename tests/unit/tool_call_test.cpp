@@ -1,0 +1,285 @@
+#include "bridge/tool_call.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bridge/socket_info.h"
+#include "catalogue/tool_definitions.h"
+#include "common/posix.h"
+#include "json/writer.h"
+
+namespace korvane {
+namespace {
+
+using json::Value;
+
+struct BodyCase {
+  const char* name;
+  const char* tool;
+  const char* arguments;  // JSON text
+  std::optional<std::string> session_id;
+  const char* expected;  // JSON text of the body, or the error text
+};
+
+class AppRequestBodyTest : public testing::TestWithParam<BodyCase> {};
+
+TEST_P(AppRequestBodyTest, Routes) {
+  const auto& param = GetParam();
+  const auto body = app_request_body(param.tool, Value::parse(param.arguments), param.session_id);
+  if (body.ok()) {
+    EXPECT_EQ(json::to_json(body.value()), param.expected);
+  } else {
+    EXPECT_EQ(body.error(), param.expected);
+  }
+}
+
+std::string case_name(const testing::TestParamInfo<BodyCase>& param_info) { return param_info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(
+    SessionForward, AppRequestBodyTest,
+    testing::Values(
+        BodyCase{"NoCaller", "sessions_list", "{}", std::nullopt,
+                 R"({"method":"sessions_list","params":{"session_id":null}})"},
+        BodyCase{"ClientSessionIdReplaced", "session_kill", R"({"id":"I","session_id":"X"})", "S",
+                 R"({"method":"session_kill","params":{"id":"I","session_id":"S"}})"},
+        BodyCase{"ClientSessionIdNulled", "session_read", R"({"id":7,"session_id":"X"})", std::nullopt,
+                 R"({"method":"session_read","params":{"id":7,"session_id":null}})"},
+        BodyCase{"ArrayDropped", "session_send", "[1,2]", "S", R"({"method":"session_send","params":{"session_id":"S"}})"},
+        BodyCase{"StringDropped", "session_wait", R"("x")", " S ",
+                 R"({"method":"session_wait","params":{"session_id":" S "}})"},
+        BodyCase{"NullDropped", "session_spawn", "null", std::nullopt,
+                 R"({"method":"session_spawn","params":{"session_id":null}})"}),
+    case_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    MethodOnlyAndPlain, AppRequestBodyTest,
+    testing::Values(
+        BodyCase{"ScreenshotDropsArguments", "screenshot", R"({"x":1})", "S", R"({"method":"screenshot"})"},
+        BodyCase{"OcrDropsArguments", "screen_ocr", R"({"region":[0,0,1,1]})", std::nullopt, R"({"method":"screen_ocr"})"},
+        BodyCase{"ListLearned", "list_learned", "null", std::nullopt, R"({"method":"list_learned"})"},
+        BodyCase{"ClickSorted", "click", R"({"y":20,"x":10})", "S", R"({"method":"click","params":{"x":10,"y":20}})"},
+        BodyCase{"ClickEmpty", "click", "{}", std::nullopt, R"({"method":"click","params":{}})"},
+        BodyCase{"ClickNull", "click", "null", std::nullopt, R"({"method":"click","params":null})"},
+        BodyCase{"ScrollArrayKept", "scroll", R"([1,"a"])", std::nullopt, R"({"method":"scroll","params":[1,"a"]})"},
+        BodyCase{"NoSessionAdded", "type_text", R"({"text":"hi"})", "S",
+                 R"({"method":"type_text","params":{"text":"hi"}})"}),
+    case_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    BuiltParams, AppRequestBodyTest,
+    testing::Values(
+        BodyCase{"MarkdownKeepsOnlyPath", "open_markdown", R"({"path":"a.md","line":3})", "S",
+                 R"({"method":"open_markdown","params":{"path":"a.md","session_id":"S"}})"},
+        BodyCase{"MarkdownNumericPath", "open_markdown", R"({"path":1})", "S", "missing path"},
+        BodyCase{"MarkdownArrayArguments", "open_markdown", R"(["a.md"])", "S", "missing path"},
+        BodyCase{"PreviewNoLayout", "open_dev_preview", R"({"url":"U"})", std::nullopt,
+                 R"({"method":"open_dev_preview","params":{"layout":null,"session_id":null,"url":"U"}})"},
+        BodyCase{"PreviewNumericLayout", "open_dev_preview", R"({"url":"U","layout":3})", "S",
+                 R"({"method":"open_dev_preview","params":{"layout":null,"session_id":"S","url":"U"}})"},
+        BodyCase{"PreviewLayout", "open_dev_preview", R"({"url":"","layout":"split"})", "S",
+                 R"({"method":"open_dev_preview","params":{"layout":"split","session_id":"S","url":""}})"},
+        BodyCase{"PreviewMissingUrl", "open_dev_preview", R"({"layout":"split","url":null})", "S", "missing url"},
+        BodyCase{"NotifyNothing", "notify", "{}", std::nullopt, "missing title"},
+        BodyCase{"NotifyNumericTitle", "notify", R"({"title":1,"body":"b"})", std::nullopt, "missing title"},
+        BodyCase{"NotifyNoBody", "notify", R"({"title":"t","body":{}})", std::nullopt, "missing body"},
+        BodyCase{"NotifyEmptyStrings", "notify", R"({"title":"","body":""})", "S",
+                 R"({"method":"notify","params":{"body":"","title":""}})"},
+        BodyCase{"NotifyDropsExtras", "notify", R"({"title":"t","body":"b","sound":true})", "S",
+                 R"({"method":"notify","params":{"body":"b","title":"t"}})"}),
+    case_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    UnknownTools, AppRequestBodyTest,
+    testing::Values(BodyCase{"CaseSensitive", "Click", "{}", std::nullopt, "unknown tool: Click"},
+                    BodyCase{"NotTrimmed", "click ", "{}", std::nullopt, "unknown tool: click "},
+                    BodyCase{"Empty", "", "{}", std::nullopt, "unknown tool: "}),
+    case_name);
+
+TEST(AppRequestBody, EveryCatalogueToolIsRouted) {
+  const Value tools = tool_definitions();
+  ASSERT_EQ(tools.size(), 22u);
+  const Value arguments = Value::parse(R"({"path":"p","url":"u","title":"t","body":"b"})");
+  for (const auto& tool : tools) {
+    const auto& name = tool["name"].get_ref<const std::string&>();
+    const auto body = app_request_body(name, arguments, std::nullopt);
+    ASSERT_TRUE(body.ok()) << body.error();
+    EXPECT_EQ(body.value()["method"], name);
+  }
+}
+
+// Sets or unsets environment variables for one test and restores them afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv& set(const char* name, const std::optional<std::string>& value) {
+    const char* old = std::getenv(name);
+    saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+    if (value) {
+      ::setenv(name, value->c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+    return *this;
+  }
+  ~ScopedEnv() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->second) {
+        ::setenv(it->first, it->second->c_str(), 1);
+      } else {
+        ::unsetenv(it->first);
+      }
+    }
+  }
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+struct SessionCase {
+  const char* name;
+  std::optional<std::string> variable;
+  std::optional<std::string> expected;
+};
+
+class CallerSessionTest : public testing::TestWithParam<SessionCase> {};
+
+TEST_P(CallerSessionTest, ReadsEnvironment) {
+  ScopedEnv env;
+  env.set("KORVANE_SESSION_ID", GetParam().variable);
+  EXPECT_EQ(caller_session_id(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, CallerSessionTest,
+    testing::Values(SessionCase{"Unset", std::nullopt, std::nullopt},
+                    SessionCase{"Plain", "sess-1", "sess-1"},
+                    SessionCase{"SurroundingBlanksKept", " \tsess-1\u3000", " \tsess-1\u3000"},
+                    SessionCase{"Empty", "", std::nullopt},
+                    SessionCase{"AsciiBlanks", " \t\n\v\f\r", std::nullopt},
+                    SessionCase{"IdeographicSpace", "\u3000", std::nullopt},
+                    SessionCase{"NextLine", "\u0085", std::nullopt},
+                    SessionCase{"OtherUnicodeBlanks", "\u00a0\u1680\u2000\u200a\u2028\u2029\u202f\u205f", std::nullopt},
+                    SessionCase{"ZeroWidthSpaceIsNotBlank", "\u200b", "\u200b"},
+                    SessionCase{"MongolianVowelSeparatorIsNotBlank", "\u180e", "\u180e"},
+                    SessionCase{"InvalidUtf8", "sess\xff", std::nullopt},
+                    SessionCase{"EncodedSurrogate", "\xed\xa0\x80", std::nullopt}),
+    [](const testing::TestParamInfo<SessionCase>& param_info) { return std::string(param_info.param.name); });
+
+// A stand-in app on 127.0.0.1 that answers one request with a canned reply.
+class OneShotApp {
+ public:
+  explicit OneShotApp(std::string reply) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 1) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      ADD_FAILURE() << "listener: " << os_error_text(errno);
+    }
+    port_ = ntohs(address.sin_port);
+    server_ = std::thread([this, reply = std::move(reply)] { serve(reply); });
+  }
+  ~OneShotApp() {
+    finish();
+    ::close(listener_);
+  }
+  std::uint16_t port() const { return port_; }
+
+  // Ends the serving thread and returns the request body it received.
+  std::string finish() {
+    ::shutdown(listener_, SHUT_RDWR);
+    if (server_.joinable()) server_.join();
+    const std::size_t head_end = request_.find("\r\n\r\n");
+    return head_end == std::string::npos ? std::string() : request_.substr(head_end + 4);
+  }
+
+ private:
+  void serve(const std::string& reply) {
+    const int client = ::accept(listener_, nullptr, nullptr);
+    if (client < 0) return;
+    char chunk[4096];
+    // The bodies here are JSON objects: the request is whole once it ends with "}".
+    while (request_.find("\r\n\r\n") == std::string::npos || request_.back() != '}') {
+      const ssize_t count = ::recv(client, chunk, sizeof chunk, 0);
+      if (count <= 0) break;
+      request_.append(chunk, static_cast<std::size_t>(count));
+    }
+    ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+    ::close(client);
+  }
+
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::string request_;
+  std::thread server_;
+};
+
+class HandleToolCallTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/korvane-tool-call-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Publishes a socket-info file for the port and points the server at it.
+  void publish(std::uint16_t port) {
+    const std::string path = dir_ + "/socket-info.json";
+    std::ofstream(path) << R"({"port":)" << port << R"(,"token":"tok"})";
+    env_.set("KORVANE_SOCKET_INFO", path);
+  }
+
+  std::string dir_;
+  ScopedEnv env_;
+};
+
+TEST_F(HandleToolCallTest, NotRunningComesFirst) {
+  env_.set("KORVANE_SOCKET_INFO", dir_ + "/missing.json");
+  for (const char* name : {"click", "no_such_tool", "notify"}) {
+    const auto result = handle_tool_call(name, Value::object());
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error(), kAppNotRunning);
+  }
+}
+
+TEST_F(HandleToolCallTest, RoutingErrorsPrecedeConnecting) {
+  // A bound socket that does not listen refuses connections on its port.
+  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  publish(ntohs(address.sin_port));
+  EXPECT_EQ(handle_tool_call("no_such_tool", Value::object()).error(), "unknown tool: no_such_tool");
+  EXPECT_EQ(handle_tool_call("notify", Value::object()).error(), "missing title");
+  EXPECT_EQ(handle_tool_call("click", Value::object()).error(), "connect: " + os_error_text(ECONNREFUSED));
+  ::close(holder);
+}
+
+TEST_F(HandleToolCallTest, WrapsCompactReply) {
+  OneShotApp app("HTTP/1.1 200 OK\r\n\r\n{ \"b\" : 1, \"a\" : \"\\u00e9\" }");
+  publish(app.port());
+  env_.set("KORVANE_SESSION_ID", " me ");
+  const auto result = handle_tool_call("session_kill", Value::parse(R"({"id":"other","session_id":"x"})"));
+  ASSERT_TRUE(result.ok()) << result.error();
+  EXPECT_EQ(json::to_json(result.value()), R"({"content":[{"text":"{\"a\":\"é\",\"b\":1}","type":"text"}]})");
+  EXPECT_EQ(app.finish(), R"({"method":"session_kill","params":{"id":"other","session_id":" me "}})");
+}
+
+}  // namespace
+}  // namespace korvane
