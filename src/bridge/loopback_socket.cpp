@@ -67,6 +67,20 @@ int connect_retrying(int fd, const sockaddr_in& address) {
   return errno;
 }
 
+// Blocks until the socket has data or end of stream. Gives up when the reader of standard
+// output has gone away: nobody could read the answer any more.
+std::optional<std::string> wait_for_reply(int fd) {
+  pollfd watched[2] = {{fd, POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
+  for (;;) {
+    int ready = 0;
+    KORVANE_RETRY_EINTR(ready, ::poll(watched, 2, -1));
+    if (ready < 0) return last_error();
+    if ((watched[1].revents & (POLLERR | POLLHUP)) != 0) return "the reader of standard output is gone";
+    if (watched[0].revents != 0) return std::nullopt;
+    if ((watched[1].revents & POLLNVAL) != 0) watched[1].fd = -1;  // no stdout to watch
+  }
+}
+
 }  // namespace
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
@@ -111,6 +125,10 @@ std::optional<std::string> receive_to_end(const UniqueFd& socket, std::string& o
   std::size_t used = out.size();
   for (;;) {
     if (out.size() - used < kMinReadSpace) out.resize(std::max(out.size() * 2, used + kMinReadSpace));
+    if (auto abandoned = wait_for_reply(socket.get())) {
+      out.resize(used);
+      return abandoned;
+    }
     ssize_t received = 0;
     KORVANE_RETRY_EINTR(received, ::recv(socket.get(), out.data() + used, out.size() - used, 0));
     if (received < 0) {
