@@ -1,0 +1,74 @@
+#include "reply_files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "common/posix.h"
+#include "json/value.h"
+#include "unique_fd.h"
+
+namespace korvane::standin {
+namespace {
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+Outcome<std::string> decode_line(std::string_view line) {
+  if (!line.starts_with('{')) return decode_hex(line);
+  const json::Value entry = json::Value::parse(line, nullptr, false);
+  if (entry.is_discarded() || !entry.is_object()) return error_text("not a JSON object");
+  const auto hex = entry.find("body_hex");
+  if (hex == entry.end() || !hex->is_string()) return error_text("no \"body_hex\" string");
+  return decode_hex(hex->get<std::string>());
+}
+
+}  // namespace
+
+Outcome<std::string> read_whole_file(const std::string& path) {
+  Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) return error_text("open " + path + ": " + os_error_text(errno));
+  std::string content;
+  char chunk[65536];
+  for (;;) {
+    ssize_t got;
+    KORVANE_RETRY_EINTR(got, ::read(file.get(), chunk, sizeof chunk));
+    if (got < 0) return error_text("read " + path + ": " + os_error_text(errno));
+    if (got == 0) return content;
+    content.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
+Outcome<std::string> decode_hex(std::string_view hex) {
+  if (hex.size() % 2 != 0) return error_text("odd number of hex digits");
+  std::string bytes;
+  bytes.reserve(hex.size() / 2);
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = hex_digit(hex[i]);
+    const int low = hex_digit(hex[i + 1]);
+    if (high < 0 || low < 0) return error_text("not a hex digit at column " + std::to_string(i + 1));
+    bytes += static_cast<char>((high << 4) | low);
+  }
+  return bytes;
+}
+
+Outcome<std::vector<std::string>> parse_reply_bodies(std::string_view text) {
+  std::vector<std::string> bodies;
+  std::size_t line_number = 0;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    ++line_number;
+    auto body = decode_line(line);
+    if (!body) return error_text("line " + std::to_string(line_number) + ": " + body.error());
+    bodies.push_back(std::move(body).value());
+  }
+  return bodies;
+}
+
+}  // namespace korvane::standin

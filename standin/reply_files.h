@@ -1,0 +1,23 @@
+// Reply bodies that come from files: --body-file and --replies.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/outcome.h"
+
+namespace korvane::standin {
+
+// The whole content of a file.
+Outcome<std::string> read_whole_file(const std::string& path);
+
+// Bytes from hex digits (either case); nullopt-like error for odd length or a non-hex digit.
+Outcome<std::string> decode_hex(std::string_view hex);
+
+// One body per line: the line's hex digits, or a JSON object line whose "body_hex" holds them
+// (so conformance vector files can be replayed as they are). An empty line is an empty body;
+// a final line break does not start another body.
+Outcome<std::vector<std::string>> parse_reply_bodies(std::string_view text);
+
+}  // namespace korvane::standin

@@ -1,0 +1,107 @@
+// The conformance corpora, fed through the real binary.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "json/value.h"
+#include "support.h"
+
+namespace korvane::e2e {
+namespace {
+
+using json::Value;
+
+constexpr std::string_view kNotRunning = "korvane GUI is not running (no socket-info.json found)";
+
+std::vector<Value> load_corpus(const std::string& name) {
+  std::vector<Value> cases;
+  for (const std::string& line : split_lines(read_file(std::string(KORVANE_TEST_DATA_DIR) + "/" + name))) {
+    if (!line.empty()) cases.push_back(Value::parse(line));
+  }
+  return cases;
+}
+
+// The message of an error response, or the tool result's text.
+std::string outcome_of(const std::string& response_line) {
+  const Value response = Value::parse(response_line);
+  if (response.contains("error")) return "error: " + response["error"]["message"].get<std::string>();
+  return "text: " + response["result"]["content"][0]["text"].get<std::string>();
+}
+
+TEST(Conformance, EveryRequestLineInOneRunGivesExactlyTheExpectedOutput) {
+  TempDir dir;
+  std::string input, expected;
+  const std::vector<Value> cases = load_corpus("request-lines.jsonl");
+  for (const Value& c : cases) {
+    input += c["input"].get<std::string>() + "\n";
+    if (!c["output"].get<std::string>().empty()) expected += c["output"].get<std::string>() + "\n";
+  }
+  const ServerRun run = run_server(input, {"KORVANE_SOCKET_INFO=" + dir.file("missing.json")});
+  EXPECT_TRUE(run.status.success()) << describe(run.status);
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  ASSERT_EQ(cases.size(), 3626u);
+  // Compare line by line first for a readable failure, then the whole output byte for byte.
+  const std::vector<std::string> got = split_lines(run.out), want = split_lines(expected);
+  for (std::size_t i = 0; i < std::min(got.size(), want.size()); ++i) {
+    if (got[i] != want[i]) {
+      ADD_FAILURE() << "first difference at output line " << i << "\n got: " << got[i] << "\nwant: " << want[i];
+      break;
+    }
+  }
+  EXPECT_EQ(run.out, expected);
+}
+
+TEST(Conformance, EveryReplyBodyServedByTheAppIsRelayedExactly) {
+  TempDir dir;
+  const std::vector<Value> cases = load_corpus("reply-bodies.jsonl");
+  std::string replies, input;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    replies += cases[i]["body_hex"].get<std::string>() + "\n";
+    input += tool_call_line(static_cast<int>(i) + 1, "screenshot", "{}") + "\n";
+  }
+  write_file(dir.file("replies.hex"), replies);
+  StandinApp app({.replies_file = dir.file("replies.hex"), .record = false});
+  ASSERT_TRUE(app.ready());
+  const ServerRun run = run_server(input, app.server_environment(), Duration{120'000});
+  ASSERT_TRUE(run.status.success()) << describe(run.status);
+  const std::vector<std::string> lines = split_lines(run.out);
+  ASSERT_EQ(lines.size(), cases.size());
+  std::size_t failures = 0;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Value& c = cases[i];
+    const std::string want =
+        c.contains("text") ? "text: " + c["text"].get<std::string>() : "error: " + c["error"].get<std::string>();
+    if (outcome_of(lines[i]) != want && ++failures <= 5) {
+      ADD_FAILURE() << "body " << c["body_hex"].get<std::string>() << "\n got: " << lines[i] << "\nwant: " << want;
+    }
+  }
+  EXPECT_EQ(failures, 0u);
+}
+
+TEST(Conformance, EverySocketInfoFileDecodesOrReadsAsNotRunning) {
+  // Valid files name ports where nothing listens, so a decoded file shows as a connect error.
+  TempDir dir;
+  const std::string path = dir.file("socket-info.json");
+  Subprocess server({KORVANE_MCP_BINARY}, {"KORVANE_SOCKET_INFO=" + path});
+  const std::vector<Value> cases = load_corpus("socket-info.jsonl");
+  ASSERT_EQ(cases.size(), 600u);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Value& c = cases[i];
+    write_file(path, from_hex(c["file_hex"].get<std::string>()));
+    ASSERT_TRUE(server.write_stdin(tool_call_line(static_cast<int>(i) + 1, "click", "{}") + "\n"));
+    const std::optional<std::string> line = server.read_line();
+    ASSERT_TRUE(line.has_value());
+    const std::string message = Value::parse(*line)["error"]["message"].get<std::string>();
+    if (c.value("valid", true)) {
+      EXPECT_EQ(message.rfind("connect: ", 0), 0u) << c["file_hex"] << " gave " << message;
+    } else {
+      EXPECT_EQ(message, kNotRunning) << c["file_hex"];
+    }
+  }
+  server.close_stdin();
+  EXPECT_TRUE(server.wait().success());
+}
+
+}  // namespace
+}  // namespace korvane::e2e

@@ -1,0 +1,481 @@
+#include "support.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "json/value.h"
+
+namespace korvane::e2e {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Writing to a child that has gone must give EPIPE, not end the test program.
+void ignore_sigpipe_once() {
+  static const bool ignored = [] {
+    std::signal(SIGPIPE, SIG_IGN);
+    return true;
+  }();
+  (void)ignored;
+}
+
+int milliseconds_until(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return static_cast<int>(std::clamp<long long>(left, 0, 1'000'000));
+}
+
+void close_fd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+void set_nonblocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+ExitStatus status_from(int raw) {
+  ExitStatus status;
+  if (WIFEXITED(raw)) {
+    status.exited = true;
+    status.code = WEXITSTATUS(raw);
+  } else if (WIFSIGNALED(raw)) {
+    status.signal = WTERMSIG(raw);
+  }
+  return status;
+}
+
+std::vector<char*> c_strings(std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (std::string& text : texts) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+}  // namespace
+
+std::string describe(const ExitStatus& status) {
+  if (status.timed_out) return "timed out";
+  if (status.exited) return "exit " + std::to_string(status.code);
+  return "signal " + std::to_string(status.signal);
+}
+
+void PrintTo(const ExitStatus& status, std::ostream* out) { *out << describe(status); }
+
+// ---------------------------------------------------------------------------------------------
+// Subprocess
+
+Subprocess::Subprocess(std::vector<std::string> argv, Environment environment) {
+  ignore_sigpipe_once();
+  name_ = argv.empty() ? "" : argv.front();
+  int in[2], out[2], err[2];
+  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe: " << std::strerror(errno);
+    return;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  // The child starts with default signal handling and nothing blocked, whatever the test does.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults, empty;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGTERM);
+  sigaddset(&defaults, SIGINT);
+  sigemptyset(&empty);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setsigmask(&attributes, &empty);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+  std::vector<char*> args = c_strings(argv);
+  std::vector<char*> env = c_strings(environment);
+  pid_t pid = -1;
+  const int error = argv.empty() ? EINVAL : ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+  stdin_fd_ = in[1];
+  stdout_fd_ = out[0];
+  stderr_fd_ = err[0];
+  if (error != 0) {
+    ADD_FAILURE() << "spawn " << name_ << ": " << std::strerror(error);
+    close_fd(stdin_fd_);
+    close_fd(stdout_fd_);
+    close_fd(stderr_fd_);
+    return;
+  }
+  pid_ = pid;
+  set_nonblocking(stdin_fd_);
+  set_nonblocking(stdout_fd_);
+  set_nonblocking(stderr_fd_);
+}
+
+Subprocess::~Subprocess() {
+  if (pid_ > 0 && !status_) kill();
+  close_fd(stdin_fd_);
+  close_fd(stdout_fd_);
+  close_fd(stderr_fd_);
+}
+
+void Subprocess::drain(int& fd, std::string& into) {
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got > 0) {
+      into.append(chunk, static_cast<std::size_t>(got));
+      continue;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    close_fd(fd);  // end of output, or an error that ends it all the same
+    return;
+  }
+}
+
+Subprocess::Pumped Subprocess::pump(int timeout_ms, bool want_stdin) {
+  pollfd watched[3] = {{stdout_fd_, POLLIN, 0}, {stderr_fd_, POLLIN, 0}, {want_stdin ? stdin_fd_ : -1, POLLOUT, 0}};
+  const int ready = ::poll(watched, 3, timeout_ms);
+  if (ready < 0) return errno == EINTR ? Pumped::idle : Pumped::failed;
+  if (ready == 0) return Pumped::idle;
+  if (watched[0].revents != 0) drain(stdout_fd_, stdout_);
+  if (watched[1].revents != 0) drain(stderr_fd_, stderr_);
+  return Pumped::progress;
+}
+
+bool Subprocess::write_stdin(std::string_view bytes, Duration timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  while (!bytes.empty()) {
+    if (stdin_fd_ < 0) return false;
+    const ssize_t written = ::write(stdin_fd_, bytes.data(), bytes.size());
+    if (written > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(written));
+      continue;
+    }
+    if (written < 0 && errno == EPIPE) return false;
+    if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      ADD_FAILURE() << "write to " << name_ << ": " << std::strerror(errno);
+      return false;
+    }
+    if (Clock::now() >= deadline) {
+      ADD_FAILURE() << "timed out writing to the stdin of " << name_ << " (" << bytes.size() << " bytes left)";
+      return false;
+    }
+    if (pump(std::min(milliseconds_until(deadline), 100), true) == Pumped::failed) return false;
+  }
+  return true;
+}
+
+void Subprocess::close_stdin() { close_fd(stdin_fd_); }
+
+std::optional<std::string> Subprocess::read_line(Duration timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  for (;;) {
+    const std::size_t end = stdout_.find('\n', stdout_consumed_);
+    if (end != std::string::npos) {
+      std::string line = stdout_.substr(stdout_consumed_, end - stdout_consumed_);
+      stdout_consumed_ = end + 1;
+      return line;
+    }
+    if (stdout_fd_ < 0) {
+      if (stdout_consumed_ == stdout_.size()) return std::nullopt;
+      std::string rest = stdout_.substr(stdout_consumed_);
+      stdout_consumed_ = stdout_.size();
+      return rest;
+    }
+    if (Clock::now() >= deadline) {
+      ADD_FAILURE() << "timed out waiting for a line from " << name_;
+      return std::nullopt;
+    }
+    if (pump(std::min(milliseconds_until(deadline), 100), false) == Pumped::failed) return std::nullopt;
+  }
+}
+
+std::string Subprocess::read_stdout_to_end(Duration timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  while (stdout_fd_ >= 0) {
+    if (Clock::now() >= deadline) {
+      ADD_FAILURE() << "timed out waiting for the end of output of " << name_;
+      break;
+    }
+    if (pump(std::min(milliseconds_until(deadline), 100), false) == Pumped::failed) break;
+  }
+  std::string rest = stdout_.substr(stdout_consumed_);
+  stdout_consumed_ = stdout_.size();
+  return rest;
+}
+
+const std::string& Subprocess::stderr_text() {
+  if (stderr_fd_ >= 0) drain(stderr_fd_, stderr_);
+  return stderr_;
+}
+
+bool Subprocess::reap(int options) {
+  if (status_) return true;
+  if (pid_ <= 0) return false;
+  int raw = 0;
+  pid_t done;
+  do {
+    done = ::waitpid(pid_, &raw, options);
+  } while (done < 0 && errno == EINTR);
+  if (done == pid_) status_ = status_from(raw);
+  if (done < 0) status_ = ExitStatus{};  // not our child any more: nothing left to wait for
+  return status_.has_value();
+}
+
+ExitStatus Subprocess::wait(Duration timeout) {
+  if (pid_ <= 0) return ExitStatus{};
+  const Clock::time_point deadline = Clock::now() + timeout;
+  while (!reap(WNOHANG)) {
+    if (Clock::now() >= deadline) {
+      ADD_FAILURE() << name_ << " did not exit within " << timeout.count() << " ms";
+      kill();
+      ExitStatus timed_out = *status_;
+      timed_out.timed_out = true;
+      status_ = timed_out;
+      return timed_out;
+    }
+    // Either output arrives (and is collected) or a short nap passes before the next check.
+    if (pump(std::min(milliseconds_until(deadline), 5), false) == Pumped::failed) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  // Output still in the pipes after the exit; a descendant holding them open must not hang us.
+  const Clock::time_point drain_deadline = std::min(deadline, Clock::now() + std::chrono::seconds(2));
+  while ((stdout_fd_ >= 0 || stderr_fd_ >= 0) && Clock::now() < drain_deadline) {
+    pump(std::min(milliseconds_until(drain_deadline), 50), false);
+  }
+  return *status_;
+}
+
+void Subprocess::send_signal(int signal) {
+  if (pid_ > 0 && !status_) ::kill(pid_, signal);
+}
+
+ExitStatus Subprocess::kill() {
+  if (pid_ <= 0) return ExitStatus{};
+  send_signal(SIGKILL);
+  reap(0);
+  return *status_;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TempDir
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/korvane-e2e-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    ADD_FAILURE() << "mkdtemp " << pattern << ": " << std::strerror(errno);
+  }
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+// ---------------------------------------------------------------------------------------------
+// StandinApp
+
+StandinApp::StandinApp(StandinOptions options)
+    : socket_info_path_(dir_.file("socket-info.json")), record_path_(dir_.file("requests.jsonl")) {
+  std::vector<std::string> argv = {KORVANE_STANDIN_BINARY, "--socket-info", socket_info_path_, "--mode",
+                                   options.mode, "--exit-on-stdin-eof"};
+  const auto add = [&argv](const char* name, const std::optional<std::string>& value) {
+    if (value) argv.insert(argv.end(), {name, *value});
+  };
+  add("--token", options.token);
+  add("--body-file", options.body_file);
+  add("--replies", options.replies_file);
+  if (options.delay_ms) argv.insert(argv.end(), {"--delay-ms", std::to_string(*options.delay_ms)});
+  if (options.port) argv.insert(argv.end(), {"--port", std::to_string(*options.port)});
+  if (options.record) argv.insert(argv.end(), {"--record", record_path_});
+  argv.insert(argv.end(), options.extra_arguments.begin(), options.extra_arguments.end());
+
+  // Its stdin stays open while the fixture lives: if the test program dies, the stand-in goes too.
+  process_.emplace(std::move(argv), Environment{});
+  const std::optional<std::string> line = process_->read_line(std::chrono::seconds(10));
+  if (!line || !line->starts_with("ready ")) {
+    ADD_FAILURE() << "the stand-in app did not get ready; stdout: " << line.value_or("<none>")
+                  << "; stderr: " << process_->stderr_text();
+    return;
+  }
+  const json::Value info = json::Value::parse(read_file(socket_info_path_), nullptr, false);
+  if (info.is_discarded() || !info.contains("token") || !info["token"].is_string()) {
+    ADD_FAILURE() << "unreadable socket-info file " << socket_info_path_;
+    return;
+  }
+  token_ = info["token"].get<std::string>();
+  port_ = static_cast<std::uint16_t>(std::stoi(line->substr(6)));
+}
+
+StandinApp::~StandinApp() { stop(); }
+
+ExitStatus StandinApp::stop() {
+  if (stopped_) return *stopped_;
+  if (!process_ || !process_->started()) return ExitStatus{};
+  process_->send_signal(SIGTERM);
+  stopped_ = process_->wait(std::chrono::seconds(10));
+  return *stopped_;
+}
+
+std::vector<RecordedRequest> StandinApp::recorded_requests() const {
+  std::vector<RecordedRequest> requests;
+  std::ifstream file(record_path_, std::ios::binary);
+  std::stringstream content;
+  content << file.rdbuf();
+  for (const std::string& line : split_lines(content.str())) {
+    const json::Value entry = json::Value::parse(line, nullptr, false);
+    if (entry.is_discarded() || !entry.is_object() || !entry["head"].is_string() || !entry["body"].is_string()) {
+      ADD_FAILURE() << "malformed record line: " << line;
+      continue;
+    }
+    requests.push_back({entry["head"].get<std::string>(), entry["body"].get<std::string>()});
+  }
+  return requests;
+}
+
+Environment StandinApp::server_environment(const std::optional<std::string>& session_id) const {
+  Environment environment = {"KORVANE_SOCKET_INFO=" + socket_info_path_};
+  if (session_id) environment.push_back("KORVANE_SESSION_ID=" + *session_id);
+  return environment;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The server and small helpers
+
+ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  Subprocess server({KORVANE_MCP_BINARY}, environment);
+  ServerRun run;
+  if (!server.started()) return run;
+  server.write_stdin(input, timeout);
+  server.close_stdin();
+  run.out = server.read_stdout_to_end(std::chrono::milliseconds(std::max(milliseconds_until(deadline), 1)));
+  run.status = server.wait(std::chrono::milliseconds(std::max(milliseconds_until(deadline), 1)));
+  run.err = server.stderr_text();
+  return run;
+}
+
+std::string tool_call_line(int id, std::string_view name, std::string_view arguments_json) {
+  std::string line = R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
+                     R"(,"method":"tools/call","params":{"name":")" + std::string(name) + "\"";
+  if (!arguments_json.empty()) line += ",\"arguments\":" + std::string(arguments_json);
+  return line + "}}";
+}
+
+std::vector<std::string> split_lines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    lines.emplace_back(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
+  return lines;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+void write_file(const std::string& path, std::string_view bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!file) ADD_FAILURE() << "cannot write " << path;
+}
+
+std::string to_hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0f];
+  }
+  return hex;
+}
+
+std::string from_hex(std::string_view hex) {
+  const auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
+  return bytes;
+}
+
+RawReply exchange_raw(std::uint16_t port, std::string_view request, Duration timeout, bool half_close) {
+  ignore_sigpipe_once();
+  const Clock::time_point deadline = Clock::now() + timeout;
+  RawReply reply;
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    reply.error = errno;
+    if (fd >= 0) ::close(fd);
+    return reply;
+  }
+  set_nonblocking(fd);
+  std::size_t sent = 0;
+  for (;;) {
+    const bool sending = sent < request.size();
+    pollfd watched{fd, static_cast<short>(sending ? POLLIN | POLLOUT : POLLIN), 0};
+    const int ready = ::poll(&watched, 1, milliseconds_until(deadline));
+    if (ready == 0) {
+      ADD_FAILURE() << "timed out talking to 127.0.0.1:" << port;
+      reply.error = ETIMEDOUT;
+      break;
+    }
+    if (ready < 0 && errno == EINTR) continue;
+    if (sending && (watched.revents & POLLOUT) != 0) {
+      const ssize_t written = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+      if (written > 0) {
+        sent += static_cast<std::size_t>(written);
+        if (half_close && sent == request.size()) ::shutdown(fd, SHUT_WR);
+      } else if (errno != EAGAIN && errno != EINTR) {
+        reply.error = errno;
+        break;
+      }
+    }
+    if ((watched.revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+    char chunk[65536];
+    const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+    if (got == 0) break;
+    if (got > 0) {
+      reply.bytes.append(chunk, static_cast<std::size_t>(got));
+    } else if (errno != EAGAIN && errno != EINTR) {
+      reply.error = errno;
+      break;
+    }
+  }
+  ::close(fd);
+  return reply;
+}
+
+}  // namespace korvane::e2e
