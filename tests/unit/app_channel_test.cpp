@@ -3,10 +3,15 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -100,7 +105,10 @@ INSTANTIATE_TEST_SUITE_P(
 // Content-Length bytes of body, sends the canned reply and closes.
 class OneShotApp {
  public:
-  explicit OneShotApp(std::string reply, bool hang_up_at_once = false) {
+  // A non-zero pause sends the reply in small pieces, pausing between them.
+  explicit OneShotApp(std::string reply, bool hang_up_at_once = false,
+                      std::chrono::microseconds pause = std::chrono::microseconds(0))
+      : pause_(pause) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -129,6 +137,10 @@ class OneShotApp {
 
  private:
   void serve(const std::string& reply, bool hang_up_at_once) {
+    sigset_t timer_signal;  // interruptions are meant for the caller's thread only
+    sigemptyset(&timer_signal);
+    sigaddset(&timer_signal, SIGALRM);
+    ::pthread_sigmask(SIG_BLOCK, &timer_signal, nullptr);
     const int client = ::accept(listener_, nullptr, nullptr);
     if (client < 0) return;
     if (hang_up_at_once) {
@@ -136,9 +148,17 @@ class OneShotApp {
       ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     } else {
       read_request(client);
-      ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+      send_reply(client, reply);
     }
     ::close(client);
+  }
+
+  void send_reply(int client, std::string_view reply) {
+    const std::size_t piece = pause_.count() == 0 ? reply.size() : 64;
+    for (std::size_t at = 0; at < reply.size(); at += piece) {
+      if (at > 0) std::this_thread::sleep_for(pause_);
+      ::send(client, reply.data() + at, std::min(piece, reply.size() - at), MSG_NOSIGNAL);
+    }
   }
 
   void read_request(int client) {
@@ -156,6 +176,7 @@ class OneShotApp {
     }
   }
 
+  std::chrono::microseconds pause_;
   int listener_ = -1;
   std::uint16_t port_ = 0;
   std::string request_;
@@ -197,6 +218,31 @@ TEST(PostToApp, AppHangingUpIsWriteError) {
   ASSERT_FALSE(reply.ok());
   EXPECT_TRUE(reply.error().rfind("write head: ", 0) == 0 || reply.error().rfind("write body: ", 0) == 0)
       << reply.error();
+}
+
+std::atomic<int> interruptions{0};
+
+// Signals that interrupt blocking calls (no SA_RESTART) while a slow reply trickles in: every
+// interrupted call is resumed and the exchange still succeeds.
+TEST(PostToApp, InterruptedCallsAreResumed) {
+  struct sigaction action {};
+  action.sa_handler = [](int) { interruptions.fetch_add(1); };
+  sigemptyset(&action.sa_mask);
+  struct sigaction previous {};
+  ASSERT_EQ(::sigaction(SIGALRM, &action, &previous), 0);
+  const itimerval every_200us{{0, 200}, {0, 200}};
+  ASSERT_EQ(::setitimer(ITIMER_REAL, &every_200us, nullptr), 0);
+
+  const std::string text(4000, 'z');
+  OneShotApp app("HTTP/1.1 200 OK\r\n\r\n\"" + text + "\"", false, std::chrono::microseconds(500));
+  const auto reply = post_to_app(app.port(), "tok", click_body());
+
+  const itimerval off{};
+  ::setitimer(ITIMER_REAL, &off, nullptr);
+  ::sigaction(SIGALRM, &previous, nullptr);
+  ASSERT_TRUE(reply.ok()) << reply.error();
+  EXPECT_EQ(reply.value().get_ref<const std::string&>(), text);
+  EXPECT_GT(interruptions.load(), 10);
 }
 
 TEST(PostToApp, NothingListeningIsConnectError) {
