@@ -20,21 +20,21 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
   return head;
 }
 
-Outcome<json::Value> parse_app_reply(std::string_view reply) {
+Outcome<std::string> parse_app_reply(std::string_view reply) {
   constexpr std::string_view kHeadEnd = "\r\n\r\n";
   const std::size_t head_end = reply.find(kHeadEnd);
   const std::string_view body =
       head_end == std::string_view::npos ? std::string_view() : reply.substr(head_end + kHeadEnd.size());
-  auto value = json::read_value(body);
-  if (value) return value;
-  std::string text = "parse: ";
-  text += value.error();
-  text += " -- raw=";
-  json::append_quoted(text, body);
-  return error_text(std::move(text));
+  auto text = json::read_compact(body);
+  if (text) return text;
+  std::string error = "parse: ";
+  error += text.error();
+  error += " -- raw=";
+  json::append_quoted(error, body);
+  return error_text(std::move(error));
 }
 
-Outcome<json::Value> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body) {
+Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body) {
   auto connection = connect_loopback(port);
   if (!connection) return error_text("connect: " + connection.error());
   const UniqueFd& socket = connection.value();

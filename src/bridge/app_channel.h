@@ -13,12 +13,13 @@ namespace korvane {
 // The request head sent before a body of body_length bytes.
 std::string app_request_head(std::uint16_t port, std::string_view token, std::size_t body_length);
 
-// Cuts the HTTP head off a whole reply and parses the body; on failure
+// Cuts the HTTP head off a whole reply and reads the body as one JSON text, giving its
+// compact form (sorted keys, as the JSON writer writes values); on failure
 // "parse: <reason> -- raw=<quoted body>".
-Outcome<json::Value> parse_app_reply(std::string_view reply);
+Outcome<std::string> parse_app_reply(std::string_view reply);
 
-// Posts the body to the app and returns its parsed reply, or "connect: ...",
+// Posts the body to the app and returns its reply in compact form, or "connect: ...",
 // "write head: ...", "write body: ...", "read: ..." or "parse: ... -- raw=...".
-Outcome<json::Value> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body);
+Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body);
 
 }  // namespace korvane

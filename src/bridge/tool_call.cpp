@@ -113,9 +113,9 @@ Outcome<Value> built_params(Route route, const Value& arguments, const std::opti
 }
 
 // {"content":[{"text":<compact reply>,"type":"text"}]}
-Value tool_result(const Value& reply) {
+Value tool_result(std::string reply_text) {
   Value item = Value::object();
-  item["text"] = json::to_json(reply);
+  item["text"] = std::move(reply_text);
   item["type"] = "text";
   Value content = Value::array();
   content.push_back(std::move(item));
@@ -156,8 +156,8 @@ Outcome<Value> handle_tool_call(std::string_view name, Value arguments) {
   auto body = app_request_body(name, std::move(arguments), caller_session_id());
   if (!body) return body;
   auto reply = post_to_app(info.value().port, info.value().token, body.value());
-  if (!reply) return reply;
-  return tool_result(reply.value());
+  if (!reply) return error_text(std::move(reply).take_error());
+  return tool_result(std::move(reply).value());
 }
 
 }  // namespace korvane

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,6 +16,10 @@ namespace korvane::json {
 
 // Reads one JSON text, with whitespace around it, into a value.
 Outcome<Value> read_value(std::string_view bytes);
+
+// Reads one JSON text as read_value does, with the same errors, and gives the compact text
+// that writing the value would give, without building the value.
+Outcome<std::string> read_compact(std::string_view bytes);
 
 // What a record field accepts.
 enum class FieldKind {

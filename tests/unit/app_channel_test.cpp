@@ -55,7 +55,7 @@ TEST(ReplyBodyVectors, ParseEveryReply) {
     const auto reply = parse_app_reply(std::string(kOkHead) + from_hex(vector["body_hex"].get<std::string>()));
     if (vector.contains("text")) {
       ASSERT_TRUE(reply.ok()) << reply.error();
-      EXPECT_EQ(json::to_json(reply.value()), vector["text"].get<std::string>());
+      EXPECT_EQ(reply.value(), vector["text"].get<std::string>());
     } else {
       ASSERT_FALSE(reply.ok());
       EXPECT_EQ(reply.error(), vector["error"].get<std::string>());
@@ -85,7 +85,7 @@ class ParseAppReplyTest : public testing::TestWithParam<ReplyCase> {};
 
 TEST_P(ParseAppReplyTest, CutsHeadAtFirstEmptyLine) {
   const auto reply = parse_app_reply(GetParam().reply);
-  EXPECT_EQ(reply.ok() ? json::to_json(reply.value()) : reply.error(), GetParam().expected);
+  EXPECT_EQ(reply.ok() ? reply.value() : reply.error(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -189,7 +189,7 @@ TEST(PostToApp, SendsHeadAndBodyAndParsesReply) {
   OneShotApp app("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n {\"ok\":true}\n");
   const auto reply = post_to_app(app.port(), "tok", click_body());
   ASSERT_TRUE(reply.ok()) << reply.error();
-  EXPECT_EQ(reply.value(), Value::parse(R"({"ok":true})"));
+  EXPECT_EQ(reply.value(), R"({"ok":true})");
   const std::string body = R"({"method":"click","params":{"x":10,"y":20}})";
   EXPECT_EQ(app.finish(), app_request_head(app.port(), "tok", body.size()) + body);
 }
@@ -199,7 +199,7 @@ TEST(PostToApp, ReadsLongReplyWhole) {
   OneShotApp app("HTTP/1.1 200 OK\r\n\r\n[\"" + long_text + "\"]");
   const auto reply = post_to_app(app.port(), "", click_body());
   ASSERT_TRUE(reply.ok()) << reply.error().substr(0, 200);
-  EXPECT_EQ(reply.value()[0].get_ref<const std::string&>().size(), long_text.size());
+  EXPECT_EQ(reply.value(), "[\"" + long_text + "\"]");
 }
 
 TEST(PostToApp, AppClosingWithoutReplyIsParseError) {
@@ -241,7 +241,7 @@ TEST(PostToApp, InterruptedCallsAreResumed) {
   ::setitimer(ITIMER_REAL, &off, nullptr);
   ::sigaction(SIGALRM, &previous, nullptr);
   ASSERT_TRUE(reply.ok()) << reply.error();
-  EXPECT_EQ(reply.value().get_ref<const std::string&>(), text);
+  EXPECT_EQ(reply.value(), "\"" + text + "\"");
   EXPECT_GT(interruptions.load(), 10);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "json/reader.h"
@@ -137,6 +138,42 @@ INSTANTIATE_TEST_SUITE_P(Records, ReadRecord, testing::Values(
 TEST(ReadRecordSkipping, IgnoredMemberHasNoDepthLimit) {
   std::string deep = R"({"x":)" + std::string(10'000'000, '[') + std::string(10'000'000, ']') + R"(,"port":1,"token":""})";
   EXPECT_EQ(record_outcome(deep), R"([1,""])");
+}
+
+}  // namespace
+}  // namespace korvane::json
+
+namespace korvane::json {
+namespace {
+
+// The compact reader must agree with reading a value and writing it, errors included.
+std::string via_tree(std::string_view input) { return read_outcome(input); }
+std::string via_text(std::string_view input) {
+  auto text = read_compact(input);
+  return text ? text.value() : text.error();
+}
+
+class ReadCompact : public testing::TestWithParam<std::string> {};
+
+TEST_P(ReadCompact, AgreesWithTheValueTree) { EXPECT_EQ(via_text(GetParam()), via_tree(GetParam())); }
+
+INSTANTIATE_TEST_SUITE_P(Orders, ReadCompact, testing::Values(
+    R"({"b":1,"a":2})", R"({"a":1,"a":2})", R"({"b":{"y":[{"d":1,"c":2}],"x":0},"a":[]})",
+    R"({"k":1,"j":{"z":1},"k":{"b":2,"a":1},"j":3})", R"([{"\u0062":1,"a":2,"b":3}])",
+    R"({"é":1,"z":2,"Z":3,"":4})", R"({"a":1,"b":2,"a":3,"c":4,"b":5})", "  [1, 2.50, -0, 1e400 ",
+    R"({"a":"\ud83d\ude00\n","b":"\u0000"})", R"({"a":[1,{"b":2,"a":)"));
+
+TEST(ReadCompactCorpus, AgreesWithTheValueTreeOnEveryRequestLine) {
+  std::ifstream file(std::string(KORVANE_TEST_DATA_DIR) + "/request-lines.jsonl", std::ios::binary);
+  std::string line;
+  int checked = 0;
+  while (std::getline(file, line)) {
+    if (line.empty()) continue;
+    const std::string input = Value::parse(line)["input"].get<std::string>();
+    ASSERT_EQ(via_text(input), via_tree(input)) << input;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 3626);
 }
 
 }  // namespace

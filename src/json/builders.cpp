@@ -1,0 +1,112 @@
+#include "json/builders.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "json/writer.h"
+
+namespace korvane::json::detail {
+
+Value& TreeBuilder::slot() {
+  if (stack_.empty()) return root_;
+  Value& container = *stack_.back();
+  if (container.is_array()) return container.get_ref<Value::array_t&>().emplace_back();
+  return container.get_ref<Value::object_t&>()[key_];
+}
+
+void TreeBuilder::open(Value container) {
+  Value& place = slot();
+  place = std::move(container);
+  stack_.push_back(&place);
+}
+
+void TextBuilder::before_value() {
+  if (open_.empty() || open_.back().is_object) return;  // an object's key wrote the comma
+  if (!open_.back().empty) out_ += ',';
+  open_.back().empty = false;
+}
+
+void TextBuilder::null_value() {
+  before_value();
+  out_ += "null";
+}
+
+void TextBuilder::boolean(bool value) {
+  before_value();
+  out_ += value ? "true" : "false";
+}
+
+void TextBuilder::number(const Number& number) {
+  before_value();
+  switch (number.kind) {
+    case Number::Kind::kUnsigned: append_json(out_, Value(number.unsigned_value)); return;
+    case Number::Kind::kSigned: append_json(out_, Value(number.signed_value)); return;
+    case Number::Kind::kFloat: append_double(out_, number.float_value); return;
+  }
+}
+
+void TextBuilder::string(std::string_view text) {
+  before_value();
+  append_json_string(out_, text);
+}
+
+void TextBuilder::begin_array() {
+  before_value();
+  out_ += '[';
+  open_.push_back({false});
+}
+
+void TextBuilder::end_array() {
+  open_.pop_back();
+  out_ += ']';
+}
+
+void TextBuilder::begin_object() {
+  before_value();
+  out_ += '{';
+  open_.push_back({true, true, true, members_.size()});
+}
+
+void TextBuilder::key(std::string_view key) {
+  Container& object = open_.back();
+  if (!object.empty) {
+    out_ += ',';
+    if (!(members_.back().key < key)) object.in_order = false;
+  }
+  object.empty = false;
+  members_.push_back({std::string(key), out_.size()});
+  append_json_string(out_, key);
+  out_ += ':';
+}
+
+void TextBuilder::end_object() {
+  const Container object = open_.back();
+  open_.pop_back();
+  if (!object.in_order) sort_members(object);
+  members_.resize(object.first_member);
+  out_ += '}';
+}
+
+// Rewrites an object's members in key order, keeping only the last of repeated keys.
+void TextBuilder::sort_members(const Container& object) {
+  const std::size_t first = object.first_member, count = members_.size() - first;
+  auto text_of = [&](std::size_t i) {
+    const std::size_t start = members_[first + i].start;
+    const std::size_t end = i + 1 < count ? members_[first + i + 1].start - 1 : out_.size();  // drop the comma
+    return std::string_view(out_).substr(start, end - start);
+  };
+  std::vector<std::size_t> order(count);
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return members_[first + a].key < members_[first + b].key; });
+  reordered_.clear();
+  for (std::size_t k = 0; k < count; ++k) {
+    const bool superseded = k + 1 < count && members_[first + order[k]].key == members_[first + order[k + 1]].key;
+    if (superseded) continue;
+    if (!reordered_.empty()) reordered_ += ',';
+    reordered_ += text_of(order[k]);
+  }
+  out_.replace(members_[first].start, out_.size() - members_[first].start, reordered_);
+}
+
+}  // namespace korvane::json::detail

@@ -1,0 +1,74 @@
+// What the parser builds from what it reads: a value tree, or canonical compact text.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/number.h"
+#include "json/value.h"
+
+namespace korvane::json::detail {
+
+// Builds a value tree; a repeated object key keeps its last value.
+class TreeBuilder {
+ public:
+  Value take() { return std::move(root_); }
+
+  void null_value() { slot() = nullptr; }
+  void boolean(bool value) { slot() = value; }
+  void number(const Number& number) { slot() = number.to_value(); }
+  void string(std::string_view text) { slot() = std::string(text); }
+  void begin_array() { open(Value::array()); }
+  void end_array() { stack_.pop_back(); }
+  void begin_object() { open(Value::object()); }
+  void key(std::string_view key) { key_.assign(key); }
+  void end_object() { stack_.pop_back(); }
+
+ private:
+  Value& slot();
+  void open(Value container);
+
+  Value root_;
+  std::vector<Value*> stack_;  // the open containers, innermost last
+  std::string key_;            // the key of the next object member
+};
+
+// Writes the compact text that writing the value tree would give (keys in ascending byte
+// order, the last of repeated keys), without building the tree.
+class TextBuilder {
+ public:
+  explicit TextBuilder(std::string& out) : out_(out) {}
+
+  void null_value();
+  void boolean(bool value);
+  void number(const Number& number);
+  void string(std::string_view text);
+  void begin_array();
+  void end_array();
+  void begin_object();
+  void key(std::string_view key);
+  void end_object();
+
+ private:
+  struct Member {
+    std::string key;     // decoded, for ordering
+    std::size_t start;   // where its "key":value text starts in the output
+  };
+  struct Container {
+    bool is_object;
+    bool empty = true;
+    bool in_order = true;          // keys so far strictly ascending
+    std::size_t first_member = 0;  // its members' index in members_
+  };
+
+  void before_value();
+  void sort_members(const Container& object);
+
+  std::string& out_;
+  std::vector<Container> open_;
+  std::vector<Member> members_;  // members of every open object, innermost last
+  std::string reordered_;
+};
+
+}  // namespace korvane::json::detail
