@@ -163,7 +163,8 @@ struct ServerRun {
 // and collects everything it writes until it exits.
 ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout = kDefaultTimeout);
 
-// One tools/call request line (without the line break).
+// One tools/call request line (without the line break); no "arguments" member when
+// arguments_json is empty.
 std::string tool_call_line(int id, std::string_view name, std::string_view arguments_json);
 
 // Splits on "\n" only (texts may hold U+2028 and the like); a final "\n" ends the last line.
