@@ -45,9 +45,16 @@ void TextBuilder::number(const Number& number) {
   }
 }
 
-void TextBuilder::string(std::string_view text) {
+void TextBuilder::append_string(std::string_view text, bool verbatim) {
+  if (!verbatim) return append_json_string(out_, text);
+  out_ += '"';
+  out_ += text;
+  out_ += '"';
+}
+
+void TextBuilder::string(std::string_view text, bool verbatim) {
   before_value();
-  append_json_string(out_, text);
+  append_string(text, verbatim);
 }
 
 void TextBuilder::begin_array() {
@@ -67,7 +74,7 @@ void TextBuilder::begin_object() {
   open_.push_back({true, true, true, members_.size()});
 }
 
-void TextBuilder::key(std::string_view key) {
+void TextBuilder::key(std::string_view key, bool verbatim) {
   Container& object = open_.back();
   if (!object.empty) {
     out_ += ',';
@@ -75,7 +82,7 @@ void TextBuilder::key(std::string_view key) {
   }
   object.empty = false;
   members_.push_back({std::string(key), out_.size()});
-  append_json_string(out_, key);
+  append_string(key, verbatim);
   out_ += ':';
 }
 
@@ -95,10 +102,14 @@ void TextBuilder::sort_members(const Container& object) {
     const std::size_t end = i + 1 < count ? members_[first + i + 1].start - 1 : out_.size();  // drop the comma
     return std::string_view(out_).substr(start, end - start);
   };
-  std::vector<std::size_t> order(count);
+  std::vector<std::size_t>& order = order_;
+  order.resize(count);
   std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return members_[first + a].key < members_[first + b].key; });
+  // By key, and by position among equal keys, so the last of repeated keys comes last.
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const int order_of_keys = members_[first + a].key.compare(members_[first + b].key);
+    return order_of_keys != 0 ? order_of_keys < 0 : a < b;
+  });
   reordered_.clear();
   for (std::size_t k = 0; k < count; ++k) {
     const bool superseded = k + 1 < count && members_[first + order[k]].key == members_[first + order[k + 1]].key;

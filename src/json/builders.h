@@ -18,11 +18,11 @@ class TreeBuilder {
   void null_value() { slot() = nullptr; }
   void boolean(bool value) { slot() = value; }
   void number(const Number& number) { slot() = number.to_value(); }
-  void string(std::string_view text) { slot() = std::string(text); }
+  void string(std::string_view text, bool /*verbatim*/) { slot() = std::string(text); }
   void begin_array() { open(Value::array()); }
   void end_array() { stack_.pop_back(); }
   void begin_object() { open(Value::object()); }
-  void key(std::string_view key) { key_.assign(key); }
+  void key(std::string_view key, bool /*verbatim*/) { key_.assign(key); }
   void end_object() { stack_.pop_back(); }
 
  private:
@@ -43,11 +43,12 @@ class TextBuilder {
   void null_value();
   void boolean(bool value);
   void number(const Number& number);
-  void string(std::string_view text);
+  // A verbatim text came without escapes, so it holds nothing that needs one.
+  void string(std::string_view text, bool verbatim);
   void begin_array();
   void end_array();
   void begin_object();
-  void key(std::string_view key);
+  void key(std::string_view key, bool verbatim);
   void end_object();
 
  private:
@@ -63,11 +64,13 @@ class TextBuilder {
   };
 
   void before_value();
+  void append_string(std::string_view text, bool verbatim);
   void sort_members(const Container& object);
 
   std::string& out_;
   std::vector<Container> open_;
   std::vector<Member> members_;  // members of every open object, innermost last
+  std::vector<std::size_t> order_;
   std::string reordered_;
 };
 

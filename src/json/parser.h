@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -83,7 +84,7 @@ class Parser {
         ++pos_;
         std::string_view text;
         ok = parse_string(text);
-        if (ok) builder_->string(text);
+        if (ok) builder_->string(text, string_is_verbatim_);
         break;
       }
       case '[': ok = parse_array(); break;
@@ -284,10 +285,20 @@ class Parser {
 
   // ---- strings ----
 
-  static bool needs_attention(char c) { return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20; }
+  // Bytes that end a plain run inside a string: the quote, the backslash, control characters.
+  static constexpr std::array<bool, 256> kStopsString = [] {
+    std::array<bool, 256> stops{};
+    for (int c = 0; c < 0x20; ++c) stops[c] = true;
+    stops['"'] = stops['\\'] = true;
+    return stops;
+  }();
 
   void skip_to_escape() {
-    while (pos_ < in_.size() && !needs_attention(in_[pos_])) ++pos_;
+    const char* data = in_.data();
+    std::size_t at = pos_;
+    const std::size_t size = in_.size();
+    while (at < size && !kStopsString[static_cast<unsigned char>(data[at])]) ++at;
+    pos_ = at;
   }
 
   // After the opening quote: the decoded text, a view of the input when it holds no escape
@@ -302,6 +313,7 @@ class Parser {
       if (c == '"') {
         out = in_.substr(start, pos_ - start);
         if (unescaped) out = scratch_.append(out);
+        string_is_verbatim_ = !unescaped;
         ++pos_;
         if (!is_valid_utf8(out)) return consumed_error("invalid unicode code point");
         return true;
@@ -508,7 +520,7 @@ class Parser {
       ok = next_key(first, has_key, key);
       if (ok && has_key) {
         ok = parse_colon();
-        if (ok) builder_->key(key);
+        if (ok) builder_->key(key, string_is_verbatim_);
         ok = ok && parse_value();
       }
     }
@@ -732,6 +744,7 @@ class Parser {
   std::string_view in_;
   Builder* builder_;
   std::string scratch_;  // decoded text of a string with escapes
+  bool string_is_verbatim_ = false;  // the last string held no escape, so it needs none
   std::size_t pos_ = 0;
   int depth_budget_ = kDepthBudget;
 

@@ -1,6 +1,9 @@
 #include "json/writer.h"
 
+#include <array>
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <cmath>
 #include <cstdlib>
 
@@ -9,21 +12,29 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
+// How many bytes a character's escape adds to it: 0 for bytes written as they are.
+constexpr std::array<std::uint8_t, 256> kEscapeExtra = [] {
+  std::array<std::uint8_t, 256> extra{};
+  for (int c = 0; c < 0x20; ++c) extra[c] = 5;  // \u00XX
+  for (unsigned char c : {'"', '\\', '\b', '\f', '\n', '\r', '\t'}) extra[c] = 1;
+  return extra;
+}();
 
-void append_escape(std::string& out, unsigned char c) {
+// Writes the escape of one character that needs one; returns the position after it.
+char* write_escape(char* at, unsigned char c) {
+  *at++ = '\\';
   switch (c) {
-    case '"': out += "\\\""; return;
-    case '\\': out += "\\\\"; return;
-    case '\b': out += "\\b"; return;
-    case '\t': out += "\\t"; return;
-    case '\n': out += "\\n"; return;
-    case '\f': out += "\\f"; return;
-    case '\r': out += "\\r"; return;
+    case '"': *at++ = '"'; return at;
+    case '\\': *at++ = '\\'; return at;
+    case '\b': *at++ = 'b'; return at;
+    case '\f': *at++ = 'f'; return at;
+    case '\n': *at++ = 'n'; return at;
+    case '\r': *at++ = 'r'; return at;
+    case '\t': *at++ = 't'; return at;
     default: break;
   }
-  char escape[] = {'\\', 'u', '0', '0', kHexDigits[c >> 4], kHexDigits[c & 0xF]};
-  out.append(escape, sizeof escape);
+  for (char digit : {'u', '0', '0', kHexDigits[c >> 4], kHexDigits[c & 0xF]}) *at++ = digit;
+  return at;
 }
 
 template <typename Integer>
@@ -36,17 +47,26 @@ void append_integer(std::string& out, Integer value) {
 }  // namespace
 
 void append_json_string(std::string& out, std::string_view text) {
-  out += '"';
-  std::size_t run_start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (!needs_escape(c)) continue;
-    out.append(text.data() + run_start, i - run_start);
-    append_escape(out, c);
-    run_start = i + 1;
+  // Sized once up front: long texts (whole app replies) are escaped in a single pass.
+  std::size_t extra = 0;
+  for (char c : text) extra += kEscapeExtra[static_cast<unsigned char>(c)];
+  const std::size_t start = out.size();
+  out.resize(start + text.size() + extra + 2);
+  char* at = out.data() + start;
+  *at++ = '"';
+  if (extra == 0) {
+    std::memcpy(at, text.data(), text.size());
+    at += text.size();
+  } else {
+    for (char c : text) {
+      if (kEscapeExtra[static_cast<unsigned char>(c)] == 0) {
+        *at++ = c;
+      } else {
+        at = write_escape(at, static_cast<unsigned char>(c));
+      }
+    }
   }
-  out.append(text.data() + run_start, text.size() - run_start);
-  out += '"';
+  *at = '"';
 }
 
 void append_double(std::string& out, double value) {
@@ -65,7 +85,8 @@ void append_double(std::string& out, double value) {
   std::size_t e_at = text.find('e');
   std::string digits(text.substr(0, e_at));
   if (digits.size() > 1) digits.erase(1, 1);  // the decimal point
-  int exponent = std::atoi(std::string(text.substr(e_at + 1)).c_str());
+  int exponent = 0;
+  std::from_chars(text.data() + e_at + (text[e_at + 1] == '+' ? 2 : 1), text.data() + text.size(), exponent);
   auto length = static_cast<int>(digits.size());
 
   if (exponent < -5 || exponent > 15) {
