@@ -202,3 +202,39 @@ TEST(ToolCall, SlowByteByByteReplyArrivesWhole) {
 
 }  // namespace
 }  // namespace korvane::e2e
+
+namespace korvane::e2e {
+namespace {
+
+// An app that hangs up before reading may fail the write or the read, depending on timing;
+// either way the call fails with a channel text and the loop goes on.
+TEST(FaultInjection, AppClosingBeforeReadingFailsTheCallCleanly) {
+  StandinApp app({.mode = "close-before-read"});
+  ASSERT_TRUE(app.ready());
+  const ServerRun run = run_server(tool_call_line(1, "click", R"({"x":1,"y":2})") + "\n" + kInitialize + "\n",
+                                   app.server_environment());
+  const std::vector<std::string> lines = split_lines(run.out);
+  ASSERT_EQ(lines.size(), 2u) << run.out;
+  const std::string message = error_message(lines[0]);
+  const bool channel_text = message.rfind("write head: ", 0) == 0 || message.rfind("write body: ", 0) == 0 ||
+                            message.rfind("read: ", 0) == 0 || message.rfind("parse: EOF while parsing a value", 0) == 0;
+  EXPECT_TRUE(channel_text) << message;
+  EXPECT_EQ(lines[1], kInitializeAnswer);
+}
+
+TEST(FaultInjection, TwoHundredMegabyteReplyIsRelayedWhole) {
+  TempDir dir;
+  const std::string text(200'000'000, 'r');
+  write_file(dir.file("body.json"), "{\"text\":\"" + text + "\",\"lines\":[]}");
+  StandinApp app({.mode = "body-file", .body_file = dir.file("body.json"), .record = false});
+  ASSERT_TRUE(app.ready());
+  const ServerRun run = run_server(tool_call_line(1, "screen_ocr", "{}") + "\n", app.server_environment(), Duration{120'000});
+  ASSERT_TRUE(run.status.success()) << describe(run.status);
+  const std::string expected = R"({"jsonrpc":"2.0","id":1,"result":{"content":[{"text":"{\"lines\":[],\"text\":\")" + text +
+                               R"(\"}","type":"text"}]}})" "\n";
+  EXPECT_EQ(run.out.size(), expected.size());
+  EXPECT_TRUE(run.out == expected);
+}
+
+}  // namespace
+}  // namespace korvane::e2e
