@@ -43,9 +43,9 @@ Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, con
     return error_text("write head: " + *failure);
   }
   if (auto failure = send_all(socket, body_bytes)) return error_text("write body: " + *failure);
-  std::string reply;
+  ByteBuffer reply;
   if (auto failure = receive_to_end(socket, reply)) return error_text("read: " + *failure);
-  return parse_app_reply(reply);
+  return parse_app_reply(reply.view());
 }
 
 }  // namespace korvane

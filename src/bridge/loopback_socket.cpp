@@ -121,25 +121,16 @@ std::optional<std::string> send_all(const UniqueFd& socket, std::string_view byt
   return std::nullopt;
 }
 
-std::optional<std::string> receive_to_end(const UniqueFd& socket, std::string& out) {
-  std::size_t used = out.size();
+std::optional<std::string> receive_to_end(const UniqueFd& socket, ByteBuffer& out) {
   for (;;) {
-    if (out.size() - used < kMinReadSpace) out.resize(std::max(out.size() * 2, used + kMinReadSpace));
-    if (auto abandoned = wait_for_reply(socket.get())) {
-      out.resize(used);
-      return abandoned;
-    }
+    if (auto abandoned = wait_for_reply(socket.get())) return abandoned;
+    char* tail = out.tail(kMinReadSpace);
     ssize_t received = 0;
-    KORVANE_RETRY_EINTR(received, ::recv(socket.get(), out.data() + used, out.size() - used, 0));
-    if (received < 0) {
-      out.resize(used);
-      return last_error();
-    }
-    if (received == 0) break;
-    used += static_cast<std::size_t>(received);
+    KORVANE_RETRY_EINTR(received, ::recv(socket.get(), tail, out.tail_size(), 0));
+    if (received < 0) return last_error();
+    if (received == 0) return std::nullopt;
+    out.commit(static_cast<std::size_t>(received));
   }
-  out.resize(used);
-  return std::nullopt;
 }
 
 }  // namespace korvane

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/byte_buffer.h"
 #include "common/outcome.h"
 
 namespace korvane {
@@ -36,6 +37,6 @@ Outcome<UniqueFd> connect_loopback(std::uint16_t port);
 std::optional<std::string> send_all(const UniqueFd& socket, std::string_view bytes);
 
 // Appends everything up to the end of the stream; nullopt on success, else the error text.
-std::optional<std::string> receive_to_end(const UniqueFd& socket, std::string& out);
+std::optional<std::string> receive_to_end(const UniqueFd& socket, ByteBuffer& out);
 
 }  // namespace korvane

@@ -41,7 +41,9 @@ void TextBuilder::number(const Number& number) {
   switch (number.kind) {
     case Number::Kind::kUnsigned: append_json(out_, Value(number.unsigned_value)); return;
     case Number::Kind::kSigned: append_json(out_, Value(number.signed_value)); return;
-    case Number::Kind::kFloat: append_double(out_, number.float_value); return;
+    case Number::Kind::kFloat:
+      if (!append_number_text_shortest(out_, number.text)) append_double(out_, number.float_value);
+      return;
   }
 }
 

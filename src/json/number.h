@@ -18,6 +18,7 @@ struct Number {
   std::uint64_t unsigned_value = 0;
   std::int64_t signed_value = 0;
   double float_value = 0;
+  std::string_view text;  // a float's text as written in the input
 
   Value to_value() const {
     switch (kind) {
@@ -35,9 +36,9 @@ struct Number {
       case Kind::kSigned: return "integer `" + std::to_string(signed_value) + "`";
       case Kind::kFloat: break;
     }
-    std::string text = "floating point `";
-    append_double(text, float_value);
-    return text + "`";
+    std::string name = "floating point `";
+    append_double(name, float_value);
+    return name + "`";
   }
 };
 

@@ -229,13 +229,15 @@ class Parser {
       if (!parse_exponent(nonzero_digit, exponent_overflow)) return false;
       if (exponent_overflow) {
         number.kind = Number::Kind::kFloat;
+        number.text = in_.substr(start, pos_ - start);
         number.float_value = positive ? 0.0 : -0.0;
         return true;
       }
     }
+    number.text = in_.substr(start, pos_ - start);
     if (!is_float) return classify_integer(positive, significand, number);
     number.kind = Number::Kind::kFloat;
-    number.float_value = text_to_double(in_.substr(start, pos_ - start));
+    number.float_value = text_to_double(number.text);
     if (std::isinf(number.float_value)) return consumed_error("number out of range");
     return true;
   }

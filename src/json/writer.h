@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "json/value.h"
 
@@ -20,5 +21,10 @@ void append_json_string(std::string& out, std::string_view text);
 // Appends a finite double: shortest digits, plain notation for decimal exponents -5 to 15
 // (".0" added to whole numbers), otherwise d[.ddd]e(+|-)X.
 void append_double(std::string& out, double value);
+
+// Appends what append_double would for the double a JSON number's text denotes, straight from
+// its digits, when that can be done exactly (up to 15 significant digits, a normal double);
+// false, with nothing appended, otherwise.
+bool append_number_text_shortest(std::string& out, std::string_view number);
 
 }  // namespace korvane::json

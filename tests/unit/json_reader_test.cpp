@@ -161,7 +161,8 @@ INSTANTIATE_TEST_SUITE_P(Orders, ReadCompact, testing::Values(
     R"({"b":1,"a":2})", R"({"a":1,"a":2})", R"({"b":{"y":[{"d":1,"c":2}],"x":0},"a":[]})",
     R"({"k":1,"j":{"z":1},"k":{"b":2,"a":1},"j":3})", R"([{"\u0062":1,"a":2,"b":3}])",
     R"({"é":1,"z":2,"Z":3,"":4})", R"({"a":1,"b":2,"a":3,"c":4,"b":5})", "  [1, 2.50, -0, 1e400 ",
-    R"({"a":"\ud83d\ude00\n","b":"\u0000"})", R"({"a":[1,{"b":2,"a":)"));
+    R"({"a":"\ud83d\ude00\n","b":"\u0000"})", R"({"a":[1,{"b":2,"a":)",
+    "[-1.5e-99999999999,1e-99999999999,-0,-18446744073709551616,0.1000,1.5E+3]"));
 
 TEST(ReadCompactCorpus, AgreesWithTheValueTreeOnEveryRequestLine) {
   std::ifstream file(std::string(KORVANE_TEST_DATA_DIR) + "/request-lines.jsonl", std::ios::binary);

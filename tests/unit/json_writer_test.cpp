@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
 #include <limits>
 
 #include "json/writer.h"
@@ -40,6 +44,40 @@ TEST(WriteJson, EscapesOnlyQuoteBackslashAndControlCharacters) {
   std::string out;
   append_json_string(out, std::string("\"\\/\b\f\n\r\t\x01\x1f\x7f\xc3\xa9\0", 14));
   EXPECT_EQ(out, "\"\\\"\\\\/\\b\\f\\n\\r\\t\\u0001\\u001f\x7f\xc3\xa9\\u0000\"");
+}
+
+}  // namespace
+}  // namespace korvane::json
+
+namespace korvane::json {
+namespace {
+
+// Writing a number straight from its digits must give what parsing and writing the double gives.
+TEST(WriteNumberText, AgreesWithWritingTheParsedDouble) {
+  std::mt19937_64 random(20261208);
+  const char* fixed[] = {"0.5", "-0.0", "0.000", "1e2", "1E+2", "12.50e-3", "0.00001", "1.0e-6", "123456789012345",
+                         "1234567890123456", "9.99999999999999e15", "1e15", "1e16", "-7.25e-300", "5e-301",
+                         "00.1", "3.141592653589793", "0.1e1", "100e-2"};
+  std::vector<std::string> cases(std::begin(fixed), std::end(fixed));
+  for (int i = 0; i < 20000; ++i) {
+    std::string digits = std::to_string(random() % 1'000'000'000'000'000ULL);
+    const std::size_t point = random() % (digits.size() + 1);
+    std::string text = random() % 2 ? "-" : "";
+    text.append(point == 0 ? "0" : digits.substr(0, point));
+    text.append(".").append(digits.substr(point)).append("0");
+    if (random() % 2) text.append("e").append(std::to_string(static_cast<int>(random() % 640) - 320));
+    cases.push_back(text);
+  }
+  for (const std::string& text : cases) {
+    std::string fast, slow;
+    const bool exact = append_number_text_shortest(fast, text);
+    append_double(slow, std::strtod(text.c_str(), nullptr));
+    if (exact) {
+      ASSERT_EQ(fast, slow) << text;
+    } else {
+      ASSERT_EQ(fast, "") << text;
+    }
+  }
 }
 
 }  // namespace

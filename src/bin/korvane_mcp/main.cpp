@@ -2,6 +2,9 @@
 // to the korvane desktop app.
 #include <signal.h>
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "line_reader.h"
 #include "protocol/dispatch.h"
@@ -10,6 +13,11 @@
 int main() {
   // A closed stdout must surface as a failed write, not as a signal.
   ::signal(SIGPIPE, SIG_IGN);
+#if defined(__GLIBC__)
+  // Large buffers (long lines, big replies) get pages of their own: they go back to the system
+  // when freed, and grow by remapping instead of copying.
+  ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
   korvane::LineReader reader(STDIN_FILENO);
   std::string_view line;
   while (reader.next_line(line)) {
