@@ -1,6 +1,7 @@
 #include "json/builders.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 #include "json/writer.h"
@@ -96,30 +97,59 @@ void TextBuilder::end_object() {
   out_ += '}';
 }
 
-// Rewrites an object's members in key order, keeping only the last of repeated keys.
+// Rewrites an object's members in key order, keeping only the last of repeated keys. The
+// largest member is moved in place and only the others are copied aside, so reordering an
+// object that holds most of a large reply costs little memory.
 void TextBuilder::sort_members(const Container& object) {
   const std::size_t first = object.first_member, count = members_.size() - first;
-  auto text_of = [&](std::size_t i) {
-    const std::size_t start = members_[first + i].start;
-    const std::size_t end = i + 1 < count ? members_[first + i + 1].start - 1 : out_.size();  // drop the comma
-    return std::string_view(out_).substr(start, end - start);
-  };
+  const std::size_t region = members_[first].start;
+  auto begin_of = [&](std::size_t i) { return members_[first + i].start; };
+  auto end_of = [&](std::size_t i) { return i + 1 < count ? begin_of(i + 1) - 1 : out_.size(); };  // drops the comma
+
+  // By key, and by position among equal keys, so the last of repeated keys comes last.
   std::vector<std::size_t>& order = order_;
   order.resize(count);
   std::iota(order.begin(), order.end(), 0);
-  // By key, and by position among equal keys, so the last of repeated keys comes last.
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     const int order_of_keys = members_[first + a].key.compare(members_[first + b].key);
     return order_of_keys != 0 ? order_of_keys < 0 : a < b;
   });
-  reordered_.clear();
+  std::size_t kept = 0;
   for (std::size_t k = 0; k < count; ++k) {
     const bool superseded = k + 1 < count && members_[first + order[k]].key == members_[first + order[k + 1]].key;
-    if (superseded) continue;
-    if (!reordered_.empty()) reordered_ += ',';
-    reordered_ += text_of(order[k]);
+    if (!superseded) order[kept++] = order[k];
   }
-  out_.replace(members_[first].start, out_.size() - members_[first].start, reordered_);
+  order.resize(kept);
+
+  // Where the largest member lands, and the others set aside.
+  std::size_t largest = 0, largest_offset = 0, offset = 0;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const std::size_t size = end_of(order[k]) - begin_of(order[k]);
+    if (k == 0 || size > end_of(order[largest]) - begin_of(order[largest])) {
+      largest = k;
+      largest_offset = offset;
+    }
+    offset += size + 1;
+  }
+  const std::size_t final_size = offset - 1;
+  set_aside_.clear();
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    if (k != largest) set_aside_.append(out_, begin_of(order[k]), end_of(order[k]) - begin_of(order[k]));
+  }
+  const std::size_t largest_begin = begin_of(order[largest]), largest_size = end_of(order[largest]) - largest_begin;
+  std::memmove(out_.data() + region + largest_offset, out_.data() + largest_begin, largest_size);
+
+  std::size_t at = region, from = 0;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const std::size_t size = end_of(order[k]) - begin_of(order[k]);
+    if (k > 0) out_[at++] = ',';
+    if (k != largest) {
+      std::memcpy(out_.data() + at, set_aside_.data() + from, size);
+      from += size;
+    }
+    at += size;
+  }
+  out_.resize(region + final_size);
 }
 
 }  // namespace korvane::json::detail

@@ -71,7 +71,7 @@ class TextBuilder {
   std::vector<Container> open_;
   std::vector<Member> members_;  // members of every open object, innermost last
   std::vector<std::size_t> order_;
-  std::string reordered_;
+  std::string set_aside_;  // members copied out while an object is reordered
 };
 
 }  // namespace korvane::json::detail

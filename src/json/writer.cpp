@@ -1,5 +1,6 @@
 #include "json/writer.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -51,7 +52,10 @@ void append_json_string(std::string& out, std::string_view text) {
   std::size_t extra = 0;
   for (char c : text) extra += kEscapeExtra[static_cast<unsigned char>(c)];
   const std::size_t start = out.size();
-  out.resize(start + text.size() + extra + 2);
+  const std::size_t needed = start + text.size() + extra + 2;
+  // Room for what usually follows, so that a long text is not copied again to make it.
+  if (needed > out.capacity()) out.reserve(std::max(needed + 4096, 2 * out.capacity()));
+  out.resize(needed);
   char* at = out.data() + start;
   *at++ = '"';
   if (extra == 0) {

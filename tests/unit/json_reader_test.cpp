@@ -162,7 +162,9 @@ INSTANTIATE_TEST_SUITE_P(Orders, ReadCompact, testing::Values(
     R"({"k":1,"j":{"z":1},"k":{"b":2,"a":1},"j":3})", R"([{"\u0062":1,"a":2,"b":3}])",
     R"({"é":1,"z":2,"Z":3,"":4})", R"({"a":1,"b":2,"a":3,"c":4,"b":5})", "  [1, 2.50, -0, 1e400 ",
     R"({"a":"\ud83d\ude00\n","b":"\u0000"})", R"({"a":[1,{"b":2,"a":)",
-    "[-1.5e-99999999999,1e-99999999999,-0,-18446744073709551616,0.1000,1.5E+3]"));
+    "[-1.5e-99999999999,1e-99999999999,-0,-18446744073709551616,0.1000,1.5E+3]",
+    R"({"z":[1,2,3,4,5,6,7,8],"a":1,"z":0})", R"({"m":"long long long","b":{"y":1,"x":2},"a":[]})",
+    R"({"b":1,"a":"big big big big","c":2,"b":{"d":[{"f":1,"e":2}]}})", R"({"c":3,"c":2,"c":1})"));
 
 TEST(ReadCompactCorpus, AgreesWithTheValueTreeOnEveryRequestLine) {
   std::ifstream file(std::string(KORVANE_TEST_DATA_DIR) + "/request-lines.jsonl", std::ios::binary);
