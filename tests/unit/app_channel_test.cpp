@@ -1,45 +1,27 @@
 #include "bridge/app_channel.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <pthread.h>
-#include <sys/socket.h>
 #include <sys/time.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "common/posix.h"
 #include "json/writer.h"
+#include "test_support.h"
 
 namespace korvane {
 namespace {
 
 using json::Value;
-
-std::string read_text_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
-
-std::string from_hex(std::string_view hex) {
-  std::string bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
-  }
-  return bytes;
-}
+using testing_support::from_hex;
+using testing_support::OneShotApp;
+using testing_support::read_text_file;
+using testing_support::RefusingPort;
 
 constexpr std::string_view kOkHead = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n";
 
@@ -100,88 +82,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"ChunkedNotDecoded", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n",
                   "parse: trailing characters at line 2 column 1 -- raw=\"2\\r\\n{}\\r\\n0\\r\\n\\r\\n\""}),
     [](const testing::TestParamInfo<ReplyCase>& param_info) { return std::string(param_info.param.name); });
-
-// A stand-in app on 127.0.0.1 that serves one connection: it reads the request head and
-// Content-Length bytes of body, sends the canned reply and closes.
-class OneShotApp {
- public:
-  // A non-zero pause sends the reply in small pieces, pausing between them.
-  explicit OneShotApp(std::string reply, bool hang_up_at_once = false,
-                      std::chrono::microseconds pause = std::chrono::microseconds(0))
-      : pause_(pause) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 1) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      ADD_FAILURE() << "listener: " << os_error_text(errno);
-    }
-    port_ = ntohs(address.sin_port);
-    server_ = std::thread([this, reply = std::move(reply), hang_up_at_once] { serve(reply, hang_up_at_once); });
-  }
-  ~OneShotApp() {
-    finish();
-    ::close(listener_);
-  }
-
-  std::uint16_t port() const { return port_; }
-
-  // Ends the serving thread and returns the request bytes it received.
-  const std::string& finish() {
-    ::shutdown(listener_, SHUT_RDWR);  // wakes an accept that never gets a client
-    if (server_.joinable()) server_.join();
-    return request_;
-  }
-
- private:
-  void serve(const std::string& reply, bool hang_up_at_once) {
-    sigset_t timer_signal;  // interruptions are meant for the caller's thread only
-    sigemptyset(&timer_signal);
-    sigaddset(&timer_signal, SIGALRM);
-    ::pthread_sigmask(SIG_BLOCK, &timer_signal, nullptr);
-    const int client = ::accept(listener_, nullptr, nullptr);
-    if (client < 0) return;
-    if (hang_up_at_once) {
-      const linger reset{1, 0};  // close with RST
-      ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    } else {
-      read_request(client);
-      send_reply(client, reply);
-    }
-    ::close(client);
-  }
-
-  void send_reply(int client, std::string_view reply) {
-    const std::size_t piece = pause_.count() == 0 ? reply.size() : 64;
-    for (std::size_t at = 0; at < reply.size(); at += piece) {
-      if (at > 0) std::this_thread::sleep_for(pause_);
-      ::send(client, reply.data() + at, std::min(piece, reply.size() - at), MSG_NOSIGNAL);
-    }
-  }
-
-  void read_request(int client) {
-    char chunk[4096];
-    for (;;) {
-      const std::size_t head_end = request_.find("\r\n\r\n");
-      if (head_end != std::string::npos) {
-        const std::size_t length_at = request_.find("Content-Length: ");
-        const std::size_t body_length = std::stoul(request_.substr(length_at + 16));
-        if (request_.size() >= head_end + 4 + body_length) return;
-      }
-      const ssize_t count = ::recv(client, chunk, sizeof chunk, 0);
-      if (count <= 0) return;
-      request_.append(chunk, static_cast<std::size_t>(count));
-    }
-  }
-
-  std::chrono::microseconds pause_;
-  int listener_ = -1;
-  std::uint16_t port_ = 0;
-  std::string request_;
-  std::thread server_;
-};
 
 Value click_body() { return Value::parse(R"({"method":"click","params":{"y":20,"x":10}})"); }
 
@@ -246,16 +146,8 @@ TEST(PostToApp, InterruptedCallsAreResumed) {
 }
 
 TEST(PostToApp, NothingListeningIsConnectError) {
-  // A bound socket that does not listen holds the port and refuses connections.
-  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  const auto reply = post_to_app(ntohs(address.sin_port), "tok", click_body());
-  ::close(holder);
+  const RefusingPort holder;
+  const auto reply = post_to_app(holder.port(), "tok", click_body());
   ASSERT_FALSE(reply.ok());
   EXPECT_EQ(reply.error(), "connect: " + os_error_text(ECONNREFUSED));
 #ifdef __linux__

@@ -2,27 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "json/value.h"
+#include "test_support.h"
 
 namespace korvane {
 namespace {
 
 using namespace std::string_view_literals;
-
-std::string read_text_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
+using testing_support::from_hex;
+using testing_support::read_text_file;
+using testing_support::ScopedEnv;
+using testing_support::TempDirTest;
 
 std::vector<std::string> split_lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -34,14 +30,6 @@ std::vector<std::string> split_lines(const std::string& text) {
     start = end + 1;
   }
   return lines;
-}
-
-std::string from_hex(std::string_view hex) {
-  std::string bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
-  }
-  return bytes;
 }
 
 TEST(SocketInfoVectors, DecodeEveryFile) {
@@ -74,33 +62,6 @@ TEST(SocketInfoDecode, RejectsTokensThatSplitTheHead) {
   }
   EXPECT_TRUE(decode_socket_info(R"({"port":1,"token":"a\tb \u00e9"})").ok());
 }
-
-// Sets or unsets environment variables for one test and restores them afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv& set(const char* name, const std::optional<std::string>& value) {
-    const char* old = std::getenv(name);
-    saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-    return *this;
-  }
-  ~ScopedEnv() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->second) {
-        ::setenv(it->first, it->second->c_str(), 1);
-      } else {
-        ::unsetenv(it->first);
-      }
-    }
-  }
-
- private:
-  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
-};
 
 struct PathCase {
   const char* name;
@@ -148,23 +109,14 @@ TEST(SocketInfoPath, FallsBackToSlashTmp) {
 }
 #endif
 
-class SocketInfoFileTest : public testing::Test {
+class SocketInfoFileTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/korvane-socket-info-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   std::string write_file(const std::string& relative, std::string_view content) {
     const std::filesystem::path path = std::filesystem::path(dir_) / relative;
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
     return path.string();
   }
-
-  std::string dir_;
 };
 
 TEST_F(SocketInfoFileTest, ReadsExplicitFileBeforeDefault) {

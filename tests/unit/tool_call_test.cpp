@@ -1,28 +1,26 @@
 #include "bridge/tool_call.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
+#include <cerrno>
 #include <fstream>
 #include <optional>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "bridge/socket_info.h"
 #include "catalogue/tool_definitions.h"
 #include "common/posix.h"
 #include "json/writer.h"
+#include "test_support.h"
 
 namespace korvane {
 namespace {
 
 using json::Value;
+using testing_support::OneShotApp;
+using testing_support::RefusingPort;
+using testing_support::ScopedEnv;
+using testing_support::TempDirTest;
 
 struct BodyCase {
   const char* name;
@@ -118,33 +116,6 @@ TEST(AppRequestBody, EveryCatalogueToolIsRouted) {
   }
 }
 
-// Sets or unsets environment variables for one test and restores them afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv& set(const char* name, const std::optional<std::string>& value) {
-    const char* old = std::getenv(name);
-    saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-    return *this;
-  }
-  ~ScopedEnv() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->second) {
-        ::setenv(it->first, it->second->c_str(), 1);
-      } else {
-        ::unsetenv(it->first);
-      }
-    }
-  }
-
- private:
-  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
-};
-
 struct SessionCase {
   const char* name;
   std::optional<std::string> variable;
@@ -175,66 +146,8 @@ INSTANTIATE_TEST_SUITE_P(
                     SessionCase{"EncodedSurrogate", "\xed\xa0\x80", std::nullopt}),
     [](const testing::TestParamInfo<SessionCase>& param_info) { return std::string(param_info.param.name); });
 
-// A stand-in app on 127.0.0.1 that answers one request with a canned reply.
-class OneShotApp {
- public:
-  explicit OneShotApp(std::string reply) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 1) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      ADD_FAILURE() << "listener: " << os_error_text(errno);
-    }
-    port_ = ntohs(address.sin_port);
-    server_ = std::thread([this, reply = std::move(reply)] { serve(reply); });
-  }
-  ~OneShotApp() {
-    finish();
-    ::close(listener_);
-  }
-  std::uint16_t port() const { return port_; }
-
-  // Ends the serving thread and returns the request body it received.
-  std::string finish() {
-    ::shutdown(listener_, SHUT_RDWR);
-    if (server_.joinable()) server_.join();
-    const std::size_t head_end = request_.find("\r\n\r\n");
-    return head_end == std::string::npos ? std::string() : request_.substr(head_end + 4);
-  }
-
- private:
-  void serve(const std::string& reply) {
-    const int client = ::accept(listener_, nullptr, nullptr);
-    if (client < 0) return;
-    char chunk[4096];
-    // The bodies here are JSON objects: the request is whole once it ends with "}".
-    while (request_.find("\r\n\r\n") == std::string::npos || request_.back() != '}') {
-      const ssize_t count = ::recv(client, chunk, sizeof chunk, 0);
-      if (count <= 0) break;
-      request_.append(chunk, static_cast<std::size_t>(count));
-    }
-    ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
-    ::close(client);
-  }
-
-  int listener_ = -1;
-  std::uint16_t port_ = 0;
-  std::string request_;
-  std::thread server_;
-};
-
-class HandleToolCallTest : public testing::Test {
+class HandleToolCallTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/korvane-tool-call-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   // Publishes a socket-info file for the port and points the server at it.
   void publish(std::uint16_t port) {
     const std::string path = dir_ + "/socket-info.json";
@@ -242,7 +155,6 @@ class HandleToolCallTest : public testing::Test {
     env_.set("KORVANE_SOCKET_INFO", path);
   }
 
-  std::string dir_;
   ScopedEnv env_;
 };
 
@@ -256,19 +168,11 @@ TEST_F(HandleToolCallTest, NotRunningComesFirst) {
 }
 
 TEST_F(HandleToolCallTest, RoutingErrorsPrecedeConnecting) {
-  // A bound socket that does not listen refuses connections on its port.
-  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  publish(ntohs(address.sin_port));
+  const RefusingPort holder;
+  publish(holder.port());
   EXPECT_EQ(handle_tool_call("no_such_tool", Value::object()).error(), "unknown tool: no_such_tool");
   EXPECT_EQ(handle_tool_call("notify", Value::object()).error(), "missing title");
   EXPECT_EQ(handle_tool_call("click", Value::object()).error(), "connect: " + os_error_text(ECONNREFUSED));
-  ::close(holder);
 }
 
 TEST_F(HandleToolCallTest, WrapsCompactReply) {
@@ -278,7 +182,7 @@ TEST_F(HandleToolCallTest, WrapsCompactReply) {
   const auto result = handle_tool_call("session_kill", Value::parse(R"({"id":"other","session_id":"x"})"));
   ASSERT_TRUE(result.ok()) << result.error();
   EXPECT_EQ(json::to_json(result.value()), R"({"content":[{"text":"{\"a\":\"é\",\"b\":1}","type":"text"}]})");
-  EXPECT_EQ(app.finish(), R"({"method":"session_kill","params":{"id":"other","session_id":" me "}})");
+  EXPECT_EQ(app.finish_body(), R"({"method":"session_kill","params":{"id":"other","session_id":" me "}})");
 }
 
 }  // namespace

@@ -1,0 +1,150 @@
+#include "test_support.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/posix.h"
+
+namespace korvane::testing_support {
+namespace {
+
+// Binds the socket to 127.0.0.1 on a port the system picks, listens if asked, and returns the port.
+std::uint16_t bind_loopback(int socket, bool listening) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (::bind(socket, reinterpret_cast<sockaddr*>(&address), length) != 0 || (listening && ::listen(socket, 1) != 0) ||
+      ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    ADD_FAILURE() << "loopback socket: " << os_error_text(errno);
+  }
+  return ntohs(address.sin_port);
+}
+
+}  // namespace
+
+std::string read_text_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+std::string from_hex(std::string_view hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+  }
+  return bytes;
+}
+
+ScopedEnv& ScopedEnv::set(const char* name, const std::optional<std::string>& value) {
+  const char* old = std::getenv(name);
+  saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+  if (value) {
+    ::setenv(name, value->c_str(), 1);
+  } else {
+    ::unsetenv(name);
+  }
+  return *this;
+}
+
+ScopedEnv::~ScopedEnv() {
+  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+    if (it->second) {
+      ::setenv(it->first, it->second->c_str(), 1);
+    } else {
+      ::unsetenv(it->first);
+    }
+  }
+}
+
+void TempDirTest::SetUp() {
+  char pattern[] = "/tmp/korvane-unit-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  dir_ = pattern;
+}
+
+void TempDirTest::TearDown() { std::filesystem::remove_all(dir_); }
+
+RefusingPort::RefusingPort() : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+  port_ = bind_loopback(socket_, /*listening=*/false);
+}
+
+RefusingPort::~RefusingPort() { ::close(socket_); }
+
+OneShotApp::OneShotApp(std::string reply, bool hang_up_at_once, std::chrono::microseconds pause)
+    : pause_(pause), listener_(::socket(AF_INET, SOCK_STREAM, 0)) {
+  port_ = bind_loopback(listener_, /*listening=*/true);
+  server_ = std::thread([this, reply = std::move(reply), hang_up_at_once] { serve(reply, hang_up_at_once); });
+}
+
+OneShotApp::~OneShotApp() {
+  finish();
+  ::close(listener_);
+}
+
+const std::string& OneShotApp::finish() {
+  ::shutdown(listener_, SHUT_RDWR);  // wakes an accept that never gets a client
+  if (server_.joinable()) server_.join();
+  return request_;
+}
+
+std::string OneShotApp::finish_body() {
+  const std::string& request = finish();
+  const std::size_t head_end = request.find("\r\n\r\n");
+  return head_end == std::string::npos ? std::string() : request.substr(head_end + 4);
+}
+
+void OneShotApp::serve(const std::string& reply, bool hang_up_at_once) {
+  sigset_t timer_signal;  // interruptions are meant for the caller's thread only
+  sigemptyset(&timer_signal);
+  sigaddset(&timer_signal, SIGALRM);
+  ::pthread_sigmask(SIG_BLOCK, &timer_signal, nullptr);
+  const int client = ::accept(listener_, nullptr, nullptr);
+  if (client < 0) return;
+  if (hang_up_at_once) {
+    const linger reset{1, 0};  // close with RST
+    ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  } else {
+    read_request(client);
+    send_reply(client, reply);
+  }
+  ::close(client);
+}
+
+void OneShotApp::read_request(int client) {
+  char chunk[4096];
+  for (;;) {
+    const std::size_t head_end = request_.find("\r\n\r\n");
+    if (head_end != std::string::npos) {
+      const std::size_t length_at = request_.find("Content-Length: ");
+      const std::size_t body_length = std::stoul(request_.substr(length_at + 16));
+      if (request_.size() >= head_end + 4 + body_length) return;
+    }
+    const ssize_t count = ::recv(client, chunk, sizeof chunk, 0);
+    if (count <= 0) return;
+    request_.append(chunk, static_cast<std::size_t>(count));
+  }
+}
+
+void OneShotApp::send_reply(int client, std::string_view reply) const {
+  const std::size_t piece = pause_.count() == 0 ? reply.size() : 64;
+  for (std::size_t at = 0; at < reply.size(); at += piece) {
+    if (at > 0) std::this_thread::sleep_for(pause_);
+    ::send(client, reply.data() + at, std::min(piece, reply.size() - at), MSG_NOSIGNAL);
+  }
+}
+
+}  // namespace korvane::testing_support
