@@ -83,7 +83,7 @@ TEST(Conformance, EverySocketInfoFileDecodesOrReadsAsNotRunning) {
   // Valid files name ports where nothing listens, so a decoded file shows as a connect error.
   TempDir dir;
   const std::string path = dir.file("socket-info.json");
-  Subprocess server({KORVANE_MCP_BINARY}, {"KORVANE_SOCKET_INFO=" + path});
+  Subprocess server({server_binary()}, {"KORVANE_SOCKET_INFO=" + path});
   const std::vector<Value> cases = load_corpus("socket-info.jsonl");
   ASSERT_EQ(cases.size(), 600u);
   for (std::size_t i = 0; i < cases.size(); ++i) {

@@ -85,6 +85,7 @@ struct AbandonedServer {
   int stderr_fd = -1;
 
   explicit AbandonedServer(const Environment& environment) {
+    const std::string program = server_binary();
     int in[2], out[2], err[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
     pid = ::fork();
@@ -95,7 +96,7 @@ struct AbandonedServer {
       std::vector<char*> env;
       for (const std::string& entry : environment) env.push_back(const_cast<char*>(entry.c_str()));
       env.push_back(nullptr);
-      char* argv[] = {const_cast<char*>(KORVANE_MCP_BINARY), nullptr};
+      char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
       ::execve(argv[0], argv, env.data());
       ::_exit(127);
     }

@@ -165,7 +165,7 @@ TEST(ToolCall, RereadsTheSocketInfoFileAtEveryCall) {
   ASSERT_TRUE(first.ready() && second.ready());
   TempDir dir;
   const std::string path = dir.file("socket-info.json");
-  Subprocess server({KORVANE_MCP_BINARY}, {"KORVANE_SOCKET_INFO=" + path});
+  Subprocess server({server_binary()}, {"KORVANE_SOCKET_INFO=" + path});
   for (const StandinApp* app : {&first, &second}) {
     write_file(path, read_file(app->socket_info_path()));
     ASSERT_TRUE(server.write_stdin(tool_call_line(1, "screenshot", "{}") + "\n"));

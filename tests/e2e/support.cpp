@@ -366,9 +366,14 @@ Environment StandinApp::server_environment(const std::optional<std::string>& ses
 // ---------------------------------------------------------------------------------------------
 // The server and small helpers
 
+std::string server_binary() {
+  const char* override_path = std::getenv("KORVANE_E2E_SERVER");
+  return override_path != nullptr && *override_path != '\0' ? override_path : KORVANE_MCP_BINARY;
+}
+
 ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
-  Subprocess server({KORVANE_MCP_BINARY}, environment);
+  Subprocess server({server_binary()}, environment);
   ServerRun run;
   if (!server.started()) return run;
   server.write_stdin(input, timeout);

@@ -153,6 +153,10 @@ class StandinApp {
   std::optional<ExitStatus> stopped_;
 };
 
+// The server under test: $KORVANE_E2E_SERVER when set (a wrapper, say one that runs it under
+// valgrind), else the binary this suite was built with.
+std::string server_binary();
+
 struct ServerRun {
   std::string out;  // stdout
   std::string err;  // stderr

@@ -1,0 +1,60 @@
+// Reading any bytes as one JSON value: errors are positioned inside the input, and what reads
+// writes back to text that reads to the same value and writes to the same bytes again.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz_check.h"
+#include "json/reader.h"
+#include "json/writer.h"
+
+namespace korvane::fuzz {
+namespace {
+
+// Inputs the JSON library reads differently on purpose: it skips a leading byte order mark,
+// which the reader rejects, and takes a NUL byte outside a string for the end of the input.
+bool library_reads_all(std::string_view input) {
+  return !input.starts_with("\xEF\xBB\xBF") && input.find('\0') == std::string_view::npos;
+}
+
+// A text the reader accepts is JSON, so the JSON library's own parser reads the same value.
+void check_against_library(std::string_view input, const json::Value& value) {
+  if (!library_reads_all(input)) return;
+  const auto reference = json::Value::parse(input.begin(), input.end(), nullptr, false);
+  FUZZ_CHECK(!reference.is_discarded(), "accepted text the JSON library rejects");
+  FUZZ_CHECK(reference == value, json::to_json(value) + " vs library " + reference.dump());
+}
+
+void check_rejected(std::string_view input, const std::string& error) {
+  const std::string_view reason = checked_reason(input, error);
+  FUZZ_CHECK(is_syntax_reason(reason), error);
+  if (reason == "recursion limit exceeded" || !library_reads_all(input)) return;
+  const auto reference = json::Value::parse(input.begin(), input.end(), nullptr, false);
+  FUZZ_CHECK(reference.is_discarded(), "rejected (" + error + ") text the JSON library reads as " + reference.dump());
+}
+
+void check_round_trip(const json::Value& value) {
+  FUZZ_CHECK(nesting_depth(value) <= 127, "nesting deeper than 127 levels was accepted");
+  const std::string text = json::to_json(value);
+  FUZZ_CHECK(is_well_formed_utf8(text), text);
+  auto again = json::read_value(text);
+  FUZZ_CHECK(again.ok(), "written text does not read back: " + (again.ok() ? std::string() : again.error()));
+  FUZZ_CHECK(same_value(again.value(), value), text + " reads back as " + json::to_json(again.value()));
+  FUZZ_CHECK(json::to_json(again.value()) == text, text);
+}
+
+}  // namespace
+}  // namespace korvane::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace korvane;
+  const std::string_view input = fuzz::as_text(data, size);
+  auto value = json::read_value(input);
+  if (!value) {
+    fuzz::check_rejected(input, value.error());
+    return 0;
+  }
+  fuzz::check_round_trip(value.value());
+  fuzz::check_against_library(input, value.value());
+  return 0;
+}
