@@ -1,0 +1,173 @@
+// korvane-bench: measures korvane-mcp (cold start, pipelined throughput, relay of large app replies,
+// peak memory) side by side with a reference server on the TypeScript MCP SDK, and prints a table
+// of medians with the performance targets. Usage: see bench/run.sh.
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cases.h"
+#include "report.h"
+#include "workloads.h"
+
+namespace korvane::bench {
+namespace {
+
+struct Options {
+  std::string server;
+  std::string standin;
+  std::string baseline_script;  // empty: no baseline
+  std::string node = "node";
+};
+
+constexpr std::string_view kUsage =
+    "usage: korvane-bench --server PATH --standin PATH [--baseline SERVER.mjs] [--node PATH]\n"
+    "       KORVANE_BENCH_QUICK=1 runs a tenth of the repetitions and lines\n";
+
+std::string* option_slot(Options& options, std::string_view name) {
+  if (name == "--server") return &options.server;
+  if (name == "--standin") return &options.standin;
+  if (name == "--baseline") return &options.baseline_script;
+  if (name == "--node") return &options.node;
+  return nullptr;
+}
+
+std::optional<Options> parse_options(int argc, char** argv) {
+  Options options;
+  if (argc % 2 == 0) return std::nullopt;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    std::string* slot = option_slot(options, argv[i]);
+    if (slot == nullptr) return std::nullopt;
+    *slot = argv[i + 1];
+  }
+  if (options.server.empty() || options.standin.empty()) return std::nullopt;
+  return options;
+}
+
+Scale chosen_scale() {
+  Scale scale;
+  const char* quick = std::getenv("KORVANE_BENCH_QUICK");
+  if (quick == nullptr || std::string_view(quick).empty() || std::string_view(quick) == "0") return scale;
+  scale.cold_runs = 20;
+  scale.idle_runs = 3;
+  scale.pipeline_runs = 2;
+  scale.initialize_lines /= 10;
+  scale.tools_list_lines /= 10;
+  scale.large_lines /= 10;
+  scale.relay_small_runs = 5;
+  scale.relay_large_runs = 3;
+  return scale;
+}
+
+// Node takes a quarter of a second to start and is slow on long pipelines: fewer repetitions keep
+// the whole run within a few minutes on two cores.
+Scale baseline_scale(Scale scale) {
+  scale.cold_runs = std::max(10, scale.cold_runs / 4);
+  scale.pipeline_runs = std::max(2, scale.pipeline_runs * 3 / 5);
+  return scale;
+}
+
+std::string cpu_model() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+  }
+  return "unknown";
+}
+
+bool write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(file);
+}
+
+std::optional<Workspace> make_workspace(const Options& options) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/korvane-bench-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) return std::nullopt;
+  Workspace workspace;
+  workspace.directory = pattern;
+  workspace.missing_socket_info = pattern + "/no-app/socket-info.json";
+  workspace.standin_binary = options.standin;
+  workspace.small_body_path = pattern + "/ocr-1mb.json";
+  workspace.large_body_path = pattern + "/ocr-20mb.json";
+  const std::string small = ocr_reply_body(kMiB);
+  const std::string large = ocr_reply_body(20 * kMiB);
+  workspace.small_body_bytes = small.size();
+  workspace.large_body_bytes = large.size();
+  if (!write_file(workspace.small_body_path, small) || !write_file(workspace.large_body_path, large)) {
+    return std::nullopt;
+  }
+  return workspace;
+}
+
+// Standard error of a server that should stay silent, if it said anything.
+void report_stderr(const Workspace& workspace, const std::string& name) {
+  const std::string path = workspace.directory + "/" + name + ".stderr";
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (!error && size > 0) {
+    std::printf("note: %s wrote %ju bytes to standard error\n", name.c_str(), std::uintmax_t{size});
+  }
+}
+
+int run(const Options& options) {
+  const std::optional<Workspace> workspace = make_workspace(options);
+  if (!workspace) {
+    std::fprintf(stderr, "korvane-bench: cannot prepare a scratch directory: %s\n", std::strerror(errno));
+    return 2;
+  }
+  const Scale scale = chosen_scale();
+  const Scale node_scale = baseline_scale(scale);
+  std::printf("machine: %ld cores (nproc), %s\n", ::sysconf(_SC_NPROCESSORS_ONLN), cpu_model().c_str());
+  std::printf("relay bodies: %zu and %zu bytes; MB = 2^20 bytes; figures are medians over the runs shown\n\n",
+              workspace->small_body_bytes, workspace->large_body_bytes);
+  std::fflush(stdout);
+
+  std::fprintf(stderr, "measuring the stand-in app alone ...\n");
+  const AppFloor floor = measure_app_floor(*workspace, scale);
+  std::fprintf(stderr, "measuring korvane-mcp ...\n");
+  const Figures ours = measure_server({"korvane-mcp", {options.server}}, *workspace, scale);
+  std::optional<Figures> baseline;
+  if (!options.baseline_script.empty()) {
+    std::fprintf(stderr, "measuring the baseline ...\n");
+    baseline = measure_server({"baseline", {options.node, options.baseline_script}}, *workspace, node_scale);
+  }
+
+  const Figures* reference = baseline ? &*baseline : nullptr;
+  print_table(stdout, ours, reference, scale, node_scale);
+  print_app_floor(stdout, floor);
+  std::printf("\n");
+  print_targets(stdout, ours, reference, *workspace);
+  for (const std::string& failure : floor.failures) std::printf("%s\n", failure.c_str());
+  print_failures(stdout, "korvane-mcp", ours);
+  report_stderr(*workspace, "korvane-mcp");
+  if (baseline) print_failures(stdout, "baseline", *baseline);
+  std::error_code ignored;
+  std::filesystem::remove_all(workspace->directory, ignored);
+  const bool complete = floor.failures.empty() && ours.failures.empty() && (!baseline || baseline->failures.empty());
+  return complete ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace korvane::bench
+
+int main(int argc, char** argv) {
+  // A server that dies mid-case must show up as a failed write, not end the benchmark.
+  ::signal(SIGPIPE, SIG_IGN);
+  const auto options = korvane::bench::parse_options(argc, argv);
+  if (!options) {
+    std::fputs(korvane::bench::kUsage.data(), stderr);
+    return 2;
+  }
+  return korvane::bench::run(*options);
+}

@@ -1,0 +1,58 @@
+// Child processes with piped standard input and output, and their peak resident memory.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/outcome.h"
+
+namespace korvane::bench {
+
+// The benchmark's own environment with KORVANE_SOCKET_INFO set and KORVANE_SESSION_ID removed.
+class Environment {
+ public:
+  explicit Environment(const std::string& socket_info_path);
+  char* const* entries() const { return pointers_.data(); }
+
+ private:
+  std::vector<std::string> texts_;
+  std::vector<char*> pointers_;
+};
+
+// A running child; our ends of its stdin and stdout pipes are non-blocking and close-on-exec.
+class Child {
+ public:
+  Child(pid_t pid, int input, int output) : pid_(pid), input_(input), output_(output) {}
+  Child(Child&& other) noexcept;
+  Child& operator=(Child&&) = delete;
+  ~Child();
+
+  pid_t pid() const { return pid_; }
+  int input() const { return input_; }
+  int output() const { return output_; }
+
+  void close_input();
+  // Closes stdin and waits for the exit; the exit status, or an error text for a signal.
+  Outcome<int> finish();
+  // Like finish(), but a child still running after `limit` is killed and yields std::nullopt.
+  Outcome<std::optional<int>> finish_within(std::chrono::milliseconds limit);
+  // VmHWM of the running child in KiB (its peak resident set so far).
+  Outcome<double> peak_rss_kib() const;
+
+ private:
+  Outcome<int> reaped(int status);  // the exit status of a child that has ended
+
+  pid_t pid_;
+  int input_;
+  int output_;
+};
+
+// Starts argv[0] (searched in PATH) with stdin and stdout piped and stderr appended to stderr_path.
+Outcome<Child> spawn_child(const std::vector<std::string>& argv, const Environment& environment,
+                           const std::string& stderr_path);
+
+}  // namespace korvane::bench

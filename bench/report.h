@@ -1,0 +1,25 @@
+// The results table and the target verdicts.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cases.h"
+
+namespace korvane::bench {
+
+// Prints one row per figure: korvane's and the baseline's median [min .. max], and their ratio.
+void print_table(std::FILE* out, const Figures& ours, const Figures* baseline, const Scale& ours_scale,
+                 const Scale& baseline_scale);
+
+// Prints the stand-in app's own serving times next to the relay figures.
+void print_app_floor(std::FILE* out, const AppFloor& floor);
+
+// Prints PASS or FAIL for each target; returns the number of failed targets.
+int print_targets(std::FILE* out, const Figures& ours, const Figures* baseline, const Workspace& workspace);
+
+// Prints the texts of the cases that could not be measured, then the notes.
+void print_failures(std::FILE* out, const std::string& server, const Figures& figures);
+
+}  // namespace korvane::bench

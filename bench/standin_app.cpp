@@ -1,0 +1,111 @@
+#include "standin_app.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "common/posix.h"
+#include "json/value.h"
+#include "pipe_io.h"
+
+namespace korvane::bench {
+namespace {
+
+struct Closer {
+  int fd;
+  ~Closer() { ::close(fd); }
+};
+
+struct Endpoint {
+  std::uint16_t port = 0;
+  std::string token;
+};
+
+Outcome<Endpoint> read_endpoint(const std::string& socket_info) {
+  std::ifstream file(socket_info);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const json::Value info = json::Value::parse(text, nullptr, false);
+  if (!info.is_object() || !info.contains("port") || !info.contains("token")) {
+    return error_text("unreadable socket info: " + text);
+  }
+  return Endpoint{info["port"].get<std::uint16_t>(), info["token"].get<std::string>()};
+}
+
+Outcome<bool> send_all(int socket, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t sent = 0;
+    KORVANE_RETRY_EINTR(sent, ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL));
+    if (sent <= 0) return error_text("send: " + os_error_text(errno));
+    bytes.remove_prefix(static_cast<std::size_t>(sent));
+  }
+  return true;
+}
+
+// One POST on a fresh connection; the number of bytes received until the app closed it.
+Outcome<std::size_t> fetch_once(const Endpoint& endpoint, std::vector<char>& buffer) {
+  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (socket < 0) return error_text("socket: " + os_error_text(errno));
+  const Closer closer{socket};
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(endpoint.port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    return error_text("connect: " + os_error_text(errno));
+  }
+  const std::string body = R"({"method":"screen_ocr"})";
+  const std::string request = "POST / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(endpoint.port) +
+                              "\r\nX-Korvane-Token: " + endpoint.token +
+                              "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+                              "\r\nConnection: close\r\n\r\n" + body;
+  if (auto sent = send_all(socket, request); !sent) return error_text(sent.error());
+  std::size_t received = 0;
+  for (;;) {
+    if (buffer.size() - received < (1 << 20)) buffer.resize(buffer.size() * 2 + (1 << 20));
+    ssize_t got = 0;
+    KORVANE_RETRY_EINTR(got, ::recv(socket, buffer.data() + received, buffer.size() - received, 0));
+    if (got < 0) return error_text("recv: " + os_error_text(errno));
+    if (got == 0) return received;
+    received += static_cast<std::size_t>(got);
+  }
+}
+
+}  // namespace
+
+Outcome<Child> start_app(const std::string& binary, const std::string& socket_info, const std::string& body_path,
+                         const std::string& stderr_path) {
+  const std::vector<std::string> argv{binary,      "--socket-info", socket_info, "--mode",
+                                      "body-file", "--body-file",   body_path,   "--exit-on-stdin-eof"};
+  auto spawned = spawn_child(argv, Environment(socket_info), stderr_path);
+  if (!spawned) return error_text(spawned.error());
+  Child app = std::move(spawned).value();
+  LineReceiver receiver(app.output());
+  auto ready = receiver.next_line();
+  if (!ready) return error_text("stand-in app: " + ready.error());
+  if (ready.value().rfind("ready ", 0) != 0) return error_text("stand-in app said: " + std::string(ready.value()));
+  return app;
+}
+
+Outcome<Samples> fetch_directly(const std::string& socket_info, std::size_t body_bytes, int runs) {
+  auto endpoint = read_endpoint(socket_info);
+  if (!endpoint) return error_text(endpoint.error());
+  std::vector<char> buffer;
+  Samples milliseconds;
+  for (int run = 0; run < runs; ++run) {
+    const auto start = std::chrono::steady_clock::now();
+    auto received = fetch_once(endpoint.value(), buffer);
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    if (!received) return error_text(received.error());
+    if (received.value() < body_bytes) return error_text("short reply from the stand-in app");
+    milliseconds.add(elapsed.count());
+  }
+  return milliseconds;
+}
+
+}  // namespace korvane::bench

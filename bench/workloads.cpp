@@ -1,0 +1,109 @@
+#include "workloads.h"
+
+#include <array>
+#include <cstdio>
+
+namespace korvane::bench {
+namespace {
+
+constexpr std::string_view kInitializeParams =
+    R"({"protocolVersion":"2024-11-05","capabilities":{},"clientInfo":{"name":"korvane-bench","version":"1.0"}})";
+
+// What an agent might type: prose, code, paths, quotes, tabs, newlines and non-ASCII text.
+constexpr std::string_view kTypedParagraph =
+    R"(Grüße aus Köln: the build finished in 3.2 s \u2014 see C:\\tmp\\out.log and \"README.md\".\n)"
+    R"(\tfn main() { println!(\"日本語のテキスト ✓\"); } // naïve café €12.50 → done\n)";
+
+constexpr std::array<std::string_view, 24> kWords{
+    "File",   "Edit",        "View",       "Terminal",  "session", "korvane", "Übersicht", "naïve",
+    "日本語", "Ошибка",      "✓",          "→",         "café",    "€12.50",  "build:",    "passed",
+    "42",     "src/main.rs", "\\\"ok\\\"", "C:\\\\tmp", "déjà vu", "—",       "npm",       "Claude"};
+
+// A small deterministic generator, so that every run sends the same bytes.
+class Random {
+ public:
+  std::uint64_t next() {
+    state_ += 0x9e3779b97f4a7c15ULL;
+    std::uint64_t z = state_;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+  }
+  unsigned below(unsigned bound) { return static_cast<unsigned>(next() % bound); }
+  double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+
+ private:
+  std::uint64_t state_ = 0x6b6f7276616e65ULL;
+};
+
+std::string request_line(std::uint64_t id, std::string_view method, std::string_view params_member) {
+  std::string line = R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":")";
+  line += method;
+  line += '"';
+  line += params_member;
+  line += "}\n";
+  return line;
+}
+
+// Confidence values as a single-precision score widened to double prints them: 0.30000001192092896.
+std::string confidence(Random& random) {
+  char text[32];
+  const auto score = static_cast<float>(0.35 + 0.65 * random.unit());
+  std::snprintf(text, sizeof text, "%.17g", static_cast<double>(score));
+  return text;
+}
+
+void append_ocr_line(std::string& body, Random& random) {
+  body += R"({"text":")";
+  const unsigned words = 1 + random.below(6);
+  for (unsigned i = 0; i < words; ++i) {
+    if (i > 0) body += ' ';
+    body += kWords[random.below(static_cast<unsigned>(kWords.size()))];
+  }
+  body += R"(","conf":)" + confidence(random);
+  body += R"(,"x":)" + std::to_string(random.below(3024));
+  body += R"(,"y":)" + std::to_string(random.below(1964));
+  body += R"(,"w":)" + std::to_string(8 + random.below(900));
+  body += R"(,"h":)" + std::to_string(10 + random.below(30));
+  body += '}';
+}
+
+}  // namespace
+
+std::string initialize_line(std::uint64_t id) {
+  return request_line(id, "initialize", std::string(R"(,"params":)") + std::string(kInitializeParams));
+}
+
+std::string tools_list_line(std::uint64_t id) { return request_line(id, "tools/list", ""); }
+
+std::string screen_ocr_line(std::uint64_t id) {
+  return request_line(id, "tools/call", R"(,"params":{"name":"screen_ocr","arguments":{}})");
+}
+
+std::string large_call_head(std::uint64_t id) {
+  return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
+         R"(,"method":"tools/call","params":{"name":"type_text","arguments":{"text":")";
+}
+
+std::string large_call_text(std::size_t approximate_bytes) {
+  std::string text;
+  text.reserve(approximate_bytes + kTypedParagraph.size());
+  while (text.size() + kTypedParagraph.size() <= approximate_bytes) text += kTypedParagraph;
+  return text;
+}
+
+std::string ocr_reply_body(std::size_t target_bytes) {
+  Random random;
+  std::string body;
+  body.reserve(target_bytes + 256);
+  body += R"({"image":"/var/folders/xq/7k2d/T/korvane-ocr-1733616000.png","width":3024,"height":1964,)";
+  body += R"("scale":2.0,"lines":[)";
+  while (body.size() + 2 < target_bytes) {
+    if (body.back() != '[') body += ',';
+    append_ocr_line(body, random);
+  }
+  body += "]}";
+  return body;
+}
+
+}  // namespace korvane::bench

@@ -1,0 +1,25 @@
+// The request lines and app reply bodies that the benchmark sends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace korvane::bench {
+
+inline constexpr std::size_t kMiB = std::size_t{1} << 20;
+
+std::string initialize_line(std::uint64_t id);
+std::string tools_list_line(std::uint64_t id);
+std::string screen_ocr_line(std::uint64_t id);
+
+// A type_text call split so that one large text can be shared by many lines:
+// large_call_head(id) + large_call_text(n) + kLargeCallTail.
+std::string large_call_head(std::uint64_t id);
+std::string large_call_text(std::size_t approximate_bytes);  // escaped JSON string content
+inline constexpr std::string_view kLargeCallTail = "\"}}}\n";
+
+// A screen_ocr reply of at least `target_bytes`: image metadata and a `lines` array of text boxes.
+std::string ocr_reply_body(std::size_t target_bytes);
+
+}  // namespace korvane::bench
