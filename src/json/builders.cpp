@@ -21,6 +21,28 @@ void TreeBuilder::open(Value container) {
   stack_.push_back(&place);
 }
 
+namespace {
+
+std::uint64_t key_prefix(std::string_view key) {
+  std::uint64_t prefix = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    prefix = (prefix << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+  }
+  return prefix;
+}
+
+}  // namespace
+
+int TextBuilder::compare_keys(std::size_t a, std::size_t b) const {
+  const Member& first = members_[a];
+  const Member& second = members_[b];
+  if (first.prefix != second.prefix) return first.prefix < second.prefix ? -1 : 1;
+  if (first.key_length <= 8 && second.key_length <= 8) {  // equal up to the padding
+    return first.key_length == second.key_length ? 0 : (first.key_length < second.key_length ? -1 : 1);
+  }
+  return key_of(first).compare(key_of(second));
+}
+
 void TextBuilder::before_value() {
   if (open_.empty() || open_.back().is_object) return;  // an object's key wrote the comma
   if (!open_.back().empty) out_ += ',';
@@ -40,8 +62,8 @@ void TextBuilder::boolean(bool value) {
 void TextBuilder::number(const Number& number) {
   before_value();
   switch (number.kind) {
-    case Number::Kind::kUnsigned: append_json(out_, Value(number.unsigned_value)); return;
-    case Number::Kind::kSigned: append_json(out_, Value(number.signed_value)); return;
+    case Number::Kind::kUnsigned:
+    case Number::Kind::kSigned: out_ += number.text; return;  // integers are written as read
     case Number::Kind::kFloat:
       if (!append_number_text_shortest(out_, number.text)) append_double(out_, number.float_value);
       return;
@@ -74,17 +96,20 @@ void TextBuilder::end_array() {
 void TextBuilder::begin_object() {
   before_value();
   out_ += '{';
-  open_.push_back({true, true, true, members_.size()});
+  open_.push_back({true, true, true, members_.size(), escaped_keys_.size()});
 }
 
 void TextBuilder::key(std::string_view key, bool verbatim) {
   Container& object = open_.back();
-  if (!object.empty) {
-    out_ += ',';
-    if (!(members_.back().key < key)) object.in_order = false;
+  if (!object.empty) out_ += ',';
+  std::size_t escaped = kVerbatim;
+  if (!verbatim) {
+    escaped = escaped_keys_.size();
+    escaped_keys_.emplace_back(key);
   }
+  members_.push_back({out_.size(), key.size(), escaped, key_prefix(key)});
+  if (!object.empty && compare_keys(members_.size() - 2, members_.size() - 1) >= 0) object.in_order = false;
   object.empty = false;
-  members_.push_back({std::string(key), out_.size()});
   append_string(key, verbatim);
   out_ += ':';
 }
@@ -94,6 +119,7 @@ void TextBuilder::end_object() {
   open_.pop_back();
   if (!object.in_order) sort_members(object);
   members_.resize(object.first_member);
+  escaped_keys_.resize(object.first_escaped);
   out_ += '}';
 }
 
@@ -109,14 +135,22 @@ void TextBuilder::sort_members(const Container& object) {
   // By key, and by position among equal keys, so the last of repeated keys comes last.
   std::vector<std::size_t>& order = order_;
   order.resize(count);
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    const int order_of_keys = members_[first + a].key.compare(members_[first + b].key);
-    return order_of_keys != 0 ? order_of_keys < 0 : a < b;
-  });
+  std::iota(order.begin(), order.end(), first);
+  auto before = [&](std::size_t a, std::size_t b) { return key_before(a, b); };
+  if (count <= 16) {
+    for (std::size_t k = 1; k < count; ++k) {  // small objects: insertion sort, no calls out
+      const std::size_t moving = order[k];
+      std::size_t at = k;
+      for (; at > 0 && before(moving, order[at - 1]); --at) order[at] = order[at - 1];
+      order[at] = moving;
+    }
+  } else {
+    std::sort(order.begin(), order.end(), before);
+  }
+  for (std::size_t& index : order) index -= first;
   std::size_t kept = 0;
   for (std::size_t k = 0; k < count; ++k) {
-    const bool superseded = k + 1 < count && members_[first + order[k]].key == members_[first + order[k + 1]].key;
+    const bool superseded = k + 1 < count && compare_keys(first + order[k], first + order[k + 1]) == 0;
     if (!superseded) order[kept++] = order[k];
   }
   order.resize(kept);

@@ -1,6 +1,7 @@
 // What the parser builds from what it reads: a value tree, or canonical compact text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,15 +54,28 @@ class TextBuilder {
 
  private:
   struct Member {
-    std::string key;     // decoded, for ordering
-    std::size_t start;   // where its "key":value text starts in the output
+    std::size_t start;        // where its "key":value text starts in the output
+    std::size_t key_length;   // of the decoded key
+    std::size_t escaped_key;  // its decoded key's index in escaped_keys_, or kVerbatim
+    std::uint64_t prefix;     // the key's first 8 bytes, big-endian, zero-padded: orders most keys
   };
+  static constexpr std::size_t kVerbatim = static_cast<std::size_t>(-1);
   struct Container {
     bool is_object;
     bool empty = true;
-    bool in_order = true;          // keys so far strictly ascending
-    std::size_t first_member = 0;  // its members' index in members_
+    bool in_order = true;           // keys so far strictly ascending
+    std::size_t first_member = 0;   // its members' index in members_
+    std::size_t first_escaped = 0;  // its escaped keys' index in escaped_keys_
   };
+
+  // A member's decoded key: the output text itself unless the key needed escapes.
+  std::string_view key_of(const Member& member) const {
+    if (member.escaped_key != kVerbatim) return escaped_keys_[member.escaped_key];
+    return std::string_view(out_).substr(member.start + 1, member.key_length);
+  }
+  // Orders two members of members_ by key, then by position.
+  bool key_before(std::size_t a, std::size_t b) const { return compare_keys(a, b) < 0 || (compare_keys(a, b) == 0 && a < b); }
+  int compare_keys(std::size_t a, std::size_t b) const;
 
   void before_value();
   void append_string(std::string_view text, bool verbatim);
@@ -70,6 +84,7 @@ class TextBuilder {
   std::string& out_;
   std::vector<Container> open_;
   std::vector<Member> members_;  // members of every open object, innermost last
+  std::vector<std::string> escaped_keys_;
   std::vector<std::size_t> order_;
   std::string set_aside_;  // members copied out while an object is reordered
 };

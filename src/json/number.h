@@ -18,7 +18,7 @@ struct Number {
   std::uint64_t unsigned_value = 0;
   std::int64_t signed_value = 0;
   double float_value = 0;
-  std::string_view text;  // a float's text as written in the input
+  std::string_view text;  // the number as written in the input
 
   Value to_value() const {
     switch (kind) {

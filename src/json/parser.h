@@ -295,11 +295,15 @@ class Parser {
     return stops;
   }();
 
+  // Moves to the next quote, backslash or control character; notes whether the bytes passed
+  // over were all ASCII (which needs no UTF-8 check).
   void skip_to_escape() {
     const char* data = in_.data();
     std::size_t at = pos_;
     const std::size_t size = in_.size();
-    while (at < size && !kStopsString[static_cast<unsigned char>(data[at])]) ++at;
+    unsigned char high_bits = 0;
+    while (at < size && !kStopsString[static_cast<unsigned char>(data[at])]) high_bits |= static_cast<unsigned char>(data[at++]);
+    skipped_non_ascii_ = skipped_non_ascii_ || (high_bits & 0x80) != 0;
     pos_ = at;
   }
 
@@ -307,6 +311,7 @@ class Parser {
   // (else of a scratch buffer, valid until the next string); it must be valid UTF-8.
   bool parse_string(std::string_view& out) {
     std::size_t start = pos_;
+    skipped_non_ascii_ = false;
     bool unescaped = false;
     for (;;) {
       skip_to_escape();
@@ -317,7 +322,8 @@ class Parser {
         if (unescaped) out = scratch_.append(out);
         string_is_verbatim_ = !unescaped;
         ++pos_;
-        if (!is_valid_utf8(out)) return consumed_error("invalid unicode code point");
+        // Escapes only ever add well-formed UTF-8, so ASCII input text needs no check.
+        if (skipped_non_ascii_ && !is_valid_utf8(out)) return consumed_error("invalid unicode code point");
         return true;
       }
       if (c == '\\') {
@@ -747,6 +753,7 @@ class Parser {
   Builder* builder_;
   std::string scratch_;  // decoded text of a string with escapes
   bool string_is_verbatim_ = false;  // the last string held no escape, so it needs none
+  bool skipped_non_ascii_ = false;   // the current string's plain runs held a non-ASCII byte
   std::size_t pos_ = 0;
   int depth_budget_ = kDepthBudget;
 
