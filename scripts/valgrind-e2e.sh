@@ -3,13 +3,18 @@
 # check). The suite starts the server named by KORVANE_E2E_SERVER, here a wrapper that execs
 # valgrind on the built binary; valgrind logs go to files, so the server's stderr stays as it is.
 #
-#   scripts/valgrind-e2e.sh [build dir] [gtest filter]     defaults: build, *
+#   scripts/valgrind-e2e.sh [build dir] [gtest filter]     defaults: a dynamic build in build-valgrind, *
 #
 # A memory error or a definite/indirect leak makes that server exit 99, which fails its test;
 # the non-empty valgrind logs are printed at the end. Exits non-zero on any failure.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(cd "${1:-$root/build}" && pwd)"
+# Valgrind cannot follow malloc inside a static binary, so the server is built dynamically here.
+if [ -z "${1:-}" ]; then
+  cmake -S "$root" -B "$root/build-valgrind" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_STATIC=OFF >/dev/null
+  cmake --build "$root/build-valgrind" -j"$(nproc)" --target korvane-mcp korvane-standin-app korvane_e2e_tests >/dev/null
+fi
+build="$(cd "${1:-$root/build-valgrind}" && pwd)"
 filter="${2:-*}"
 server="$build/korvane-mcp"
 suite="$build/tests/korvane_e2e_tests"
