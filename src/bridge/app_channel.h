@@ -18,8 +18,9 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
 // "parse: <reason> -- raw=<quoted body>".
 Outcome<std::string> parse_app_reply(std::string_view reply);
 
-// Posts the body to the app and returns its reply in compact form, or "connect: ...",
-// "write head: ...", "write body: ...", "read: ..." or "parse: ... -- raw=...".
+// Posts the body to the app and returns its reply's compact form as a JSON string literal
+// (ready to be the text of a tool result), or "connect: ...", "write head: ...",
+// "write body: ...", "read: ..." or "parse: ... -- raw=...".
 Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body);
 
 }  // namespace korvane

@@ -112,10 +112,10 @@ Outcome<Value> built_params(Route route, const Value& arguments, const std::opti
   return notify_params(arguments);
 }
 
-// {"content":[{"text":<compact reply>,"type":"text"}]}
-Value tool_result(std::string reply_text) {
+// {"content":[{"text":<compact reply>,"type":"text"}]}, the text given as a string literal
+Value tool_result(std::string reply_literal) {
   Value item = Value::object();
-  item["text"] = std::move(reply_text);
+  item["text"] = json::serialized_json(std::move(reply_literal));
   item["type"] = "text";
   Value content = Value::array();
   content.push_back(std::move(item));

@@ -21,6 +21,10 @@ Outcome<Value> read_value(std::string_view bytes);
 // that writing the value would give, without building the value.
 Outcome<std::string> read_compact(std::string_view bytes);
 
+// As read_compact, but gives that text as a JSON string literal: quoted and escaped, ready to
+// stand in a JSON text as a string whose value is the compact text.
+Outcome<std::string> read_compact_as_string(std::string_view bytes);
+
 // What a record field accepts.
 enum class FieldKind {
   kString,  // a JSON string

@@ -119,13 +119,19 @@ char* write_escaped(char* at, std::string_view text) {
   return at;
 }
 
+// Makes room for `count` more bytes and for what usually follows them, so that a long text
+// is not copied again to make room for the few bytes after it.
+void reserve_for_long_append(std::string& out, std::size_t count) {
+  const std::size_t needed = out.size() + count;
+  if (needed > out.capacity()) out.reserve(std::max(needed + 4096, 2 * out.capacity()));
+}
+
 }  // namespace
 
 void append_json_string(std::string& out, std::string_view text) {
   const std::size_t start = out.size();
   const std::size_t needed = start + text.size() + escape_extra(text) + 2;
-  // Room for what usually follows, so that a long text is not copied again to make it.
-  if (needed + kBlock > out.capacity()) out.reserve(std::max(needed + kBlock + 4096, 2 * out.capacity()));
+  reserve_for_long_append(out, needed - start + kBlock);
   out.resize(needed + kBlock);
   char* at = out.data() + start;
   *at++ = '"';
@@ -242,6 +248,11 @@ void append_json(std::string& out, const Value& value) {
     case Value::value_t::string: append_json_string(out, value.get_ref<const Value::string_t&>()); return;
     case Value::value_t::binary: out += "[]"; return;
     case Value::value_t::array: {
+      if (const std::string* serialized = serialized_json_text(value)) {
+        reserve_for_long_append(out, serialized->size());
+        out += *serialized;
+        return;
+      }
       out += '[';
       bool first = true;
       for (const auto& element : value.get_ref<const Value::array_t&>()) {

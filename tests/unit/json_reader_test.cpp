@@ -153,9 +153,18 @@ std::string via_text(std::string_view input) {
   return text ? text.value() : text.error();
 }
 
+// The string-literal form must hold exactly the compact text.
+std::string via_literal(std::string_view input) {
+  auto literal = read_compact_as_string(input);
+  return literal ? Value::parse(literal.value()).get<std::string>() : literal.error();
+}
+
 class ReadCompact : public testing::TestWithParam<std::string> {};
 
-TEST_P(ReadCompact, AgreesWithTheValueTree) { EXPECT_EQ(via_text(GetParam()), via_tree(GetParam())); }
+TEST_P(ReadCompact, AgreesWithTheValueTree) {
+  EXPECT_EQ(via_text(GetParam()), via_tree(GetParam()));
+  EXPECT_EQ(via_literal(GetParam()), via_tree(GetParam()));
+}
 
 INSTANTIATE_TEST_SUITE_P(Orders, ReadCompact, testing::Values(
     R"({"b":1,"a":2})", R"({"a":1,"a":2})", R"({"b":{"y":[{"d":1,"c":2}],"x":0},"a":[]})",
@@ -164,7 +173,8 @@ INSTANTIATE_TEST_SUITE_P(Orders, ReadCompact, testing::Values(
     R"({"a":"\ud83d\ude00\n","b":"\u0000"})", R"({"a":[1,{"b":2,"a":)",
     "[-1.5e-99999999999,1e-99999999999,-0,-18446744073709551616,0.1000,1.5E+3]",
     R"({"z":[1,2,3,4,5,6,7,8],"a":1,"z":0})", R"({"m":"long long long","b":{"y":1,"x":2},"a":[]})",
-    R"({"b":1,"a":"big big big big","c":2,"b":{"d":[{"f":1,"e":2}]}})", R"({"c":3,"c":2,"c":1})"));
+    R"({"b":1,"a":"big big big big","c":2,"b":{"d":[{"f":1,"e":2}]}})", R"({"c":3,"c":2,"c":1})",
+    R"({"q\"":"a\\b\"c\n","\u00e9\t":["\/\u0001"],"p":"plain"})"));
 
 TEST(ReadCompactCorpus, AgreesWithTheValueTreeOnEveryRequestLine) {
   std::ifstream file(std::string(KORVANE_TEST_DATA_DIR) + "/request-lines.jsonl", std::ios::binary);
@@ -174,6 +184,7 @@ TEST(ReadCompactCorpus, AgreesWithTheValueTreeOnEveryRequestLine) {
     if (line.empty()) continue;
     const std::string input = Value::parse(line)["input"].get<std::string>();
     ASSERT_EQ(via_text(input), via_tree(input)) << input;
+    ASSERT_EQ(via_literal(input), via_tree(input)) << input;
     ++checked;
   }
   EXPECT_EQ(checked, 3626);

@@ -130,3 +130,16 @@ TEST(WriteJson, EscapesLongTextsLikeShortOnes) {
 
 }  // namespace
 }  // namespace korvane::json
+
+namespace korvane::json {
+namespace {
+
+TEST(WriteJson, SerializedJsonIsWrittenAsItStands) {
+  Value result = Value::object();
+  result["text"] = serialized_json(R"("{\"a\":1}")");
+  result["other"] = Value::array({Value::binary({}, 1), "x"});
+  EXPECT_EQ(to_json(result), R"({"other":[[],"x"],"text":"{\"a\":1}"})");
+}
+
+}  // namespace
+}  // namespace korvane::json
