@@ -1,5 +1,5 @@
 // Tools that capture and read the screen, learn and find templates, and drive mouse and keyboard.
-#include "catalogue/tool_spec.h"
+#include "catalogue/tool_table.h"
 
 namespace korvane::catalogue {
 namespace {

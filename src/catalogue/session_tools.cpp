@@ -1,5 +1,5 @@
 // Tools that list, read, drive, wait for, start and close other sessions, open viewers and notify.
-#include "catalogue/tool_spec.h"
+#include "catalogue/tool_table.h"
 
 namespace korvane::catalogue {
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "catalogue/tool_spec.h"
+#include "catalogue/tool_table.h"
 
 namespace korvane {
 namespace {
