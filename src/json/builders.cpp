@@ -132,16 +132,10 @@ void TextBuilder::end_object() {
   out_ += '}';
 }
 
-// Rewrites an object's members in key order, keeping only the last of repeated keys. The
-// largest member is moved in place and only the others are copied aside, so reordering an
-// object that holds most of a large reply costs little memory.
-void TextBuilder::sort_members(const Container& object) {
+// Fills order_ with the object's members (indices from its first) in key order, keeping only
+// the last of repeated keys.
+void TextBuilder::order_members(const Container& object) {
   const std::size_t first = object.first_member, count = members_.size() - first;
-  const std::size_t region = members_[first].start;
-  auto begin_of = [&](std::size_t i) { return members_[first + i].start; };
-  auto end_of = [&](std::size_t i) { return i + 1 < count ? begin_of(i + 1) - 1 : out_.size(); };  // drops the comma
-
-  // By key, and by position among equal keys, so the last of repeated keys comes last.
   std::vector<std::size_t>& order = order_;
   order.resize(count);
   std::iota(order.begin(), order.end(), first);
@@ -156,43 +150,51 @@ void TextBuilder::sort_members(const Container& object) {
   } else {
     std::sort(order.begin(), order.end(), before);
   }
-  for (std::size_t& index : order) index -= first;
   std::size_t kept = 0;
-  for (std::size_t k = 0; k < count; ++k) {
-    const bool superseded = k + 1 < count && compare_keys(first + order[k], first + order[k + 1]) == 0;
-    if (!superseded) order[kept++] = order[k];
+  for (std::size_t k = 0; k < count; ++k) {  // equal keys are adjacent, the last one last
+    if (k + 1 < count && compare_keys(order[k], order[k + 1]) == 0) continue;
+    order[kept++] = order[k] - first;
   }
   order.resize(kept);
+}
 
-  // Where the largest member lands, and the others set aside.
-  std::size_t largest = 0, largest_offset = 0, offset = 0;
-  for (std::size_t k = 0; k < order.size(); ++k) {
-    const std::size_t size = end_of(order[k]) - begin_of(order[k]);
-    if (k == 0 || size > end_of(order[largest]) - begin_of(order[largest])) {
+// Rewrites an object's members in key order, keeping only the last of repeated keys. The
+// largest member is moved in place and only the others are copied aside, so reordering an
+// object that holds most of a large reply costs little memory.
+void TextBuilder::sort_members(const Container& object) {
+  order_members(object);
+  const std::size_t first = object.first_member, count = members_.size() - first;
+  const std::size_t region = members_[first].start;
+  auto begin_of = [&](std::size_t i) { return members_[first + i].start; };
+  auto end_of = [&](std::size_t i) { return i + 1 < count ? begin_of(i + 1) - 1 : out_.size(); };  // drops the comma
+  auto size_of = [&](std::size_t i) { return end_of(i) - begin_of(i); };
+
+  std::size_t largest = 0, largest_offset = 0, offset = 0;  // where the largest member lands
+  for (std::size_t k = 0; k < order_.size(); ++k) {
+    if (size_of(order_[k]) > size_of(order_[largest])) {
       largest = k;
       largest_offset = offset;
     }
-    offset += size + 1;
+    offset += size_of(order_[k]) + 1;
   }
-  const std::size_t final_size = offset - 1;
   set_aside_.clear();
-  for (std::size_t k = 0; k < order.size(); ++k) {
-    if (k != largest) set_aside_.append(out_, begin_of(order[k]), end_of(order[k]) - begin_of(order[k]));
+  for (std::size_t k = 0; k < order_.size(); ++k) {
+    if (k != largest) set_aside_.append(out_, begin_of(order_[k]), size_of(order_[k]));
   }
-  const std::size_t largest_begin = begin_of(order[largest]), largest_size = end_of(order[largest]) - largest_begin;
-  std::memmove(out_.data() + region + largest_offset, out_.data() + largest_begin, largest_size);
+  std::memmove(out_.data() + region + largest_offset, out_.data() + begin_of(order_[largest]),
+               size_of(order_[largest]));
 
   std::size_t at = region, from = 0;
-  for (std::size_t k = 0; k < order.size(); ++k) {
-    const std::size_t size = end_of(order[k]) - begin_of(order[k]);
+  for (std::size_t k = 0; k < order_.size(); ++k) {
     if (k > 0) out_[at++] = ',';
+    const std::size_t size = size_of(order_[k]);
     if (k != largest) {
       std::memcpy(out_.data() + at, set_aside_.data() + from, size);
       from += size;
     }
     at += size;
   }
-  out_.resize(region + final_size);
+  out_.resize(region + offset - 1);
 }
 
 }  // namespace korvane::json::detail

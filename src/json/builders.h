@@ -77,11 +77,15 @@ class TextBuilder {
     return std::string_view(out_).substr(member.start + quote_.size(), member.key_length);
   }
   // Orders two members of members_ by key, then by position.
-  bool key_before(std::size_t a, std::size_t b) const { return compare_keys(a, b) < 0 || (compare_keys(a, b) == 0 && a < b); }
+  bool key_before(std::size_t a, std::size_t b) const {
+    const int by_key = compare_keys(a, b);
+    return by_key != 0 ? by_key < 0 : a < b;
+  }
   int compare_keys(std::size_t a, std::size_t b) const;
 
   void before_value();
   void append_string(std::string_view text, bool verbatim);
+  void order_members(const Container& object);
   void sort_members(const Container& object);
 
   std::string& out_;
