@@ -5,6 +5,7 @@
 #include <exception>
 #include <string_view>
 
+#include "common/posix.h"
 #include "params.h"
 #include "wire.h"
 
@@ -87,8 +88,8 @@ std::optional<ReceivedRequest> AppServer::receive(Peer& peer) const {
 void AppServer::record(const ReceivedRequest& request) const {
   if (!setup_.record_file.valid()) return;
   nlohmann::ordered_json line = {{"head", request.head}, {"body", request.body}};
-  write_whole(setup_.record_file.get(),
-              line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+  (void)write_all(setup_.record_file.get(),
+                       line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
 }
 
 void AppServer::reply(Peer& peer, const ReceivedRequest& request) {

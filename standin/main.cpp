@@ -113,7 +113,7 @@ int main_with(const std::vector<std::string_view>& arguments) {
   if (auto published = publish_socket_info(path.value(), port, setup.value().token); !published) {
     return fail(published.error());
   }
-  write_whole(STDOUT_FILENO, "ready " + std::to_string(port) + "\n");
+  (void)write_all(STDOUT_FILENO, "ready " + std::to_string(port) + "\n");
 
   AppServer server(options.value(), std::move(setup).value(), stop_fd.value());
   run(refuse ? -1 : bound.value().socket.get(), stop_fd.value(), options.value().exit_on_stdin_eof, server);

@@ -43,18 +43,4 @@ std::string http_reply(int status, std::string_view body) {
   return reply;
 }
 
-bool write_whole(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t written;
-    KORVANE_RETRY_EINTR(written, ::write(fd, bytes.data(), bytes.size()));
-    if (written < 0) return false;
-    if (written == 0) {
-      errno = EIO;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 }  // namespace korvane::standin

@@ -18,7 +18,5 @@ std::string reply_head(int status, std::size_t body_length);
 // The reply head followed by the body.
 std::string http_reply(int status, std::string_view body);
 
-// Writes every byte to a blocking descriptor (files, stdout); false with errno set on failure.
-bool write_whole(int fd, std::string_view bytes);
 
 }  // namespace korvane::standin

@@ -1,5 +1,7 @@
 #include "common/posix.h"
 
+#include <unistd.h>
+
 #include <cstring>
 
 namespace korvane {
@@ -13,6 +15,17 @@ std::string os_error_text(int error_number) {
   const char* description = strerror_r(error_number, buffer, sizeof buffer) == 0 ? buffer : "Unknown error";
 #endif
   return std::string(description) + " (os error " + std::to_string(error_number) + ")";
+}
+
+int write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t written;
+    KORVANE_RETRY_EINTR(written, ::write(fd, bytes.data(), bytes.size()));
+    if (written < 0) return errno;
+    if (written == 0) return EIO;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return 0;
 }
 
 }  // namespace korvane

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <string>
+#include <string_view>
 
 // Repeats a system call while it fails with EINTR; evaluates to its last result.
 #define KORVANE_RETRY_EINTR(result, expression) \
@@ -14,5 +15,9 @@ namespace korvane {
 
 // The system's description of an errno value followed by " (os error N)".
 std::string os_error_text(int error_number);
+
+// Writes all bytes to a descriptor, resuming after partial and interrupted writes; 0, or the
+// errno of the failure (EIO when a write accepts nothing).
+int write_all(int fd, std::string_view bytes);
 
 }  // namespace korvane

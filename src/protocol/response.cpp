@@ -11,18 +11,6 @@
 namespace korvane {
 namespace {
 
-// Writes all bytes to a descriptor; returns 0 or the errno of the failure.
-int write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t written;
-    KORVANE_RETRY_EINTR(written, ::write(fd, bytes.data(), bytes.size()));
-    if (written < 0) return errno;
-    if (written == 0) return EIO;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return 0;
-}
-
 [[noreturn]] void die_on_stdout_failure(int error_number) {
   std::string diagnostic = "korvane-mcp: cannot write to standard output: " + os_error_text(error_number) + "\n";
   (void)write_all(STDERR_FILENO, diagnostic);
