@@ -41,7 +41,7 @@ std::string chunked_reply(std::string_view body) {
 AppServer::AppServer(Options options, ServerSetup setup, int stop_fd)
     : options_(std::move(options)), setup_(std::move(setup)), stop_fd_(stop_fd) {}
 
-void AppServer::serve(Fd connection) {
+void AppServer::serve(UniqueFd connection) {
   Peer peer(std::move(connection), stop_fd_);
   if (options_.mode == Mode::close_before_read) return;
   const std::optional<ReceivedRequest> request = receive(peer);

@@ -9,7 +9,7 @@
 #include "http_request.h"
 #include "options.h"
 #include "peer.h"
-#include "unique_fd.h"
+#include "common/unique_fd.h"
 
 namespace korvane::standin {
 
@@ -25,7 +25,7 @@ struct ReceivedRequest {
 // What the server needs besides the options: all loaded before the ready line.
 struct ServerSetup {
   std::string token;
-  Fd record_file;                          // invalid when not recording
+  UniqueFd record_file;                          // invalid when not recording
   std::vector<std::string> replay_bodies;  // from --replies
   std::string body_file_reply;             // whole prebuilt reply for --mode body-file
 };
@@ -35,7 +35,7 @@ class AppServer {
   AppServer(Options options, ServerSetup setup, int stop_fd);
 
   // Serves the accepted connection until its reply is out or it fails.
-  void serve(Fd connection);
+  void serve(UniqueFd connection);
 
  private:
   std::optional<ReceivedRequest> receive(Peer& peer) const;

@@ -10,7 +10,7 @@ namespace korvane::standin {
 namespace {
 
 Outcome<BoundSocket> bind_loopback(std::uint16_t port) {
-  Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!socket.valid()) return error_text("socket: " + os_error_text(errno));
   const int on = 1;
   if (::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {

@@ -4,12 +4,12 @@
 #include <cstdint>
 
 #include "common/outcome.h"
-#include "unique_fd.h"
+#include "common/unique_fd.h"
 
 namespace korvane::standin {
 
 struct BoundSocket {
-  Fd socket;
+  UniqueFd socket;
   std::uint16_t port = 0;
 };
 

@@ -72,7 +72,7 @@ void accept_one(int listener, AppServer& server) {
   }
   const int on = 1;
   ::setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  server.serve(Fd(connection));
+  server.serve(UniqueFd(connection));
 }
 
 // Serves connections until a stop signal (or the end of stdin, when asked to watch it).
@@ -104,7 +104,7 @@ int main_with(const std::vector<std::string_view>& arguments) {
   if (!setup) return fail(setup.error());
   const bool refuse = options.value().mode == Mode::refuse;
   auto bound = refuse && options.value().port == 0 ? reserve_refusing_port()
-               : refuse                             ? Outcome<BoundSocket>(BoundSocket{Fd(), options.value().port})
+               : refuse                             ? Outcome<BoundSocket>(BoundSocket{UniqueFd(), options.value().port})
                                                     : listen_on_loopback(options.value().port);
   if (!bound) return fail(bound.error());
   auto path = resolve_socket_info_path(options.value().socket_info_path);

@@ -17,7 +17,7 @@ constexpr int kIdleLimitMs = 30'000;
 
 }  // namespace
 
-Peer::Peer(Fd socket, int stop_fd) : socket_(std::move(socket)), stop_fd_(stop_fd) {}
+Peer::Peer(UniqueFd socket, int stop_fd) : socket_(std::move(socket)), stop_fd_(stop_fd) {}
 
 IoStatus Peer::wait_for(short events, int timeout_ms) {
   pollfd watched[2] = {{socket_.get(), events, 0}, {stop_fd_, POLLIN, 0}};

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "unique_fd.h"
+#include "common/unique_fd.h"
 
 namespace korvane::standin {
 
@@ -19,7 +19,7 @@ enum class IoStatus {
 class Peer {
  public:
   // Takes a non-blocking socket; stop_fd becomes readable when the program must stop.
-  Peer(Fd socket, int stop_fd);
+  Peer(UniqueFd socket, int stop_fd);
 
   // Appends whatever bytes are available, waiting for some first.
   IoStatus read_some(std::string& buffer);
@@ -44,7 +44,7 @@ class Peer {
  private:
   IoStatus wait_for(short events, int timeout_ms);
 
-  Fd socket_;
+  UniqueFd socket_;
   int stop_fd_;
 };
 

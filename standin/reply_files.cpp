@@ -5,7 +5,7 @@
 
 #include "common/posix.h"
 #include "json/value.h"
-#include "unique_fd.h"
+#include "common/unique_fd.h"
 
 namespace korvane::standin {
 namespace {
@@ -29,7 +29,7 @@ Outcome<std::string> decode_line(std::string_view line) {
 }  // namespace
 
 Outcome<std::string> read_whole_file(const std::string& path) {
-  Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.valid()) return error_text("open " + path + ": " + os_error_text(errno));
   std::string content;
   char chunk[65536];

@@ -10,14 +10,14 @@
 
 #include "common/posix.h"
 #include "json/value.h"
-#include "unique_fd.h"
+#include "common/unique_fd.h"
 #include "wire.h"
 
 namespace korvane::standin {
 namespace {
 
 Outcome<bool> write_new_file(const std::string& path, const std::string& bytes) {
-  Fd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (!file.valid()) return error_text("open " + path + ": " + os_error_text(errno));
   if (const int failure = write_all(file.get(), bytes); failure != 0) {
     return error_text("write " + path + ": " + os_error_text(failure));
@@ -36,7 +36,7 @@ Outcome<std::string> resolve_socket_info_path(const std::optional<std::string>& 
 }
 
 Outcome<std::string> random_token() {
-  Fd random(::open("/dev/urandom", O_RDONLY | O_CLOEXEC));
+  UniqueFd random(::open("/dev/urandom", O_RDONLY | O_CLOEXEC));
   if (!random.valid()) return error_text("open /dev/urandom: " + os_error_text(errno));
   unsigned char bytes[16];
   std::size_t filled = 0;

@@ -83,20 +83,6 @@ std::optional<std::string> wait_for_reply(int fd) {
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = other.release();
-  }
-  return *this;
-}
-
-UniqueFd::~UniqueFd() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-int UniqueFd::release() { return std::exchange(fd_, -1); }
-
 Outcome<UniqueFd> connect_loopback(std::uint16_t port) {
   auto socket = open_stream_socket();
   if (!socket) return socket;

@@ -8,25 +8,9 @@
 
 #include "common/byte_buffer.h"
 #include "common/outcome.h"
+#include "common/unique_fd.h"
 
 namespace korvane {
-
-// Owns a file descriptor and closes it when it goes out of scope.
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd();
-
-  int get() const { return fd_; }
-  int release();
-
- private:
-  int fd_;
-};
 
 // A close-on-exec stream socket connected to 127.0.0.1:port, whose writes never raise
 // SIGPIPE; the error is the system's "... (os error N)" text.
