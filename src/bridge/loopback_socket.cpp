@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <utility>
 
 #include "common/posix.h"
 
