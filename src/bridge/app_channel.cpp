@@ -20,26 +20,19 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
   return head;
 }
 
-namespace {
-
-// Cuts the head off a whole reply and reads the body with `read`; the parse error quotes the body.
-Outcome<std::string> read_reply_body(std::string_view reply, Outcome<std::string> (*read)(std::string_view)) {
+Outcome<std::string> parse_app_reply(std::string_view reply) {
   constexpr std::string_view kHeadEnd = "\r\n\r\n";
   const std::size_t head_end = reply.find(kHeadEnd);
   const std::string_view body =
       head_end == std::string_view::npos ? std::string_view() : reply.substr(head_end + kHeadEnd.size());
-  auto text = read(body);
-  if (text) return text;
+  auto literal = json::read_compact_as_string(body);
+  if (literal) return literal;
   std::string error = "parse: ";
-  error += text.error();
+  error += literal.error();
   error += " -- raw=";
   json::append_quoted(error, body);
   return error_text(std::move(error));
 }
-
-}  // namespace
-
-Outcome<std::string> parse_app_reply(std::string_view reply) { return read_reply_body(reply, json::read_compact); }
 
 Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body) {
   auto connection = connect_loopback(port);
@@ -52,7 +45,7 @@ Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, con
   if (auto failure = send_all(socket, body_bytes)) return error_text("write body: " + *failure);
   ByteBuffer reply;
   if (auto failure = receive_to_end(socket, reply)) return error_text("read: " + *failure);
-  return read_reply_body(reply.view(), json::read_compact_as_string);
+  return parse_app_reply(reply.view());
 }
 
 }  // namespace korvane

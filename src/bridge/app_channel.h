@@ -14,13 +14,13 @@ namespace korvane {
 std::string app_request_head(std::uint16_t port, std::string_view token, std::size_t body_length);
 
 // Cuts the HTTP head off a whole reply and reads the body as one JSON text, giving its
-// compact form (sorted keys, as the JSON writer writes values); on failure
-// "parse: <reason> -- raw=<quoted body>".
+// compact form (sorted keys, as the JSON writer writes values) as a JSON string literal; on
+// failure "parse: <reason> -- raw=<quoted body>".
 Outcome<std::string> parse_app_reply(std::string_view reply);
 
-// Posts the body to the app and returns its reply's compact form as a JSON string literal
-// (ready to be the text of a tool result), or "connect: ...", "write head: ...",
-// "write body: ...", "read: ..." or "parse: ... -- raw=...".
+// Posts the body to the app and returns its reply as parse_app_reply gives it (ready to be the
+// text of a tool result), or "connect: ...", "write head: ...", "write body: ...", "read: ..."
+// or "parse: ... -- raw=...".
 Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body);
 
 }  // namespace korvane

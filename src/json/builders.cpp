@@ -71,13 +71,12 @@ void TextBuilder::number(const Number& number) {
 }
 
 void TextBuilder::append_string(std::string_view text, bool verbatim) {
-  if (verbatim) {  // no quote, backslash or control character inside: as it is, either form
-    out_ += quote_;
+  if (verbatim) {  // no quote, backslash or control character inside: as it is
+    out_ += kQuote;
     out_ += text;
-    out_ += quote_;
+    out_ += kQuote;
     return;
   }
-  if (quote_.size() == 1) return append_json_string(out_, text);
   escaped_.clear();
   append_json_string(escaped_, text);
   for (char c : escaped_) {  // quotes and backslashes are all that escaping leaves to escape

@@ -36,13 +36,11 @@ class TreeBuilder {
 };
 
 // Writes the compact text that writing the value tree would give (keys in ascending byte
-// order, the last of repeated keys), without building the tree. As string content, the text
-// comes out escaped for a place between the quotes of a JSON string.
+// order, the last of repeated keys), without building the tree, escaped as it goes for a place
+// between the quotes of a JSON string.
 class TextBuilder {
  public:
-  enum class Form { kText, kStringContent };
-  explicit TextBuilder(std::string& out, Form form = Form::kText)
-      : out_(out), quote_(form == Form::kText ? "\"" : "\\\"") {}
+  explicit TextBuilder(std::string& out) : out_(out) {}
 
   void null_value();
   void boolean(bool value);
@@ -74,7 +72,7 @@ class TextBuilder {
   // A member's decoded key: the output text itself unless the key needed escapes.
   std::string_view key_of(const Member& member) const {
     if (member.escaped_key != kVerbatim) return escaped_keys_[member.escaped_key];
-    return std::string_view(out_).substr(member.start + quote_.size(), member.key_length);
+    return std::string_view(out_).substr(member.start + kQuote.size(), member.key_length);
   }
   // Orders two members of members_ by key, then by position.
   bool key_before(std::size_t a, std::size_t b) const {
@@ -88,8 +86,8 @@ class TextBuilder {
   void order_members(const Container& object);
   void sort_members(const Container& object);
 
+  static constexpr std::string_view kQuote = "\\\"";  // a quotation mark of the text, escaped
   std::string& out_;
-  std::string_view quote_;  // how a quotation mark of the text is written
   std::string escaped_;     // a string with escapes, written as text before it is embedded
   std::vector<Container> open_;
   std::vector<Member> members_;  // members of every open object, innermost last

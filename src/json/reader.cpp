@@ -12,21 +12,12 @@ Outcome<Value> read_value(std::string_view bytes) {
   return tree.take();
 }
 
-Outcome<std::string> read_compact(std::string_view bytes) {
-  std::string text;
-  text.reserve(bytes.size());
-  detail::TextBuilder builder(text);
-  detail::Parser parser(bytes, builder);
-  if (!parser.parse_value() || !parser.end()) return error_text(parser.error_text());
-  return text;
-}
-
 Outcome<std::string> read_compact_as_string(std::string_view bytes) {
   std::string literal;
   // Escaping can at most about double a text; pages reserved but never written cost nothing.
   literal.reserve(2 * bytes.size() + 64);
   literal += '"';
-  detail::TextBuilder builder(literal, detail::TextBuilder::Form::kStringContent);
+  detail::TextBuilder builder(literal);
   detail::Parser parser(bytes, builder);
   if (!parser.parse_value() || !parser.end()) return error_text(parser.error_text());
   literal += '"';

@@ -17,12 +17,9 @@ namespace korvane::json {
 // Reads one JSON text, with whitespace around it, into a value.
 Outcome<Value> read_value(std::string_view bytes);
 
-// Reads one JSON text as read_value does, with the same errors, and gives the compact text
-// that writing the value would give, without building the value.
-Outcome<std::string> read_compact(std::string_view bytes);
-
-// As read_compact, but gives that text as a JSON string literal: quoted and escaped, ready to
-// stand in a JSON text as a string whose value is the compact text.
+// Reads one JSON text as read_value does, with the same errors, without building the value,
+// and gives the compact text that writing the value would give as a JSON string literal:
+// quoted and escaped, ready to stand in a JSON text as a string whose value is that text.
 Outcome<std::string> read_compact_as_string(std::string_view bytes);
 
 // What a record field accepts.
