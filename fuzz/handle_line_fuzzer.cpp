@@ -9,6 +9,7 @@
 
 #include "bridge/socket_info.h"
 #include "catalogue/tool_definitions.h"
+#include "common/version.h"
 #include "fuzz_check.h"
 #include "json/reader.h"
 #include "json/writer.h"
@@ -27,9 +28,10 @@ std::optional<Reply> expected_reply(std::string_view line) {
   if (request.id.is_null()) return std::nullopt;
   const std::string& method = request.method;
   if (method == "initialize") {
-    auto result = json::read_value(
-        R"({"capabilities":{"tools":{}},"protocolVersion":"2024-11-05","serverInfo":{"name":"korvane","version":"0.28.0"}})");
-    return Reply{request.id, std::move(result).value()};
+    json::Value result = {{"capabilities", {{"tools", json::Value::object()}}},
+                          {"protocolVersion", "2024-11-05"},
+                          {"serverInfo", {{"name", kServerName}, {"version", kServerVersion}}}};
+    return Reply{request.id, std::move(result)};
   }
   if (method == "notifications/initialized") return Reply{request.id, json::Value(nullptr)};
   if (method == "tools/list") return Reply{request.id, json::Value{{"tools", tool_definitions()}}};

@@ -33,4 +33,25 @@ class [[nodiscard]] Outcome {
   std::variant<T, ErrorText> state_;
 };
 
+// An operation with no value: success, or an error text.
+template <>
+class [[nodiscard]] Outcome<void> {
+ public:
+  Outcome() = default;
+  Outcome(ErrorText error) : error_(std::move(error.text)), failed_(true) {}  // NOLINT: implicit by design
+
+  bool ok() const { return !failed_; }
+  explicit operator bool() const { return ok(); }
+
+  const std::string& error() const { return error_; }
+  std::string take_error() && { return std::move(error_); }
+
+ private:
+  std::string error_;
+  bool failed_ = false;
+};
+
+// The success of an operation with no value.
+inline Outcome<void> ok_outcome() { return {}; }
+
 }  // namespace korvane

@@ -1,13 +1,12 @@
 // Numbers as the reader classifies them: unsigned, signed or floating point.
 #pragma once
 
-#include <charconv>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "json/value.h"
+#include "platform/float_chars.h"
 #include "json/writer.h"
 
 namespace korvane::json {
@@ -43,13 +42,6 @@ struct Number {
 };
 
 // Parses a correctly rounded double from a JSON number's text; infinity when out of range.
-inline double text_to_double(std::string_view text) {
-  double value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error == std::errc() && end == text.data() + text.size()) return value;
-  // Out of range either way: strtod tells overflow (infinity) from underflow (zero or subnormal).
-  std::string terminated(text);
-  return std::strtod(terminated.c_str(), nullptr);
-}
+inline double text_to_double(std::string_view text) { return platform::chars_to_double(text); }
 
 }  // namespace korvane::json

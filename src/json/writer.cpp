@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/float_chars.h"
+
 namespace korvane::json {
 namespace {
 
@@ -178,8 +180,7 @@ void append_double(std::string& out, double value) {
   }
   // Shortest round-trip digits, in the form [-]d[.ddd]e(+|-)XX.
   char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
-  std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  std::string_view text(buffer, platform::double_to_shortest_chars(buffer, value));
   if (text.front() == '-') {
     out += '-';
     text.remove_prefix(1);

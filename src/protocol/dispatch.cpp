@@ -2,6 +2,7 @@
 
 #include "bridge/tool_call.h"
 #include "catalogue/tool_definitions.h"
+#include "common/version.h"
 #include "protocol/request.h"
 
 namespace korvane {
@@ -11,7 +12,7 @@ json::Value initialize_result() {
   return json::Value{
       {"capabilities", {{"tools", json::Value::object()}}},
       {"protocolVersion", "2024-11-05"},
-      {"serverInfo", {{"name", "korvane"}, {"version", "0.28.0"}}},
+      {"serverInfo", {{"name", kServerName}, {"version", kServerVersion}}},
   };
 }
 

@@ -2,13 +2,16 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 #include <limits>
 
 #include "json/writer.h"
+#include "platform/float_chars.h"
 
 namespace korvane::json {
 namespace {
@@ -143,3 +146,27 @@ TEST(WriteJson, SerializedJsonIsWrittenAsItStands) {
 
 }  // namespace
 }  // namespace korvane::json
+
+// The portable shortest-digits search (libraries without to_chars for doubles) must agree with
+// to_chars digit for digit, powers of two and subnormals included.
+TEST(ShortestDoubleDigits, SearchAgreesWithTheLibrary) {
+  std::mt19937_64 random(7);
+  std::vector<double> values = {1.0, 0.1, 5e-324, 2.2250738585072014e-308, 1.7976931348623157e308, 9007199254740993.0};
+  for (int exponent = -1074; exponent <= 1023; ++exponent) values.push_back(std::ldexp(1.0, exponent));
+  for (int i = 0; i < 50000; ++i) {
+    double value;
+    const std::uint64_t bits = random();
+    std::memcpy(&value, &bits, sizeof value);
+    if (std::isfinite(value) && value != 0) values.push_back(value);
+  }
+  for (double value : values) {
+    char buffer[32];
+    const std::string expected(buffer, korvane::platform::double_to_shortest_chars(buffer, value));
+    const std::string searched(buffer, korvane::platform::double_to_shortest_chars_by_search(buffer, value));
+    ASSERT_EQ(std::strtod(searched.c_str(), nullptr), value);
+    // Compare digits and the exponent's value: the two may pad the exponent differently.
+    ASSERT_EQ(expected.substr(0, expected.find('e')), searched.substr(0, searched.find('e'))) << value;
+    ASSERT_EQ(std::atoi(expected.c_str() + expected.find('e') + 1), std::atoi(searched.c_str() + searched.find('e') + 1))
+        << value;
+  }
+}
