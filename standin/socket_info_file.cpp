@@ -19,9 +19,7 @@ namespace {
 Outcome<bool> write_new_file(const std::string& path, const std::string& bytes) {
   UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (!file.valid()) return error_text("open " + path + ": " + os_error_text(errno));
-  if (const int failure = write_all(file.get(), bytes); failure != 0) {
-    return error_text("write " + path + ": " + os_error_text(failure));
-  }
+  if (auto written = write_all(file.get(), bytes); !written) return error_text("write " + path + ": " + written.error());
   return true;
 }
 

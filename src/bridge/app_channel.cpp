@@ -1,6 +1,10 @@
 #include "bridge/app_channel.h"
 
+#include <cerrno>
+#include <new>
+
 #include "bridge/loopback_socket.h"
+#include "common/posix.h"
 #include "json/quote.h"
 #include "json/reader.h"
 #include "json/writer.h"
@@ -38,14 +42,23 @@ Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, con
   auto connection = connect_loopback(port);
   if (!connection) return error_text("connect: " + connection.error());
   const UniqueFd& socket = connection.value();
-  const std::string body_bytes = json::to_json(body);
-  if (auto failure = send_all(socket, app_request_head(port, token, body_bytes.size()))) {
-    return error_text("write head: " + *failure);
+  std::string body_bytes;
+  try {
+    body_bytes = json::to_json(body);
+  } catch (const std::bad_alloc&) {
+    return error_text("write body: " + os_error_text(ENOMEM));
   }
-  if (auto failure = send_all(socket, body_bytes)) return error_text("write body: " + *failure);
+  if (auto sent = send_all(socket, app_request_head(port, token, body_bytes.size())); !sent) {
+    return error_text("write head: " + sent.error());
+  }
+  if (auto sent = send_all(socket, body_bytes); !sent) return error_text("write body: " + sent.error());
   ByteBuffer reply;
-  if (auto failure = receive_to_end(socket, reply)) return error_text("read: " + *failure);
-  return parse_app_reply(reply.view());
+  if (auto received = receive_to_end(socket, reply); !received) return error_text("read: " + received.error());
+  try {
+    return parse_app_reply(reply.view());
+  } catch (const std::bad_alloc&) {  // the reply arrived whole but its relayed form cannot be held
+    return error_text("read: " + os_error_text(ENOMEM));
+  }
 }
 
 }  // namespace korvane

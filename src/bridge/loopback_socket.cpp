@@ -3,16 +3,17 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-
 #include "common/posix.h"
+#include "common/stdout_failure.h"
+#include "platform/client_watch.h"
 
 namespace korvane {
 namespace {
+
+using platform::Io;
 
 // Without SO_NOSIGPIPE every send asks the kernel not to raise SIGPIPE.
 #if defined(SO_NOSIGPIPE)
@@ -26,14 +27,39 @@ constexpr std::size_t kMinReadSpace = 64 * 1024;
 
 std::string last_error() { return os_error_text(errno); }
 
+bool would_block(int error_number) { return error_number == EAGAIN || error_number == EWOULDBLOCK; }
+
+// Waits until the socket is ready. When the reader of standard output goes away meanwhile,
+// nobody could read the answer: the process ends as a failed write of it would end it.
+Outcome<void> await(int fd, Io io) {
+  auto wake = platform::wait_ready(fd, io, STDOUT_FILENO);
+  if (!wake) return error_text(std::move(wake).take_error());
+  if (wake.value() == platform::Wake::reader_gone) exit_stdout_unwritable(os_error_text(EPIPE));
+  return ok_outcome();
+}
+
+// Sets close-on-exec and non-blocking on a fresh socket where socket() cannot.
+bool set_socket_flags([[maybe_unused]] int fd) {
+#if defined(SOCK_CLOEXEC) && defined(SOCK_NONBLOCK)
+  return true;
+#else
+  return ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) == 0;
+#endif
+}
+
 Outcome<UniqueFd> open_stream_socket() {
-#if defined(SOCK_CLOEXEC)
-  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (socket.get() < 0) return error_text(last_error());
+#if defined(SOCK_CLOEXEC) && defined(SOCK_NONBLOCK)
+  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
 #else
   UniqueFd socket(::socket(AF_INET, SOCK_STREAM, 0));
-  if (socket.get() < 0 || ::fcntl(socket.get(), F_SETFD, FD_CLOEXEC) < 0) return error_text(last_error());
 #endif
+  if (!socket.valid() || !set_socket_flags(socket.get())) return error_text(last_error());
+  // With a standard stream closed at start the socket would take its number: then it would be
+  // watched as standard output, and a diagnostic would go to the app.
+  if (socket.get() <= STDERR_FILENO) {
+    socket = UniqueFd(::fcntl(socket.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+    if (!socket.valid()) return error_text(last_error());
+  }
 #if defined(SO_NOSIGPIPE)
   const int on = 1;
   if (::setsockopt(socket.get(), SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on) < 0) return error_text(last_error());
@@ -41,43 +67,19 @@ Outcome<UniqueFd> open_stream_socket() {
   return socket;
 }
 
-// Waits for a connect still in progress after an interrupted call; 0 or its errno.
-int finish_connect(int fd) {
-  pollfd entry{fd, POLLOUT, 0};
-  int ready = 0;
-  KORVANE_RETRY_EINTR(ready, ::poll(&entry, 1, -1));
-  if (ready < 0) return errno;
+// Connects without blocking, then waits for the handshake. An interrupted connect goes on in
+// the background just as one in progress does.
+Outcome<void> connect_waiting(int fd, const sockaddr_in& address) {
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return ok_outcome();
+  if (errno != EINPROGRESS && errno != EINTR) return error_text(last_error());
+  if (auto waited = await(fd, Io::write); !waited) return waited;
   int pending = 0;
   socklen_t length = sizeof pending;
-  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length) < 0) return errno;
-  return pending;
-}
-
-// Connects, retrying after EINTR; 0 or the errno of the failure.
-int connect_retrying(int fd, const sockaddr_in& address) {
-  const auto* target = reinterpret_cast<const sockaddr*>(&address);
-  if (::connect(fd, target, sizeof address) == 0) return 0;
-  bool interrupted = errno == EINTR;
-  while (interrupted) {
-    if (::connect(fd, target, sizeof address) == 0 || errno == EISCONN) return 0;
-    if (errno == EALREADY || errno == EINPROGRESS) return finish_connect(fd);
-    interrupted = errno == EINTR;
-  }
-  return errno;
-}
-
-// Blocks until the socket has data or end of stream. Gives up when the reader of standard
-// output has gone away: nobody could read the answer any more.
-std::optional<std::string> wait_for_reply(int fd) {
-  pollfd watched[2] = {{fd, POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
-  for (;;) {
-    int ready = 0;
-    KORVANE_RETRY_EINTR(ready, ::poll(watched, 2, -1));
-    if (ready < 0) return last_error();
-    if ((watched[1].revents & (POLLERR | POLLHUP)) != 0) return "the reader of standard output is gone";
-    if (watched[0].revents != 0) return std::nullopt;
-    if ((watched[1].revents & POLLNVAL) != 0) watched[1].fd = -1;  // no stdout to watch
-  }
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length) < 0) return error_text(last_error());
+  // A reset ends a connection that was made (a refused one reads ECONNREFUSED): as after a
+  // blocking connect, the failure is the first write's.
+  if (pending != 0 && pending != ECONNRESET) return error_text(os_error_text(pending));
+  return ok_outcome();
 }
 
 }  // namespace
@@ -89,31 +91,39 @@ Outcome<UniqueFd> connect_loopback(std::uint16_t port) {
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (const int failure = connect_retrying(socket.value().get(), address); failure != 0) {
-    return error_text(os_error_text(failure));
+  if (auto connected = connect_waiting(socket.value().get(), address); !connected) {
+    return error_text(std::move(connected).take_error());
   }
   return socket;
 }
 
-std::optional<std::string> send_all(const UniqueFd& socket, std::string_view bytes) {
+Outcome<void> send_all(const UniqueFd& socket, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t sent = 0;
     KORVANE_RETRY_EINTR(sent, ::send(socket.get(), bytes.data(), bytes.size(), kSendFlags));
-    if (sent < 0) return last_error();
-    if (sent == 0) return "failed to write whole buffer";
+    if (sent < 0 && would_block(errno)) {
+      if (auto waited = await(socket.get(), Io::write); !waited) return waited;
+      continue;
+    }
+    if (sent < 0) return error_text(last_error());
+    if (sent == 0) return error_text("failed to write whole buffer");
     bytes.remove_prefix(static_cast<std::size_t>(sent));
   }
-  return std::nullopt;
+  return ok_outcome();
 }
 
-std::optional<std::string> receive_to_end(const UniqueFd& socket, ByteBuffer& out) {
+Outcome<void> receive_to_end(const UniqueFd& socket, ByteBuffer& out) {
   for (;;) {
-    if (auto abandoned = wait_for_reply(socket.get())) return abandoned;
     char* tail = out.tail(kMinReadSpace);
+    if (tail == nullptr) return error_text(os_error_text(ENOMEM));
     ssize_t received = 0;
     KORVANE_RETRY_EINTR(received, ::recv(socket.get(), tail, out.tail_size(), 0));
-    if (received < 0) return last_error();
-    if (received == 0) return std::nullopt;
+    if (received < 0 && would_block(errno)) {
+      if (auto waited = await(socket.get(), Io::read); !waited) return waited;
+      continue;
+    }
+    if (received < 0) return error_text(last_error());
+    if (received == 0) return ok_outcome();
     out.commit(static_cast<std::size_t>(received));
   }
 }

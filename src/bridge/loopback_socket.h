@@ -1,9 +1,9 @@
-// A blocking TCP connection to 127.0.0.1 with whole-buffer writes and read-to-end.
+// A TCP connection to 127.0.0.1 with whole-buffer writes and read-to-end. The socket is
+// non-blocking and every wait on it watches standard output: when nobody reads the answers any
+// more, the process ends as a failed answer write ends it.
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <string>
 #include <string_view>
 
 #include "common/byte_buffer.h"
@@ -16,11 +16,12 @@ namespace korvane {
 // SIGPIPE; the error is the system's "... (os error N)" text.
 Outcome<UniqueFd> connect_loopback(std::uint16_t port);
 
-// Writes all bytes, resuming after partial writes; nullopt on success, else the error text
-// ("failed to write whole buffer" when the socket accepts nothing).
-std::optional<std::string> send_all(const UniqueFd& socket, std::string_view bytes);
+// Writes all bytes, resuming after partial writes; the error is the system's text, or "failed
+// to write whole buffer" when the socket accepts nothing.
+Outcome<void> send_all(const UniqueFd& socket, std::string_view bytes);
 
-// Appends everything up to the end of the stream; nullopt on success, else the error text.
-std::optional<std::string> receive_to_end(const UniqueFd& socket, ByteBuffer& out);
+// Appends everything up to the end of the stream; the error is the system's text (ENOMEM's
+// when the buffer cannot grow).
+Outcome<void> receive_to_end(const UniqueFd& socket, ByteBuffer& out);
 
 }  // namespace korvane

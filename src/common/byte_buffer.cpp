@@ -11,7 +11,7 @@ char* ByteBuffer::tail(std::size_t min_free) {
   if (capacity_ - size_ < min_free) {
     const std::size_t capacity = std::max(capacity_ * 2, size_ + min_free);
     auto* grown = static_cast<char*>(std::realloc(data_, capacity));
-    if (grown == nullptr) std::abort();  // out of memory ends the process
+    if (grown == nullptr) return nullptr;
     data_ = grown;
     capacity_ = capacity;
   }

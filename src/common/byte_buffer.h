@@ -15,6 +15,7 @@ class ByteBuffer {
   ~ByteBuffer();
 
   // Room for at least min_free more bytes at the end; fill it, then commit what was written.
+  // Null when the memory cannot be had; the buffer keeps what it holds.
   char* tail(std::size_t min_free);
   std::size_t tail_size() const { return capacity_ - size_; }
   void commit(std::size_t count) { size_ += count; }

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/client_watch.h"
+
 namespace korvane {
 
 std::string os_error_text(int error_number) {
@@ -17,15 +19,21 @@ std::string os_error_text(int error_number) {
   return std::string(description) + " (os error " + std::to_string(error_number) + ")";
 }
 
-int write_all(int fd, std::string_view bytes) {
+Outcome<void> write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t written;
     KORVANE_RETRY_EINTR(written, ::write(fd, bytes.data(), bytes.size()));
-    if (written < 0) return errno;
-    if (written == 0) return EIO;
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      const auto wake = platform::wait_ready(fd, platform::Io::write, fd);
+      if (!wake) return error_text(wake.error());
+      if (wake.value() == platform::Wake::reader_gone) return error_text(os_error_text(EPIPE));
+      continue;
+    }
+    if (written < 0) return error_text(os_error_text(errno));
+    if (written == 0) return error_text(os_error_text(EIO));
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  return 0;
+  return ok_outcome();
 }
 
 }  // namespace korvane

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/outcome.h"
+
 // Repeats a system call while it fails with EINTR; evaluates to its last result.
 #define KORVANE_RETRY_EINTR(result, expression) \
   do {                                          \
@@ -16,8 +18,10 @@ namespace korvane {
 // The system's description of an errno value followed by " (os error N)".
 std::string os_error_text(int error_number);
 
-// Writes all bytes to a descriptor, resuming after partial and interrupted writes; 0, or the
-// errno of the failure (EIO when a write accepts nothing).
-int write_all(int fd, std::string_view bytes);
+// Writes all bytes to a descriptor, resuming after partial and interrupted writes. A
+// non-blocking descriptor that is full is waited on (its flags are left alone). The error is
+// the system's text: EIO when a write accepts nothing, EPIPE when the reader goes away while
+// the descriptor is full.
+Outcome<void> write_all(int fd, std::string_view bytes);
 
 }  // namespace korvane

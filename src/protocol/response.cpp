@@ -2,19 +2,35 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
+#include <cerrno>
+#include <new>
 
 #include "common/posix.h"
+#include "common/stdout_failure.h"
 #include "json/writer.h"
 
 namespace korvane {
 namespace {
 
-[[noreturn]] void die_on_stdout_failure(int error_number) {
-  std::string diagnostic = "korvane-mcp: cannot write to standard output: " + os_error_text(error_number) + "\n";
-  (void)write_all(STDERR_FILENO, diagnostic);
-  std::_Exit(1);
+std::string out_of_memory_text() { return "read: " + os_error_text(ENOMEM); }
+
+// The response line, or when it cannot be held the out-of-memory text for the same id (for
+// id null when not even the id can be held again).
+std::string response_line(const json::Value& id, const ToolOutcome& outcome) {
+  std::string line;
+  try {
+    append_response(line, id, outcome);
+    return line;
+  } catch (const std::bad_alloc&) {
+    std::string().swap(line);
+  }
+  try {
+    append_response(line, id, error_text(out_of_memory_text()));
+  } catch (const std::bad_alloc&) {
+    std::string().swap(line);
+    append_response(line, json::Value(nullptr), error_text(out_of_memory_text()));
+  }
+  return line;
 }
 
 }  // namespace
@@ -34,11 +50,8 @@ void append_response(std::string& out, const json::Value& id, const ToolOutcome&
 }
 
 void write_response(json::Value id, ToolOutcome outcome) {
-  std::string line;
-  append_response(line, id, outcome);
-  if (int error_number = write_all(STDOUT_FILENO, line); error_number != 0) {
-    die_on_stdout_failure(error_number);
-  }
+  const std::string line = response_line(id, outcome);
+  if (auto written = write_all(STDOUT_FILENO, line); !written) exit_stdout_unwritable(written.error());
 }
 
 }  // namespace korvane

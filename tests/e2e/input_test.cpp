@@ -1,12 +1,23 @@
-// Hostile and unusual input on stdin, and a client that goes away: every line gets its
-// answer (or none) and the process never crashes, hangs or lingers.
+// Hostile and unusual input on stdin, non-blocking stdio, lines and replies too large for
+// memory, and a client that goes away: every line gets its answer (or none) and the process
+// never crashes, hangs, lingers or keeps memory it no longer needs.
+#include <arpa/inet.h>
 #include <fcntl.h>
-#include <sys/wait.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <iostream>
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -68,94 +79,236 @@ INSTANTIATE_TEST_SUITE_P(Lines, Input, testing::Values(
               R"({"jsonrpc":"2.0","id":)" + std::string(1'000'000, '[') + "\n" + kInitialize + "\n",
               parse_error("recursion limit exceeded at line 1 column 149") + kInitializeAnswer + "\n"}));
 
-TEST(LongLines, AHundredMegabyteLineIsReadWhole) {
-  const std::string text(100'000'000, 'a');
-  const std::string line = tool_call_line(5, "type_text", R"({"text":")" + text + "\"}");
-  const ServerRun run = run_server(line + "\n" + kInitialize + "\n", no_app(), Duration{120'000});
-  EXPECT_TRUE(run.status.success()) << describe(run.status);
-  EXPECT_EQ(run.out,
-            R"x({"jsonrpc":"2.0","id":5,"error":{"code":-32000,"message":"korvane GUI is not running (no socket-info.json found)"}})x"
-            "\n" + kInitializeAnswer + "\n");
+// Resident memory of a running process in KiB, where the system reports it (Linux).
+std::optional<long> resident_kib([[maybe_unused]] pid_t pid) {
+#if defined(__linux__)
+  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
+  const std::size_t at = status.find("VmRSS:");
+  if (at != std::string::npos) return std::stol(status.substr(at + 6));
+#endif
+  return std::nullopt;
 }
 
-// A server whose stdout pipe's read end the test can close, as a client that goes away does.
-struct AbandonedServer {
-  pid_t pid = -1;
-  int stdin_fd = -1;
-  int stderr_fd = -1;
+TEST(LongLines, AThreeHundredMegabyteLineIsReadWholeAndItsMemoryGoesBack) {
+  // Where memory is not measured (sanitizers, valgrind) a shorter line keeps the run short.
+  const std::string text(server_memory_is_its_own() ? 300'000'000 : 100'000'000, 'a');
+  Subprocess server({server_binary()}, no_app());
+  ASSERT_TRUE(server.write_stdin(tool_call_line(5, "type_text", R"({"text":")" + text + "\"}") + "\n" + kInitialize + "\n",
+                                 Duration{120'000}));
+  EXPECT_EQ(server.read_line(Duration{120'000}),
+            R"x({"jsonrpc":"2.0","id":5,"error":{"code":-32000,"message":"korvane GUI is not running (no socket-info.json found)"}})x");
+  EXPECT_EQ(server.read_line(), kInitializeAnswer);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  if (const auto kib = resident_kib(server.pid()); kib && server_memory_is_its_own()) {
+    std::cout << "[ measured ] resident 1 s after a 300 MB line: " << *kib << " KiB\n";
+    EXPECT_LT(*kib, 64 * 1024);
+  }
+  server.close_stdin();
+  EXPECT_TRUE(server.wait().success());
+}
 
-  explicit AbandonedServer(const Environment& environment) {
-    const std::string program = server_binary();
-    int in[2], out[2], err[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
-    pid = ::fork();
-    if (pid == 0) {
-      ::dup2(in[0], 0);
-      ::dup2(out[1], 1);
-      ::dup2(err[1], 2);
-      std::vector<char*> env;
-      for (const std::string& entry : environment) env.push_back(const_cast<char*>(entry.c_str()));
-      env.push_back(nullptr);
-      char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-      ::execve(argv[0], argv, env.data());
-      ::_exit(127);
-    }
-    ::close(in[0]);
-    ::close(out[1]);
-    ::close(err[1]);
-    ::close(out[0]);  // nobody reads the answers
-    stdin_fd = in[1];
-    stderr_fd = err[0];
+// A line fed in 1 MiB pieces, so that the test itself holds little.
+void write_long_line(Subprocess& server, std::size_t length, std::string_view then) {
+  const std::string piece(1 << 20, 'a');
+  std::string_view head = R"({"jsonrpc":"2.0","id":5,"method":"tools/call","params":{"name":"type_text","arguments":{"text":")";
+  ASSERT_TRUE(server.write_stdin(head));
+  for (std::size_t written = 0; written < length; written += piece.size()) ASSERT_TRUE(server.write_stdin(piece, Duration{120'000}));
+  ASSERT_TRUE(server.write_stdin("\"}}}\n" + std::string(then)));
+}
+
+std::string out_of_memory_answer(std::string_view id) {
+  return R"({"jsonrpc":"2.0","id":)" + std::string(id) + R"(,"error":{"code":-32000,"message":"read: )" +
+         std::strerror(ENOMEM) + " (os error " + std::to_string(ENOMEM) + ")\"}}";
+}
+
+TEST(OutOfMemory, ALineTooLongToHoldIsAnsweredWithIdNullAndTheNextLineToo) {
+  if (!can_limit_address_space() || !server_memory_is_its_own()) GTEST_SKIP() << "no address-space limit here";
+  Subprocess server({server_binary()}, no_app(), {.address_space_limit = std::uint64_t{1} << 30});
+  write_long_line(server, std::size_t{640} << 20, kInitialize + "\n");  // beyond 512 MiB: the next doubling fails
+  server.close_stdin();
+  EXPECT_EQ(server.read_line(Duration{120'000}), out_of_memory_answer("null"));
+  EXPECT_EQ(server.read_line(), kInitializeAnswer);
+  EXPECT_TRUE(server.wait().success());
+  EXPECT_EQ(server.stderr_text(), "");
+}
+
+// A socket listening on 127.0.0.1 at a free port, whose address is filled in (port 0 when
+// listening failed).
+int listen_on_loopback(int backlog, sockaddr_in& address) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  auto* raw = reinterpret_cast<sockaddr*>(&address);
+  if (::bind(fd, raw, length) != 0 || ::listen(fd, backlog) != 0 || ::getsockname(fd, raw, &length) != 0) {
+    address.sin_port = 0;
+  }
+  return fd;
+}
+
+// The server's environment for an app at this port: a socket-info file in the directory.
+Environment app_at(const TempDir& dir, std::uint16_t port) {
+  write_file(dir.file("socket-info.json"), R"({"port":)" + std::to_string(port) + R"(,"token":"t"})");
+  return {"KORVANE_SOCKET_INFO=" + dir.file("socket-info.json")};
+}
+
+// An app that answers its first connection with a head and then body bytes without end,
+// until the connection fails.
+class EndlessApp {
+ public:
+  EndlessApp() {
+    std::signal(SIGPIPE, SIG_IGN);
+    sockaddr_in address{};
+    listener_ = listen_on_loopback(1, address);
+    port_ = ntohs(address.sin_port);
+    if (port_ != 0) server_ = std::thread([this] { serve(); });
+  }
+  ~EndlessApp() {
+    ::shutdown(listener_, SHUT_RDWR);  // ends a wait in accept
+    if (server_.joinable()) server_.join();
+    ::close(listener_);
   }
 
-  // Waits up to ten seconds; -1 when the server is still running (then it is killed).
-  int wait_status() {
-    for (int i = 0; i < 1000; ++i) {
-      int status = 0;
-      if (::waitpid(pid, &status, WNOHANG) == pid) return status;
-      ::usleep(10'000);
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    return -1;
+  std::uint16_t port() const { return port_; }
+
+ private:
+  void serve() const {
+    const int client = ::accept(listener_, nullptr, nullptr);
+    if (client < 0) return;
+    std::string bytes = "HTTP/1.1 200 OK\r\n\r\n[";
+    while (::send(client, bytes.data(), bytes.size(), 0) > 0) bytes.assign(1 << 20, ' ');
+    ::close(client);
   }
 
-  std::string stderr_text() {
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(stderr_fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
-    return text;
-  }
-
-  ~AbandonedServer() {
-    if (stdin_fd >= 0) ::close(stdin_fd);
-    if (stderr_fd >= 0) ::close(stderr_fd);
-  }
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::thread server_;
 };
 
-TEST(ClientGone, ClosedStdoutEndsTheServerWithOneDiagnosticLine) {
-  AbandonedServer server(no_app());
-  ASSERT_GT(server.pid, 0);
-  const std::string line = kInitialize + "\n";
-  ASSERT_EQ(::write(server.stdin_fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
-  const int status = server.wait_status();
-  ASSERT_NE(status, -1) << "server still running";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
-  const std::string diagnostic = server.stderr_text();
-  EXPECT_EQ(std::count(diagnostic.begin(), diagnostic.end(), '\n'), 1) << diagnostic;
+TEST(OutOfMemory, AnEndlessReplyIsAnsweredWithTheErrorAndTheNextLineToo) {
+  if (!can_limit_address_space() || !server_memory_is_its_own()) GTEST_SKIP() << "no address-space limit here";
+  EndlessApp app;
+  ASSERT_NE(app.port(), 0);
+  TempDir dir;
+  const ServerRun run = run_server(tool_call_line(1, "screenshot", "{}") + "\n" + kInitialize + "\n",
+                                   app_at(dir, app.port()), Duration{120'000},
+                                   {.address_space_limit = std::uint64_t{1} << 30});
+  EXPECT_TRUE(run.status.success()) << describe(run.status);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, out_of_memory_answer("1") + "\n" + kInitializeAnswer + "\n");
 }
 
-TEST(ClientGone, ServerWaitingOnASilentAppDoesNotLingerAsAnOrphan) {
-  StandinApp app({.mode = "hang"});
-  ASSERT_TRUE(app.ready());
-  AbandonedServer server(app.server_environment());
-  ASSERT_GT(server.pid, 0);
-  const std::string line = tool_call_line(1, "session_wait", R"({"id":"s2","timeout_secs":600})") + "\n";
-  ASSERT_EQ(::write(server.stdin_fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
-  const int status = server.wait_status();
-  ASSERT_NE(status, -1) << "server still waiting on the app";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
+TEST(NonBlockingStdio, InputInBurstsAndOutputReadLateLoseNothing) {
+  constexpr int kLines = 2000;
+  constexpr int kBurst = 100;
+  std::string burst;
+  for (int i = 0; i < kBurst; ++i) burst += kInitialize + "\n";
+  Subprocess server({server_binary()}, no_app(), {.nonblocking_stdio = true});
+  // Between bursts the server finds its input empty; nobody reads its output meanwhile, so
+  // that pipe fills up and the server finds it full.
+  for (int sent = 0; sent < kLines; sent += kBurst) {
+    ASSERT_TRUE(server.write_stdin(burst));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  server.close_stdin();
+  const std::vector<std::string> lines = split_lines(server.read_stdout_to_end());
+  EXPECT_TRUE(server.wait().success());
+  EXPECT_EQ(server.stderr_text(), "");
+  EXPECT_EQ(lines.size(), static_cast<std::size_t>(kLines));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), kInitializeAnswer), kLines);
 }
+
+// A listener on 127.0.0.1 that never accepts: a connection waits in its backlog and nothing it
+// is sent is read. With a full backlog, a further connect waits for its handshake instead.
+class SilentListener {
+ public:
+  explicit SilentListener(bool fill_backlog) {
+    sockaddr_in address{};
+    listener_ = listen_on_loopback(0, address);
+    port_ = ntohs(address.sin_port);
+    if (port_ == 0 || !fill_backlog) return;
+    while (held_.size() < 64 && !filled_) filled_ = !connects_at_once(address);
+  }
+  ~SilentListener() {
+    for (const int fd : held_) ::close(fd);
+    ::close(listener_);
+  }
+
+  std::uint16_t port() const { return port_; }
+  bool backlog_filled() const { return filled_; }
+
+ private:
+  // Starts one more connection and holds it; false when its handshake does not finish soon.
+  bool connects_at_once(const sockaddr_in& address) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    held_.push_back(fd);
+    ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return true;
+    pollfd entry{fd, POLLOUT, 0};
+    return ::poll(&entry, 1, 200) == 1;
+  }
+
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::vector<int> held_;
+  bool filled_ = false;
+};
+
+enum class Blocker { none, silent_app, app_never_reading, full_backlog };
+
+struct GoneCase {
+  std::string label;
+  Blocker blocker;
+  std::string line;
+};
+
+void PrintTo(const GoneCase& c, std::ostream* os) { *os << c.label; }
+
+class ClientGone : public testing::TestWithParam<GoneCase> {};
+
+// Wherever the server waits, the reader of its stdout going away ends it within about a
+// second, as a failed write of an answer does: status 1 and one diagnostic line.
+TEST_P(ClientGone, EndsTheServerSoonWithTheDiagnosticOfAFailedWrite) {
+  const GoneCase& c = GetParam();
+  std::optional<StandinApp> app;
+  std::optional<SilentListener> listener;
+  TempDir dir;
+  Environment environment = no_app();
+  if (c.blocker == Blocker::silent_app) {
+    app.emplace(StandinOptions{.mode = "hang"});
+    ASSERT_TRUE(app->ready());
+    environment = app->server_environment();
+  } else if (c.blocker != Blocker::none) {
+    listener.emplace(c.blocker == Blocker::full_backlog);
+    ASSERT_NE(listener->port(), 0);
+    if (c.blocker == Blocker::full_backlog && !listener->backlog_filled()) GTEST_SKIP() << "backlog never filled";
+    environment = app_at(dir, listener->port());
+  }
+  Subprocess server({server_binary()}, environment);
+  if (c.blocker == Blocker::none) server.close_stdout();
+  ASSERT_TRUE(server.write_stdin(c.line + "\n"));
+  if (c.blocker != Blocker::none) {
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // time to reach the blocking point
+    server.close_stdout();
+  }
+  const auto gone = std::chrono::steady_clock::now();
+  const ExitStatus status = server.wait(Duration{10'000});
+  const auto took = std::chrono::duration<double>(std::chrono::steady_clock::now() - gone).count();
+  std::cout << "[ measured ] " << c.label << ": exit " << took << " s after the client went\n";
+  EXPECT_TRUE(status.exited && status.code == 1) << describe(status);
+  EXPECT_EQ(server.stderr_text(), std::string("korvane-mcp: cannot write to standard output: ") + std::strerror(EPIPE) +
+                                      " (os error " + std::to_string(EPIPE) + ")\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Blockers, ClientGone, testing::Values(
+    GoneCase{"answer written to a closed pipe", Blocker::none, kInitialize},
+    GoneCase{"waiting on a silent app", Blocker::silent_app,
+             tool_call_line(1, "session_wait", R"({"id":"s2","timeout_secs":600})")},
+    GoneCase{"sending to an app that never reads", Blocker::app_never_reading,
+             tool_call_line(1, "type_text", R"({"text":")" + std::string(16'000'000, 't') + "\"}")},
+    GoneCase{"connecting to a full backlog", Blocker::full_backlog, tool_call_line(1, "click", R"({"x":1,"y":2})")}));
 
 }  // namespace
 }  // namespace korvane::e2e

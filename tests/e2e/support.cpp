@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,13 +81,39 @@ void PrintTo(const ExitStatus& status, std::ostream* out) { *out << describe(sta
 // ---------------------------------------------------------------------------------------------
 // Subprocess
 
-Subprocess::Subprocess(std::vector<std::string> argv, Environment environment) {
+bool can_limit_address_space() {
+#if defined(__linux__)
+  return true;
+#else
+  return false;
+#endif
+}
+
+namespace {
+
+// Lowers a running child's RLIMIT_AS.
+bool limit_address_space([[maybe_unused]] pid_t pid, [[maybe_unused]] std::uint64_t bytes) {
+#if defined(__linux__)
+  const rlimit limit{bytes, bytes};
+  return ::prlimit(pid, RLIMIT_AS, &limit, nullptr) == 0;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+Subprocess::Subprocess(std::vector<std::string> argv, Environment environment, SpawnOptions options) {
   ignore_sigpipe_once();
   name_ = argv.empty() ? "" : argv.front();
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "pipe: " << std::strerror(errno);
     return;
+  }
+  if (options.nonblocking_stdio) {
+    set_nonblocking(in[0]);
+    set_nonblocking(out[1]);
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -126,6 +153,10 @@ Subprocess::Subprocess(std::vector<std::string> argv, Environment environment) {
     return;
   }
   pid_ = pid;
+  // The child blocks reading its stdin until the test writes: the limit is in place before.
+  if (options.address_space_limit && !limit_address_space(pid_, *options.address_space_limit)) {
+    ADD_FAILURE() << "cannot limit the address space of " << name_ << ": " << std::strerror(errno);
+  }
   set_nonblocking(stdin_fd_);
   set_nonblocking(stdout_fd_);
   set_nonblocking(stderr_fd_);
@@ -187,6 +218,8 @@ bool Subprocess::write_stdin(std::string_view bytes, Duration timeout) {
 }
 
 void Subprocess::close_stdin() { close_fd(stdin_fd_); }
+
+void Subprocess::close_stdout() { close_fd(stdout_fd_); }
 
 std::optional<std::string> Subprocess::read_line(Duration timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
@@ -371,9 +404,21 @@ std::string server_binary() {
   return override_path != nullptr && *override_path != '\0' ? override_path : KORVANE_MCP_BINARY;
 }
 
-ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout) {
+bool server_memory_is_its_own() {
+#if defined(__SANITIZE_ADDRESS__)
+  return false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return false;
+#endif
+#endif
+  return server_binary() == KORVANE_MCP_BINARY;
+}
+
+ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout,
+                     SpawnOptions options) {
   const Clock::time_point deadline = Clock::now() + timeout;
-  Subprocess server({server_binary()}, environment);
+  Subprocess server({server_binary()}, environment, options);
   ServerRun run;
   if (!server.started()) return run;
   server.write_stdin(input, timeout);

@@ -33,11 +33,20 @@ struct ExitStatus {
 std::string describe(const ExitStatus& status);
 void PrintTo(const ExitStatus& status, std::ostream* out);
 
+// How a child is started beyond its arguments and environment.
+struct SpawnOptions {
+  bool nonblocking_stdio = false;  // the child's ends of its stdin and stdout pipes are O_NONBLOCK
+  std::optional<std::uint64_t> address_space_limit{};  // RLIMIT_AS, set before it reads anything
+};
+
+// Whether SpawnOptions::address_space_limit can be had here (Linux: prlimit).
+bool can_limit_address_space();
+
 // A child process with its stdin, stdout and stderr connected to pipes. Output is drained
 // whenever the test waits for anything, so a child never blocks on a full pipe.
 class Subprocess {
  public:
-  Subprocess(std::vector<std::string> argv, Environment environment);
+  Subprocess(std::vector<std::string> argv, Environment environment, SpawnOptions options = {});
   ~Subprocess();  // kills (SIGKILL) and reaps a child that is still running
   Subprocess(const Subprocess&) = delete;
   Subprocess& operator=(const Subprocess&) = delete;
@@ -49,6 +58,8 @@ class Subprocess {
   // child closed its stdin (not a failure by itself) or on time-out (a failure).
   bool write_stdin(std::string_view bytes, Duration timeout = kDefaultTimeout);
   void close_stdin();
+  // Closes the read end of the child's stdout, as a client that goes away does.
+  void close_stdout();
 
   // The next stdout line without its "\n" (the unterminated rest at end of output counts as
   // a line); nullopt at end of output or on time-out (a failure).
@@ -157,6 +168,11 @@ class StandinApp {
 // valgrind), else the binary this suite was built with.
 std::string server_binary();
 
+// The server runs as itself: not wrapped, and not built with AddressSanitizer, whose shadow
+// memory needs far more address space than a small RLIMIT_AS allows and whose allocator
+// keeps freed memory in quarantine. Memory figures and limits apply only then.
+bool server_memory_is_its_own();
+
 struct ServerRun {
   std::string out;  // stdout
   std::string err;  // stderr
@@ -165,7 +181,8 @@ struct ServerRun {
 
 // Runs korvane-mcp with exactly this environment, feeds it the input bytes, closes its stdin
 // and collects everything it writes until it exits.
-ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout = kDefaultTimeout);
+ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout = kDefaultTimeout,
+                     SpawnOptions options = {});
 
 // One tools/call request line (without the line break); no "arguments" member when
 // arguments_json is empty.

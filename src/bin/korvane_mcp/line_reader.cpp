@@ -3,18 +3,28 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <new>
 
 #include "common/posix.h"
 #include "common/utf8.h"
+#include "platform/client_watch.h"
+#include "platform/memory.h"
 
 namespace korvane {
 namespace {
 
 constexpr std::size_t kBufferSize = 8 * 1024;
 
-std::string_view strip_terminator(std::string_view line, bool had_newline) {
-  if (!had_newline) return line;
+// A line assembled beyond this size gives its memory back once it has been handled.
+constexpr std::size_t kLongLine = 1024 * 1024;
+
+std::string_view strip_terminator(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+std::optional<std::string_view> checked(std::string_view line) {
+  if (!is_valid_utf8(line)) return std::nullopt;
   return line;
 }
 
@@ -24,42 +34,79 @@ LineReader::LineReader(int fd) : fd_(fd), buffer_(kBufferSize) {}
 
 bool LineReader::fill() {
   if (exhausted_) return false;
-  ssize_t count;
-  KORVANE_RETRY_EINTR(count, ::read(fd_, buffer_.data(), buffer_.size()));
-  if (count <= 0) {
-    exhausted_ = true;
-    return false;
+  for (;;) {
+    ssize_t count;
+    KORVANE_RETRY_EINTR(count, ::read(fd_, buffer_.data(), buffer_.size()));
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && platform::wait_ready(fd_, platform::Io::read)) {
+      continue;
+    }
+    if (count <= 0) {
+      exhausted_ = true;
+      return false;
+    }
+    begin_ = 0;
+    end_ = static_cast<std::size_t>(count);
+    return true;
   }
-  begin_ = 0;
-  end_ = static_cast<std::size_t>(count);
-  return true;
 }
 
-bool LineReader::next_line(std::string_view& line) {
-  assembled_.clear();
+bool LineReader::assemble(std::string_view piece) {
+  try {
+    assembled_.append(piece);
+    return true;
+  } catch (const std::bad_alloc&) {
+    std::string().swap(assembled_);
+    return false;
+  }
+}
+
+void LineReader::forget_long_line() {
+  if (assembled_.capacity() <= kLongLine) {
+    assembled_.clear();
+    return;
+  }
+  std::string().swap(assembled_);
+  platform::release_free_memory();
+}
+
+Outcome<std::optional<std::string_view>> LineReader::drop_rest_of_line() {
+  while (begin_ != end_ || fill()) {
+    const char* start = buffer_.data() + begin_;
+    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+    if (newline != nullptr) {
+      begin_ += static_cast<std::size_t>(newline - start) + 1;
+      break;
+    }
+    begin_ = end_;
+  }
+  return error_text(os_error_text(ENOMEM));
+}
+
+Outcome<std::optional<std::string_view>> LineReader::next_line() {
+  forget_long_line();
   bool spans_reads = false;
   for (;;) {
     if (begin_ == end_ && !fill()) break;
     const char* start = buffer_.data() + begin_;
-    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
-    if (newline != nullptr) {
-      std::string_view piece(start, static_cast<std::size_t>(newline - start));
-      begin_ += piece.size() + 1;
-      if (spans_reads) {
-        assembled_.append(piece);
-        piece = assembled_;
-      }
-      line = strip_terminator(piece, true);
-      return is_valid_utf8(line);
+    const std::size_t available = end_ - begin_;
+    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', available));
+    if (newline == nullptr) {
+      begin_ = end_;
+      if (!assemble({start, available})) return drop_rest_of_line();
+      spans_reads = true;
+      continue;
     }
-    assembled_.append(start, end_ - begin_);
-    begin_ = end_;
-    spans_reads = true;
+    std::string_view piece(start, static_cast<std::size_t>(newline - start));
+    begin_ += piece.size() + 1;
+    if (spans_reads) {
+      if (!assemble(piece)) return error_text(os_error_text(ENOMEM));
+      piece = assembled_;
+    }
+    return checked(strip_terminator(piece));
   }
   // End of input: a last line without terminator is still a line.
-  if (assembled_.empty()) return false;
-  line = assembled_;
-  return is_valid_utf8(line);
+  if (assembled_.empty()) return std::optional<std::string_view>();
+  return checked(assembled_);
 }
 
 }  // namespace korvane

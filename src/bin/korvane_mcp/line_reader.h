@@ -1,9 +1,12 @@
 // Reads standard input line by line through an 8 KiB buffer.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/outcome.h"
 
 namespace korvane {
 
@@ -11,12 +14,18 @@ class LineReader {
  public:
   explicit LineReader(int fd);
 
-  // The next line without its "\n" or "\r\n". False at end of input, on a read error and
-  // on a line that is not valid UTF-8. The view lives until the next call.
-  bool next_line(std::string_view& line);
+  // The next line without its "\n" or "\r\n"; nullopt at end of input, on a read error and on
+  // a line that is not valid UTF-8. The view lives until the next call. A line too long to be
+  // held in memory is read through to its end and dropped; the error is ENOMEM's system text.
+  // A non-blocking descriptor is waited on when it has nothing to read (its flags are left
+  // alone).
+  Outcome<std::optional<std::string_view>> next_line();
 
  private:
-  bool fill();  // reads more input; false at end or on error
+  bool fill();                              // reads more input; false at end or on error
+  bool assemble(std::string_view piece);    // false when the line cannot be held any more
+  void forget_long_line();                  // gives the memory of a long line back
+  Outcome<std::optional<std::string_view>> drop_rest_of_line();
 
   int fd_;
   std::vector<char> buffer_;

@@ -2,29 +2,52 @@
 // to the korvane desktop app.
 #include <signal.h>
 #include <unistd.h>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
+
+#include <new>
+#include <optional>
 
 #include "line_reader.h"
+#include "common/posix.h"
+#include "platform/memory.h"
 #include "protocol/dispatch.h"
 #include "protocol/response.h"
+
+namespace {
+
+// The answer to a line that could not be held, or whose request could not: id null, as for a
+// line that is no request.
+korvane::Reply out_of_memory_reply(const std::string& reason) {
+  return korvane::Reply{nullptr, korvane::error_text("read: " + reason)};
+}
+
+// The reply due for one line. Running out of memory while reading its request is answered
+// instead of ending the process (the bridge and the response writer answer for their part).
+std::optional<korvane::Reply> reply_to(std::string_view line) {
+  try {
+    return korvane::handle_line(line);
+  } catch (const std::bad_alloc&) {
+    return out_of_memory_reply(korvane::os_error_text(ENOMEM));
+  }
+}
+
+}  // namespace
 
 int main() {
   // A closed stdout must surface as a failed write, not as a signal.
   ::signal(SIGPIPE, SIG_IGN);
-#if defined(__GLIBC__)
-  // Large buffers (long lines, big replies) get pages of their own: they go back to the system
-  // when freed, and grow by remapping instead of copying.
-  ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-#endif
+  korvane::platform::tune_allocator();
   korvane::LineReader reader(STDIN_FILENO);
-  std::string_view line;
-  while (reader.next_line(line)) {
-    if (line.empty()) continue;
-    if (auto reply = korvane::handle_line(line)) {
-      korvane::write_response(std::move(reply->id), std::move(reply->outcome));
+  for (;;) {
+    auto next = reader.next_line();
+    std::optional<korvane::Reply> reply;
+    if (!next) {
+      reply = out_of_memory_reply(next.error());  // the line was too long to hold
+    } else if (!next.value()) {
+      break;
+    } else if (!next.value()->empty()) {
+      reply = reply_to(*next.value());
     }
+    if (reply) korvane::write_response(std::move(reply->id), std::move(reply->outcome));
   }
   return 0;
 }
