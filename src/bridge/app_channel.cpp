@@ -1,5 +1,7 @@
 #include "bridge/app_channel.h"
 
+#include <algorithm>
+
 #include "bridge/loopback_socket.h"
 #include "json/quote.h"
 #include "json/reader.h"
@@ -34,17 +36,29 @@ Outcome<std::string> parse_app_reply(std::string_view reply) {
   return error_text(std::move(error));
 }
 
-Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body) {
+std::string_view reply_status_line(std::string_view reply) {
+  reply = reply.substr(0, std::min(reply.find('\n'), std::size_t{256}));
+  if (!reply.empty() && reply.back() == '\r') reply.remove_suffix(1);
+  return reply;
+}
+
+Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
+                                 ExchangeFacts* facts) {
   auto connection = connect_loopback(port);
   if (!connection) return error_text("connect: " + connection.error());
   const UniqueFd& socket = connection.value();
   const std::string body_bytes = json::to_json(body);
-  if (auto failure = send_all(socket, app_request_head(port, token, body_bytes.size()))) {
-    return error_text("write head: " + *failure);
-  }
+  const std::string head = app_request_head(port, token, body_bytes.size());
+  if (facts != nullptr) facts->request_bytes = head.size() + body_bytes.size();
+  if (auto failure = send_all(socket, head)) return error_text("write head: " + *failure);
   if (auto failure = send_all(socket, body_bytes)) return error_text("write body: " + *failure);
   ByteBuffer reply;
-  if (auto failure = receive_to_end(socket, reply)) return error_text("read: " + *failure);
+  const auto failure = receive_to_end(socket, reply);
+  if (facts != nullptr) {
+    facts->reply_bytes = reply.view().size();
+    facts->status_line = reply_status_line(reply.view());
+  }
+  if (failure) return error_text("read: " + *failure);
   return parse_app_reply(reply.view());
 }
 

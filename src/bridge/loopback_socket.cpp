@@ -26,6 +26,8 @@ constexpr std::size_t kMinReadSpace = 64 * 1024;
 
 std::string last_error() { return os_error_text(errno); }
 
+}  // namespace
+
 Outcome<UniqueFd> open_stream_socket() {
 #if defined(SOCK_CLOEXEC)
   UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -40,6 +42,8 @@ Outcome<UniqueFd> open_stream_socket() {
 #endif
   return socket;
 }
+
+namespace {
 
 // Waits for a connect still in progress after an interrupted call; 0 or its errno.
 int finish_connect(int fd) {

@@ -6,12 +6,14 @@
 #include <cstring>
 
 #include "common/posix.h"
+#include "diagnostics/trace.h"
 #include "json/writer.h"
 
 namespace korvane {
 namespace {
 
 [[noreturn]] void die_on_stdout_failure(int error_number) {
+  trace::stdout_failed(error_number);
   std::string diagnostic = "korvane-mcp: cannot write to standard output: " + os_error_text(error_number) + "\n";
   (void)write_all(STDERR_FILENO, diagnostic);
   std::_Exit(1);
@@ -39,6 +41,7 @@ void write_response(json::Value id, ToolOutcome outcome) {
   if (int error_number = write_all(STDOUT_FILENO, line); error_number != 0) {
     die_on_stdout_failure(error_number);
   }
+  trace::response_written(line);
 }
 
 }  // namespace korvane

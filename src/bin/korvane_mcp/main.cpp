@@ -6,25 +6,33 @@
 #include <malloc.h>
 #endif
 
+#include <string_view>
+
+#include "diagnostics/check.h"
+#include "diagnostics/trace.h"
 #include "line_reader.h"
 #include "protocol/dispatch.h"
 #include "protocol/response.h"
 
-int main() {
+int main(int argc, char** argv) {
   // A closed stdout must surface as a failed write, not as a signal.
   ::signal(SIGPIPE, SIG_IGN);
+  if (argc > 1 && std::string_view(argv[1]) == "--check") return korvane::run_check();
 #if defined(__GLIBC__)
   // Large buffers (long lines, big replies) get pages of their own: they go back to the system
   // when freed, and grow by remapping instead of copying.
   ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 #endif
+  korvane::trace::start();
   korvane::LineReader reader(STDIN_FILENO);
   std::string_view line;
   while (reader.next_line(line)) {
+    korvane::trace::line_received(line);
     if (line.empty()) continue;
     if (auto reply = korvane::handle_line(line)) {
       korvane::write_response(std::move(reply->id), std::move(reply->outcome));
     }
   }
+  korvane::trace::input_ended();
   return 0;
 }
