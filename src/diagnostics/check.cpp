@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -81,6 +82,14 @@ std::string existence(const std::string& path) {
   return errno == ENOENT || errno == ENOTDIR ? "missing" : "cannot tell: " + os_error_text(errno);
 }
 
+// A path as it may be shown on a terminal: as it is when it is plain printable text, else
+// quoted with escapes (an empty path, control characters, bytes that are not UTF-8).
+std::string shown_path(const std::string& path) {
+  const bool plain = !path.empty() && is_valid_utf8(path) &&
+                     std::none_of(path.begin(), path.end(), [](char c) { return (c >= 0 && c < 0x20) || c == 0x7f || c == '"'; });
+  return plain ? path : json::quoted(path);
+}
+
 std::string padded(std::string_view text, std::size_t width) {
   std::string out(text);
   if (out.size() < width) out.append(width - out.size(), ' ');
@@ -93,7 +102,7 @@ std::string report_locations(Report& report) {
   report.line("Socket-info file");
   report.line("  The server uses the first location below that is available; which files exist does not");
   report.line("  matter, and it never falls back to a later location when the file is missing.");
-  std::string used;
+  std::optional<std::string> used;
   std::vector<std::string> unused_files;
   int number = 0;
   for (const SocketInfoLocation& location : socket_info_locations()) {
@@ -103,8 +112,8 @@ std::string report_locations(Report& report) {
       continue;
     }
     const std::string found = existence(*location.path);
-    entry += *location.path + "  (" + found + ")";
-    if (used.empty()) {
+    entry += shown_path(*location.path) + "  (" + found + ")";
+    if (!used) {
       used = *location.path;
       entry += "  <- used";
     } else if (found.starts_with("exists")) {
@@ -112,16 +121,17 @@ std::string report_locations(Report& report) {
     }
     report.line(entry);
   }
+  const std::string chosen = used.value_or(socket_info_path());
   for (const std::string& path : unused_files) {
-    report.note(path + " exists but is not used: the server reads " + used + ".");
+    report.note(shown_path(path) + " exists but is not used: the server reads " + shown_path(chosen) + ".");
   }
-  if (!used.starts_with('/')) {
+  if (!chosen.starts_with('/')) {
     char directory[4096];
     const char* cwd = ::getcwd(directory, sizeof directory);
     report.note("the path is relative: it is resolved against the current directory, here " +
                 std::string(cwd != nullptr ? cwd : "(unknown)") + "; the MCP client may start the server elsewhere.");
   }
-  return used;
+  return chosen;
 }
 
 std::string refusal_advice(const WholeFile& file, bool explicit_path) {
@@ -151,7 +161,7 @@ std::string refusal_advice(const WholeFile& file, bool explicit_path) {
 std::optional<SocketInfo> report_file(Report& report, const std::string& path) {
   const SocketInfoProbe probe = probe_socket_info(path);
   const WholeFile& file = probe.file;
-  report.line("  file  " + path);
+  report.line("  file  " + shown_path(path));
   if (file.stat_known) {
     const bool mine = file.owner == ::geteuid();
     report.detail(std::string(file_type_name(file.mode)) + ", " + std::to_string(file.size) + " bytes, owner uid " +

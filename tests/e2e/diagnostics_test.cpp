@@ -139,7 +139,8 @@ CheckRun run_check(const Environment& environment) {
 
 struct CheckCase {
   std::string label;
-  std::string mode;                 // of the stand-in app; "" for none
+  std::string mode;                 // of the stand-in app; "" for none, and then no file at the path
+  std::optional<std::string> path;  // KORVANE_SOCKET_INFO when there is no app; else a missing file
   std::optional<std::string> session;
   bool wrong_token;                 // the file names the app's port with another token
   int exit_code;
@@ -154,7 +155,7 @@ TEST_P(Check, ReportsWhatItFoundExitsAsItShouldAndNeverShowsTheToken) {
   const CheckCase& c = GetParam();
   TempDir dir;
   std::optional<StandinApp> app;
-  std::string path = dir.file("missing/socket-info.json");
+  std::string path = c.path.value_or(dir.file("missing/socket-info.json"));
   if (!c.mode.empty()) {
     app.emplace(StandinOptions{.mode = c.mode});
     ASSERT_TRUE(app->ready());
@@ -174,7 +175,10 @@ TEST_P(Check, ReportsWhatItFoundExitsAsItShouldAndNeverShowsTheToken) {
   EXPECT_TRUE(run.status.exited) << describe(run.status);
   EXPECT_EQ(run.status.code, c.exit_code) << run.out;
   EXPECT_NE(run.out.find("korvane-mcp 0.28.0"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find(path + "  ("), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find((path.empty() ? "\"\"" : path) + "  ("), std::string::npos) << run.out;
+  std::size_t used = 0;
+  for (std::size_t at = run.out.find("<- used"); at != std::string::npos; at = run.out.find("<- used", at + 1)) ++used;
+  EXPECT_EQ(used, 1u) << run.out;
   EXPECT_NE(run.out.find(dir.file("home/.config/korvane/socket-info.json") + " exists but is not used"),
             std::string::npos) << run.out;
   for (std::string text : c.shown) {
@@ -200,15 +204,16 @@ TEST_P(Check, ReportsWhatItFoundExitsAsItShouldAndNeverShowsTheToken) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Check, testing::Values(
-    CheckCase{"no_file", "", "s1", false, 1, {"open: No such file or directory", "not tried", "\"s1\""}},
-    CheckCase{"app_answers", "normal", "s1", false, 0,
+    CheckCase{"no_file", "", std::nullopt, "s1", false, 1, {"open: No such file or directory", "not tried", "\"s1\""}},
+    CheckCase{"empty_path", "", "", "s1", false, 1, {"open: No such file or directory", "the path is relative"}},
+    CheckCase{"app_answers", "normal", std::nullopt, "s1", false, 0,
               {"port PORT, token present (32 bytes)", "127.0.0.1:PORT accepts a connection", "\"HTTP/1.1 200 OK\"",
                "isSelf", "the app answered"}},
-    CheckCase{"no_session", "normal", std::nullopt, false, 0, {"KORVANE_SESSION_ID is not set", "null"}},
-    CheckCase{"blank_session", "normal", " \t", false, 0, {"KORVANE_SESSION_ID is set but blank"}},
-    CheckCase{"stale_token", "normal", "s1", true, 1, {"refused the token", "401", "invalid token"}},
-    CheckCase{"nothing_listens", "refuse", "s1", false, 1, {"127.0.0.1:PORT: connect: "}},
-    CheckCase{"app_never_answers", "hang", "s1", false, 1, {"read: no answer within 5000 ms"}}),
+    CheckCase{"no_session", "normal", std::nullopt, std::nullopt, false, 0, {"KORVANE_SESSION_ID is not set", "null"}},
+    CheckCase{"blank_session", "normal", std::nullopt, " \t", false, 0, {"KORVANE_SESSION_ID is set but blank"}},
+    CheckCase{"stale_token", "normal", std::nullopt, "s1", true, 1, {"refused the token", "401", "invalid token"}},
+    CheckCase{"nothing_listens", "refuse", std::nullopt, "s1", false, 1, {"127.0.0.1:PORT: connect: "}},
+    CheckCase{"app_never_answers", "hang", std::nullopt, "s1", false, 1, {"read: no answer within 5000 ms"}}),
     [](const testing::TestParamInfo<CheckCase>& param_info) { return param_info.param.label; });
 
 // ---------------------------------------------------------------------------------------------
