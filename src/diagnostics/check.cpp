@@ -169,7 +169,8 @@ std::optional<SocketInfo> report_file(Report& report, const std::string& path) {
                   octal_mode(file.mode));
   }
   if (file.verdict != FileVerdict::kRead) {
-    report.fail(probe.problem, refusal_advice(file, std::getenv("KORVANE_SOCKET_INFO") != nullptr));
+    const char* configured = std::getenv("KORVANE_SOCKET_INFO");
+    report.fail(probe.problem, refusal_advice(file, configured != nullptr && is_valid_utf8(configured)));
     report.detail("Until then every tool call answers \"" + std::string(kAppNotRunning) + "\".");
     return std::nullopt;
   }
@@ -230,8 +231,9 @@ void report_reply(Report& report, std::string_view reply, const std::string& tok
     report.fail("the app answered, but not with success: " + shown(status, token),
                 "check that the port belongs to the korvane desktop app; restart the app.");
   } else {
+    const std::string& error = parsed.error();
     report.fail("the reply is not one JSON text after its head; tool calls would answer " +
-                    shown(parsed.error().substr(0, 120), token),
+                    shown(error.substr(0, error.find(" -- raw=")), token),
                 "check that the port belongs to the korvane desktop app; restart the app.");
   }
   report.detail(excerpt);

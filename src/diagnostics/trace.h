@@ -5,9 +5,10 @@
 //
 // Tracing never changes what goes to stdout or stderr and never ends the process: a file that
 // cannot be opened or written silently turns tracing off. The file is created with mode 0600
-// and opened append-only and close-on-exec. An existing file is used only when it is a regular
-// file owned by the effective user with a single link, is not the last component's symlink,
-// and is not stdin, stdout or stderr; permissions for group and others are then taken away.
+// and opened append-only, close-on-exec and without following a symbolic link at the last
+// component. An existing file is used only when it is a regular file owned by the effective
+// user, with a single link, and none of stdin, stdout or stderr; permissions for group and
+// others are then taken away.
 #pragma once
 
 #include <chrono>
