@@ -1,11 +1,7 @@
 #include "reply_files.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "common/posix.h"
+#include "common/whole_file.h"
 #include "json/value.h"
-#include "common/unique_fd.h"
 
 namespace korvane::standin {
 namespace {
@@ -29,17 +25,10 @@ Outcome<std::string> decode_line(std::string_view line) {
 }  // namespace
 
 Outcome<std::string> read_whole_file(const std::string& path) {
-  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.valid()) return error_text("open " + path + ": " + os_error_text(errno));
-  std::string content;
-  char chunk[65536];
-  for (;;) {
-    ssize_t got;
-    KORVANE_RETRY_EINTR(got, ::read(file.get(), chunk, sizeof chunk));
-    if (got < 0) return error_text("read " + path + ": " + os_error_text(errno));
-    if (got == 0) return content;
-    content.append(chunk, static_cast<std::size_t>(got));
-  }
+  constexpr FileRules kAnySize{};
+  WholeFile file = korvane::read_whole_file(path, kAnySize);
+  if (file.verdict != FileVerdict::kRead) return error_text(path + ": " + describe_refusal(file, kAnySize));
+  return std::move(file.content);
 }
 
 Outcome<std::string> decode_hex(std::string_view hex) {

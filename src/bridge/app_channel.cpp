@@ -1,5 +1,6 @@
 #include "bridge/app_channel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 
@@ -38,7 +39,14 @@ Outcome<std::string> parse_app_reply(std::string_view reply) {
   return error_text(std::move(error));
 }
 
-Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body) {
+std::string_view reply_status_line(std::string_view reply) {
+  reply = reply.substr(0, std::min(reply.find('\n'), std::size_t{256}));
+  if (!reply.empty() && reply.back() == '\r') reply.remove_suffix(1);
+  return reply;
+}
+
+Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
+                                 ExchangeFacts* facts) {
   auto connection = connect_loopback(port);
   if (!connection) return error_text("connect: " + connection.error());
   const UniqueFd& socket = connection.value();
@@ -48,12 +56,17 @@ Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, con
   } catch (const std::bad_alloc&) {
     return error_text("write body: " + os_error_text(ENOMEM));
   }
-  if (auto sent = send_all(socket, app_request_head(port, token, body_bytes.size())); !sent) {
-    return error_text("write head: " + sent.error());
-  }
+  const std::string head = app_request_head(port, token, body_bytes.size());
+  if (facts != nullptr) facts->request_bytes = head.size() + body_bytes.size();
+  if (auto sent = send_all(socket, head); !sent) return error_text("write head: " + sent.error());
   if (auto sent = send_all(socket, body_bytes); !sent) return error_text("write body: " + sent.error());
   ByteBuffer reply;
-  if (auto received = receive_to_end(socket, reply); !received) return error_text("read: " + received.error());
+  const auto received = receive_to_end(socket, reply);
+  if (facts != nullptr) {
+    facts->reply_bytes = reply.view().size();
+    facts->status_line = reply_status_line(reply.view());
+  }
+  if (!received) return error_text("read: " + received.error());
   try {
     return parse_app_reply(reply.view());
   } catch (const std::bad_alloc&) {  // the reply arrived whole but its relayed form cannot be held

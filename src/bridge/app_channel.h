@@ -18,9 +18,20 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
 // failure "parse: <reason> -- raw=<quoted body>".
 Outcome<std::string> parse_app_reply(std::string_view reply);
 
+// The first line of a reply without its line break, at most 256 bytes of it.
+std::string_view reply_status_line(std::string_view reply);
+
+// What one exchange sent and got back, for the trace.
+struct ExchangeFacts {
+  std::size_t request_bytes = 0;  // head and body
+  std::size_t reply_bytes = 0;
+  std::string status_line;  // as reply_status_line gives it
+};
+
 // Posts the body to the app and returns its reply as parse_app_reply gives it (ready to be the
 // text of a tool result), or "connect: ...", "write head: ...", "write body: ...", "read: ..."
-// or "parse: ... -- raw=...".
-Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body);
+// or "parse: ... -- raw=...". Fills facts, when given, as far as the exchange got.
+Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
+                                 ExchangeFacts* facts = nullptr);
 
 }  // namespace korvane

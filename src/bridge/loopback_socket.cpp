@@ -8,6 +8,7 @@
 
 #include "common/posix.h"
 #include "common/stdout_failure.h"
+#include "diagnostics/trace.h"
 #include "platform/client_watch.h"
 
 namespace korvane {
@@ -34,7 +35,10 @@ bool would_block(int error_number) { return error_number == EAGAIN || error_numb
 Outcome<void> await(int fd, Io io) {
   auto wake = platform::wait_ready(fd, io, STDOUT_FILENO);
   if (!wake) return error_text(std::move(wake).take_error());
-  if (wake.value() == platform::Wake::reader_gone) exit_stdout_unwritable(os_error_text(EPIPE));
+  if (wake.value() == platform::Wake::reader_gone) {
+    trace::stdout_failed(os_error_text(EPIPE));
+    exit_stdout_unwritable(os_error_text(EPIPE));
+  }
   return ok_outcome();
 }
 
@@ -46,6 +50,8 @@ bool set_socket_flags([[maybe_unused]] int fd) {
   return ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) == 0;
 #endif
 }
+
+}  // namespace
 
 Outcome<UniqueFd> open_stream_socket() {
 #if defined(SOCK_CLOEXEC) && defined(SOCK_NONBLOCK)
@@ -66,6 +72,8 @@ Outcome<UniqueFd> open_stream_socket() {
 #endif
   return socket;
 }
+
+namespace {
 
 // Connects without blocking, then waits for the handshake. An interrupted connect goes on in
 // the background just as one in progress does.

@@ -12,6 +12,9 @@
 
 namespace korvane {
 
+// A close-on-exec, non-blocking TCP socket, not yet connected, whose writes never raise SIGPIPE.
+Outcome<UniqueFd> open_stream_socket();
+
 // A close-on-exec stream socket connected to 127.0.0.1:port, whose writes never raise
 // SIGPIPE; the error is the system's "... (os error N)" text.
 Outcome<UniqueFd> connect_loopback(std::uint16_t port);

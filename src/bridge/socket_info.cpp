@@ -1,6 +1,5 @@
 #include "bridge/socket_info.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "common/posix.h"
 #include "common/utf8.h"
 #include "json/reader.h"
 
@@ -21,9 +19,30 @@ constexpr json::FieldSpec kSocketInfoFields[] = {
 };
 constexpr json::RecordSpec kSocketInfoRecord{"SocketInfo", kSocketInfoFields};
 
-// The per-user temporary directory: TMPDIR, the one the system reports, else /tmp.
-std::string temporary_directory() {
-  if (const char* tmpdir = std::getenv("TMPDIR")) return tmpdir;
+// Where the file may lie, in the order they are tried.
+enum class Source { kExplicit, kHome, kTmpdir, kSystemTemporary, kSlashTmp };
+constexpr Source kSources[] = {Source::kExplicit, Source::kHome, Source::kTmpdir,
+#ifdef __APPLE__
+                               Source::kSystemTemporary,
+#endif
+                               Source::kSlashTmp};
+
+// Appends a path component, adding "/" only between a non-empty path and the component.
+void push_component(std::string& path, std::string_view component) {
+  if (!path.empty() && path.back() != '/') path += '/';
+  path += component;
+}
+
+std::string under(std::string base) {
+  push_component(base, ".config");
+  push_component(base, "korvane");
+  push_component(base, "socket-info.json");
+  return base;
+}
+
+// The per-user temporary directory the system reports (macOS: confstr(3),
+// _CS_DARWIN_USER_TEMP_DIR); nullopt elsewhere or when it reports none.
+std::optional<std::string> system_temporary_directory() {
 #ifdef __APPLE__
   const std::size_t size = confstr(_CS_DARWIN_USER_TEMP_DIR, nullptr, 0);
   if (size > 0) {
@@ -34,48 +53,60 @@ std::string temporary_directory() {
     }
   }
 #endif
-  return "/tmp";
+  return std::nullopt;
 }
 
-// Appends a path component, adding "/" only between a non-empty path and the component.
-void push_component(std::string& path, std::string_view component) {
-  if (!path.empty() && path.back() != '/') path += '/';
-  path += component;
+SocketInfoLocation from_variable(std::string_view label, const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return {label, std::nullopt, "not set"};
+  return {label, under(value), ""};
 }
 
-// The whole content of a file; nullopt when it cannot be opened or read (directories included).
-std::optional<std::string> read_whole_file(const std::string& path) {
-  int fd = -1;
-  KORVANE_RETRY_EINTR(fd, ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd < 0) return std::nullopt;
-  std::string content;
-  char chunk[16384];
-  for (;;) {
-    ssize_t count = 0;
-    KORVANE_RETRY_EINTR(count, ::read(fd, chunk, sizeof chunk));
-    if (count < 0) {
-      ::close(fd);
-      return std::nullopt;
+SocketInfoLocation locate(Source source) {
+  switch (source) {
+    case Source::kExplicit: {
+      const char* configured = std::getenv("KORVANE_SOCKET_INFO");
+      if (configured == nullptr) return {"KORVANE_SOCKET_INFO", std::nullopt, "not set"};
+      if (!is_valid_utf8(configured)) return {"KORVANE_SOCKET_INFO", std::nullopt, "set, but not valid UTF-8: ignored"};
+      return {"KORVANE_SOCKET_INFO", std::string(configured), ""};
     }
-    if (count == 0) break;
-    content.append(chunk, static_cast<std::size_t>(count));
+    case Source::kHome:
+      return from_variable("$HOME", "HOME");
+    case Source::kTmpdir:
+      return from_variable("$TMPDIR", "TMPDIR");
+    case Source::kSystemTemporary:
+      if (auto directory = system_temporary_directory()) return {"per-user temporary directory", under(*directory), ""};
+      return {"per-user temporary directory", std::nullopt, "not reported by the system"};
+    case Source::kSlashTmp:
+      break;
   }
-  ::close(fd);
-  return content;
+  return {"/tmp", under("/tmp"), ""};
+}
+
+// Why bytes that decode_socket_info refused do not decode, without quoting any of them (the
+// token might be among them).
+std::string decode_problem(std::string_view bytes) {
+  auto fields = json::read_record(bytes, kSocketInfoRecord);
+  if (fields) return "the token holds CR, LF or NUL";
+  const std::string& reason = fields.error();
+  const std::size_t position = reason.rfind(" at line ");
+  return R"(does not hold {"port":<0 to 65535>,"token":"<text>"})" +
+         (position == std::string::npos ? std::string() : " (the reader stopped" + reason.substr(position) + ")");
 }
 
 }  // namespace
 
 std::string socket_info_path() {
-  if (const char* configured = std::getenv("KORVANE_SOCKET_INFO"); configured && is_valid_utf8(configured)) {
-    return configured;
+  for (const Source source : kSources) {
+    if (auto location = locate(source); location.path) return std::move(*location.path);
   }
-  const char* home = std::getenv("HOME");
-  std::string path = home ? std::string(home) : temporary_directory();
-  push_component(path, ".config");
-  push_component(path, "korvane");
-  push_component(path, "socket-info.json");
-  return path;
+  return under("/tmp");
+}
+
+std::vector<SocketInfoLocation> socket_info_locations() {
+  std::vector<SocketInfoLocation> locations;
+  for (const Source source : kSources) locations.push_back(locate(source));
+  return locations;
 }
 
 Outcome<SocketInfo> decode_socket_info(std::string_view bytes) {
@@ -91,10 +122,18 @@ Outcome<SocketInfo> decode_socket_info(std::string_view bytes) {
   return info;
 }
 
-Outcome<SocketInfo> read_socket_info() {
-  const auto content = read_whole_file(socket_info_path());
-  if (!content) return error_text(std::string(kAppNotRunning));
-  return decode_socket_info(*content);
+SocketInfoProbe probe_socket_info(const std::string& path) {
+  SocketInfoProbe probe{read_whole_file(path, kSocketInfoRules), error_text(std::string(kAppNotRunning)), ""};
+  if (probe.file.verdict != FileVerdict::kRead) {
+    probe.problem = describe_refusal(probe.file, kSocketInfoRules);
+    return probe;
+  }
+  probe.info = decode_socket_info(probe.file.content);
+  if (!probe.info) probe.problem = decode_problem(probe.file.content);
+  probe.file.content.clear();
+  return probe;
 }
+
+Outcome<SocketInfo> read_socket_info() { return probe_socket_info(socket_info_path()).info; }
 
 }  // namespace korvane

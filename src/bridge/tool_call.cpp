@@ -5,6 +5,7 @@
 
 #include "bridge/app_channel.h"
 #include "bridge/socket_info.h"
+#include "diagnostics/trace.h"
 #include "json/writer.h"
 
 namespace korvane {
@@ -150,14 +151,28 @@ Outcome<Value> app_request_body(std::string_view name, Value arguments,
   }
 }
 
-Outcome<Value> handle_tool_call(std::string_view name, Value arguments) {
-  const auto info = read_socket_info();
+namespace {
+
+Outcome<Value> relay_tool_call(std::string_view name, Value arguments, trace::AppCall& call) {
+  const std::string path = socket_info_path();
+  const SocketInfoProbe probe = probe_socket_info(path);
+  call.socket_info(path, probe);
+  const auto& info = probe.info;
   if (!info) return error_text(info.error());
   auto body = app_request_body(name, std::move(arguments), caller_session_id());
   if (!body) return body;
-  auto reply = post_to_app(info.value().port, info.value().token, body.value());
+  auto reply = post_to_app(info.value().port, info.value().token, body.value(), call.exchange());
   if (!reply) return error_text(std::move(reply).take_error());
   return tool_result(std::move(reply).value());
+}
+
+}  // namespace
+
+Outcome<Value> handle_tool_call(std::string_view name, Value arguments) {
+  trace::AppCall call(name);
+  auto outcome = relay_tool_call(name, std::move(arguments), call);
+  call.finish(outcome);
+  return outcome;
 }
 
 }  // namespace korvane

@@ -7,6 +7,7 @@
 
 #include "common/posix.h"
 #include "common/stdout_failure.h"
+#include "diagnostics/trace.h"
 #include "json/writer.h"
 
 namespace korvane {
@@ -51,7 +52,11 @@ void append_response(std::string& out, const json::Value& id, const ToolOutcome&
 
 void write_response(json::Value id, ToolOutcome outcome) {
   const std::string line = response_line(id, outcome);
-  if (auto written = write_all(STDOUT_FILENO, line); !written) exit_stdout_unwritable(written.error());
+  if (auto written = write_all(STDOUT_FILENO, line); !written) {
+    trace::stdout_failed(written.error());
+    exit_stdout_unwritable(written.error());
+  }
+  trace::response_written(line);
 }
 
 }  // namespace korvane

@@ -1,4 +1,6 @@
 // The conformance corpora, fed through the real binary.
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -29,7 +31,36 @@ std::string outcome_of(const std::string& response_line) {
   return "text: " + response["result"]["content"][0]["text"].get<std::string>();
 }
 
-TEST(Conformance, EveryRequestLineInOneRunGivesExactlyTheExpectedOutput) {
+// Tracing, to a file or to a path that cannot be written, changes nothing on stdout or stderr.
+struct TraceSetting {
+  std::string label;
+  std::string trace;  // KORVANE_MCP_TRACE relative to a fresh directory; "" for none
+};
+
+class RequestLines : public testing::TestWithParam<TraceSetting> {};
+
+// The traced run's records: one JSON object per line, each line received and each response
+// written recorded with its full length and text.
+void expect_trace_of(const std::string& path, const std::string& input, const std::string& output) {
+  struct stat facts {};
+  ASSERT_EQ(::stat(path.c_str(), &facts), 0);
+  EXPECT_EQ(facts.st_mode & 07777, 0600u);
+  std::vector<std::string> received, sent;
+  for (const std::string& line : split_lines(read_file(path))) {
+    const Value record = Value::parse(line, nullptr, false);
+    ASSERT_TRUE(record.is_object()) << line;
+    if (record["event"] == "received") received.push_back(record["text"].get<std::string>());
+    if (record["event"] == "sent") sent.push_back(record["text"].get<std::string>());
+  }
+  std::vector<std::string> lines = split_lines(input);
+  for (std::string& line : lines) {
+    if (line.ends_with('\r')) line.pop_back();
+  }
+  EXPECT_TRUE(received == lines) << received.size() << " records for " << lines.size() << " lines";
+  EXPECT_TRUE(sent == split_lines(output)) << sent.size() << " records";
+}
+
+TEST_P(RequestLines, EveryLineInOneRunGivesExactlyTheExpectedOutput) {
   TempDir dir;
   std::string input, expected;
   const std::vector<Value> cases = load_corpus("request-lines.jsonl");
@@ -37,7 +68,9 @@ TEST(Conformance, EveryRequestLineInOneRunGivesExactlyTheExpectedOutput) {
     input += c["input"].get<std::string>() + "\n";
     if (!c["output"].get<std::string>().empty()) expected += c["output"].get<std::string>() + "\n";
   }
-  const ServerRun run = run_server(input, {"KORVANE_SOCKET_INFO=" + dir.file("missing.json")});
+  Environment environment = {"KORVANE_SOCKET_INFO=" + dir.file("missing.json")};
+  if (!GetParam().trace.empty()) environment.push_back("KORVANE_MCP_TRACE=" + dir.file(GetParam().trace));
+  const ServerRun run = run_server(input, environment);
   EXPECT_TRUE(run.status.success()) << describe(run.status);
   EXPECT_TRUE(run.err.empty()) << run.err;
   ASSERT_EQ(cases.size(), 3626u);
@@ -50,7 +83,14 @@ TEST(Conformance, EveryRequestLineInOneRunGivesExactlyTheExpectedOutput) {
     }
   }
   EXPECT_EQ(run.out, expected);
+  if (GetParam().label == "traced") expect_trace_of(dir.file(GetParam().trace), input, expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Conformance, RequestLines,
+                         testing::Values(TraceSetting{"untraced", ""}, TraceSetting{"traced", "trace.jsonl"},
+                                         TraceSetting{"unwritable_trace", "no/such/dir/trace.jsonl"},
+                                         TraceSetting{"trace_is_a_directory", "."}),
+                         [](const testing::TestParamInfo<TraceSetting>& param_info) { return param_info.param.label; });
 
 TEST(Conformance, EveryReplyBodyServedByTheAppIsRelayedExactly) {
   TempDir dir;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -78,6 +79,11 @@ TEST_P(SocketInfoPathTest, ChoosesPath) {
   ScopedEnv env;
   env.set("KORVANE_SOCKET_INFO", param.socket_info).set("HOME", param.home).set("TMPDIR", param.tmpdir);
   EXPECT_EQ(socket_info_path(), param.expected);
+  // The list --check shows names the same file first.
+  const auto locations = socket_info_locations();
+  const auto used = std::find_if(locations.begin(), locations.end(), [](const auto& l) { return l.path.has_value(); });
+  ASSERT_NE(used, locations.end());
+  EXPECT_EQ(*used->path, param.expected);
 }
 
 constexpr const char* kSuffix = ".config/korvane/socket-info.json";
@@ -154,6 +160,20 @@ TEST_F(SocketInfoFileTest, UnreadableFilesAreNotRunning) {
     EXPECT_EQ(info.error(), kAppNotRunning);
   }
 }
+
+#if defined(__linux__)
+// /proc files are regular files that report size 0 and hold more: reading stops at the bound
+// even when fstat gives no warning, as it must for a file that grows while it is read.
+TEST(WholeFile, ReadingStopsAtTheBoundWhateverTheSizeSaid) {
+  const WholeFile small = read_whole_file("/proc/self/status", FileRules{64, false});
+  EXPECT_EQ(small.verdict, FileVerdict::kTooLarge);
+  EXPECT_EQ(small.size, 0u);
+  EXPECT_TRUE(small.content.empty());
+  const WholeFile whole = read_whole_file("/proc/self/status", FileRules{});
+  EXPECT_EQ(whole.verdict, FileVerdict::kRead);
+  EXPECT_GT(whole.content.size(), 64u);
+}
+#endif
 
 }  // namespace
 }  // namespace korvane

@@ -5,7 +5,10 @@
 
 #include <new>
 #include <optional>
+#include <string_view>
 
+#include "diagnostics/check.h"
+#include "diagnostics/trace.h"
 #include "line_reader.h"
 #include "common/posix.h"
 #include "platform/memory.h"
@@ -32,10 +35,12 @@ std::optional<korvane::Reply> reply_to(std::string_view line) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   // A closed stdout must surface as a failed write, not as a signal.
   ::signal(SIGPIPE, SIG_IGN);
+  if (argc > 1 && std::string_view(argv[1]) == "--check") return korvane::run_check();
   korvane::platform::tune_allocator();
+  korvane::trace::start();
   korvane::LineReader reader(STDIN_FILENO);
   for (;;) {
     auto next = reader.next_line();
@@ -44,10 +49,12 @@ int main() {
       reply = out_of_memory_reply(next.error());  // the line was too long to hold
     } else if (!next.value()) {
       break;
-    } else if (!next.value()->empty()) {
-      reply = reply_to(*next.value());
+    } else {
+      korvane::trace::line_received(*next.value());
+      if (!next.value()->empty()) reply = reply_to(*next.value());
     }
     if (reply) korvane::write_response(std::move(reply->id), std::move(reply->outcome));
   }
+  korvane::trace::input_ended();
   return 0;
 }

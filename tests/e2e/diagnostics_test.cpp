@@ -1,0 +1,320 @@
+// Who may point the server at an app (the socket-info file checks), and the two aids for when
+// it does not work: --check and the trace file.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "json/value.h"
+#include "support.h"
+
+namespace korvane::e2e {
+namespace {
+
+using json::Value;
+
+constexpr std::string_view kNotRunning = "korvane GUI is not running (no socket-info.json found)";
+constexpr uid_t kNobody = 65534;
+const std::string kInitialize = R"({"jsonrpc":"2.0","id":9,"method":"initialize"})";
+
+std::string error_message(const std::string& line) {
+  const Value response = Value::parse(line, nullptr, false);
+  return response.is_object() && response.contains("error") ? response["error"]["message"].get<std::string>() : "";
+}
+
+// Hands a file to another account; false when this process may not (it is not root).
+bool give_away(const std::string& path) { return ::chown(path.c_str(), kNobody, kNobody) == 0; }
+
+// The peak resident set of a running process in KiB, or -1 where the system does not say.
+long peak_kib(pid_t pid) {
+#if defined(__linux__)
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+  }
+#endif
+  (void)pid;
+  return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The socket-info file: only a regular file of the user's (or root's), not writable by others,
+// of at most 64 KiB is believed; anything else is "not running" at once, and its app gets nothing.
+
+struct FileCase {
+  std::string label;
+  // Makes the file (the app's own socket info in it, where it holds any) and gives its path;
+  // "" to skip the case on this machine.
+  std::function<std::string(const TempDir&, const StandinApp&)> make;
+  bool believed;
+};
+
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.label; }
+
+std::string copy_of_app(const TempDir& dir, const StandinApp& app, mode_t mode, std::size_t pad_to = 0) {
+  std::string content = read_file(app.socket_info_path());
+  if (content.size() < pad_to) content.append(pad_to - content.size(), ' ');
+  const std::string path = dir.file("copy.json");
+  write_file(path, content);
+  ::chmod(path.c_str(), mode);
+  return path;
+}
+
+const FileCase kFileCases[] = {
+    {"fifo", [](const TempDir& dir, const StandinApp&) {
+       const std::string path = dir.file("fifo");
+       return ::mkfifo(path.c_str(), 0600) == 0 ? path : "";
+     }, false},
+    {"dev_zero", [](const TempDir&, const StandinApp&) { return std::string("/dev/zero"); }, false},
+    {"directory", [](const TempDir& dir, const StandinApp&) {
+       std::filesystem::create_directory(dir.file("dir"));
+       return dir.file("dir");
+     }, false},
+    {"other_owner", [](const TempDir& dir, const StandinApp& app) {
+       const std::string path = copy_of_app(dir, app, 0644);
+       return give_away(path) ? path : "";
+     }, false},
+    {"world_writable", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0666); }, false},
+    {"over_64_kib", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0600, 65537); }, false},
+    {"own_0600", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0600); }, true},
+    {"own_0644", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0644); }, true},
+    {"group_writable", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0660); }, true},
+    {"exactly_64_kib", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0600, 65536); }, true},
+};
+
+class SocketInfoFile : public testing::TestWithParam<FileCase> {};
+
+TEST_P(SocketInfoFile, IsBelievedOnlyWhenSafeAndNeverHoldsTheServerUp) {
+  StandinApp app;
+  ASSERT_TRUE(app.ready());
+  TempDir dir;
+  const std::string path = GetParam().make(dir, app);
+  if (path.empty()) GTEST_SKIP() << "cannot make this file here (not root?)";
+  Subprocess server({server_binary()}, {"KORVANE_SOCKET_INFO=" + path});
+  ASSERT_TRUE(server.write_stdin(tool_call_line(1, "screenshot", "{}") + "\n" + kInitialize + "\n"));
+  // A server stuck on the file would miss this generous bound; an answer comes at once.
+  const std::optional<std::string> answer = server.read_line(Duration{5'000});
+  const long peak = peak_kib(server.pid());
+  if (peak >= 0) {
+    EXPECT_LT(peak, 64 * 1024) << "KiB";
+  }
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_EQ(error_message(*answer), GetParam().believed ? "" : kNotRunning) << *answer;
+  const std::optional<std::string> next = server.read_line(Duration{5'000});
+  ASSERT_TRUE(next.has_value());
+  EXPECT_NE(next->find("\"id\":9,\"result\""), std::string::npos) << *next;
+  server.close_stdin();
+  EXPECT_TRUE(server.wait().success());
+  EXPECT_EQ(server.stderr_text(), "");
+  EXPECT_EQ(app.recorded_requests().size(), GetParam().believed ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SocketInfoFile, testing::ValuesIn(kFileCases),
+                         [](const testing::TestParamInfo<FileCase>& param_info) { return param_info.param.label; });
+
+// ---------------------------------------------------------------------------------------------
+// --check
+
+struct CheckRun {
+  std::string out;
+  ExitStatus status;
+};
+
+// Runs --check with stdin an open pipe that is never written nor closed: it must not wait on it.
+CheckRun run_check(const Environment& environment) {
+  Subprocess check({server_binary(), "--check"}, environment);
+  CheckRun run;
+  run.status = check.wait(Duration{20'000});
+  run.out = check.read_stdout_to_end(Duration{1'000});
+  EXPECT_EQ(check.stderr_text(), "");
+  return run;
+}
+
+struct CheckCase {
+  std::string label;
+  std::string mode;                 // of the stand-in app; "" for none, and then no file at the path
+  std::optional<std::string> path;  // KORVANE_SOCKET_INFO when there is no app; else a missing file
+  std::optional<std::string> session;
+  bool wrong_token;                 // the file names the app's port with another token
+  int exit_code;
+  std::vector<std::string> shown;   // texts the report holds; "PORT" stands for the app's port
+};
+
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.label; }
+
+class Check : public testing::TestWithParam<CheckCase> {};
+
+TEST_P(Check, ReportsWhatItFoundExitsAsItShouldAndNeverShowsTheToken) {
+  const CheckCase& c = GetParam();
+  TempDir dir;
+  std::optional<StandinApp> app;
+  std::string path = c.path.value_or(dir.file("missing/socket-info.json"));
+  if (!c.mode.empty()) {
+    app.emplace(StandinOptions{.mode = c.mode});
+    ASSERT_TRUE(app->ready());
+    path = app->socket_info_path();
+    if (c.wrong_token) {
+      path = dir.file("stale.json");
+      write_file(path, R"({"port":)" + std::to_string(app->port()) + R"(,"token":"stale-token-0123456789"})");
+    }
+  }
+  // A file where HOME points, which the server does not use, is pointed out.
+  std::filesystem::create_directories(dir.file("home/.config/korvane"));
+  write_file(dir.file("home/.config/korvane/socket-info.json"), "{}");
+  Environment environment = {"KORVANE_SOCKET_INFO=" + path, "HOME=" + dir.file("home")};
+  if (c.session) environment.push_back("KORVANE_SESSION_ID=" + *c.session);
+
+  const CheckRun run = run_check(environment);
+  EXPECT_TRUE(run.status.exited) << describe(run.status);
+  EXPECT_EQ(run.status.code, c.exit_code) << run.out;
+  EXPECT_NE(run.out.find("korvane-mcp 0.28.0"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find((path.empty() ? "\"\"" : path) + "  ("), std::string::npos) << run.out;
+  std::size_t used = 0;
+  for (std::size_t at = run.out.find("<- used"); at != std::string::npos; at = run.out.find("<- used", at + 1)) ++used;
+  EXPECT_EQ(used, 1u) << run.out;
+  EXPECT_NE(run.out.find(dir.file("home/.config/korvane/socket-info.json") + " exists but is not used"),
+            std::string::npos) << run.out;
+  for (std::string text : c.shown) {
+    if (app && text.find("PORT") != std::string::npos) text.replace(text.find("PORT"), 4, std::to_string(app->port()));
+    EXPECT_NE(run.out.find(text), std::string::npos) << "missing \"" << text << "\" in\n" << run.out;
+  }
+  if (c.exit_code != 0) {
+    EXPECT_NE(run.out.find("Next: "), std::string::npos) << run.out;
+  }
+  if (app) {
+    EXPECT_EQ(run.out.find(app->token()), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("stale-token"), std::string::npos) << run.out;
+  }
+  // The one request is sessions_list, sent exactly as a tool call sends it.
+  if (app && c.mode == "normal" && !c.wrong_token) {
+    const std::vector<RecordedRequest> requests = app->recorded_requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const bool blank = !c.session || c.session->find_first_not_of(" \t") == std::string::npos;
+    const std::string session = blank ? "null" : "\"" + *c.session + "\"";
+    EXPECT_EQ(requests[0].body, R"({"method":"sessions_list","params":{"session_id":)" + session + "}}");
+    EXPECT_NE(requests[0].head.find("X-Korvane-Token: " + app->token() + "\r\n"), std::string::npos);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Check, testing::Values(
+    CheckCase{"no_file", "", std::nullopt, "s1", false, 1, {"open: No such file or directory", "not tried", "\"s1\""}},
+    CheckCase{"empty_path", "", "", "s1", false, 1, {"open: No such file or directory", "the path is relative"}},
+    CheckCase{"app_answers", "normal", std::nullopt, "s1", false, 0,
+              {"port PORT, token present (32 bytes)", "127.0.0.1:PORT accepts a connection", "\"HTTP/1.1 200 OK\"",
+               "isSelf", "the app answered"}},
+    CheckCase{"no_session", "normal", std::nullopt, std::nullopt, false, 0, {"KORVANE_SESSION_ID is not set", "null"}},
+    CheckCase{"blank_session", "normal", std::nullopt, " \t", false, 0, {"KORVANE_SESSION_ID is set but blank"}},
+    CheckCase{"stale_token", "normal", std::nullopt, "s1", true, 1, {"refused the token", "401", "invalid token"}},
+    CheckCase{"nothing_listens", "refuse", std::nullopt, "s1", false, 1, {"127.0.0.1:PORT: connect: "}},
+    CheckCase{"app_never_answers", "hang", std::nullopt, "s1", false, 1, {"read: no answer within 5000 ms"}}),
+    [](const testing::TestParamInfo<CheckCase>& param_info) { return param_info.param.label; });
+
+// ---------------------------------------------------------------------------------------------
+// The trace file
+
+std::vector<Value> trace_records(const std::string& path) {
+  std::vector<Value> records;
+  for (const std::string& line : split_lines(read_file(path))) {
+    records.push_back(Value::parse(line, nullptr, false));
+    EXPECT_TRUE(records.back().is_object() && records.back().contains("event")) << line;
+  }
+  return records;
+}
+
+mode_t mode_of(const std::string& path) {
+  struct stat facts {};
+  return ::stat(path.c_str(), &facts) == 0 ? facts.st_mode & 07777 : 0;
+}
+
+TEST(Trace, RecordsEveryExchangeAndNeverTheToken) {
+  // Two like apps, one for a traced and one for an untraced run.
+  StandinApp app({.token = "0123456789abcdef-trace-token"});
+  StandinApp twin({.token = app.token()});
+  ASSERT_TRUE(app.ready() && twin.ready());
+  TempDir dir;
+  const std::string trace = dir.file("trace.jsonl");
+  Environment environment = app.server_environment("s1");
+  environment.push_back("KORVANE_MCP_TRACE=" + trace);
+  // The token goes out in a line, comes back in a reply, and stands in an error text.
+  const std::string input = tool_call_line(1, "session_send", R"({"id":"s2","text":")" + app.token() + "\"}") + "\n" +
+                            tool_call_line(2, "session_read", R"({"id":"s2"})") + "\n" +
+                            tool_call_line(3, "Click", "{}") + "\n";
+  const ServerRun traced = run_server(input, environment);
+  const ServerRun plain = run_server(input, twin.server_environment("s1"));
+  EXPECT_EQ(traced.out, plain.out);
+  EXPECT_NE(traced.out.find(app.token()), std::string::npos) << "the reply should carry the token";
+  EXPECT_EQ(traced.err, "");
+
+  const std::string content = read_file(trace);
+  EXPECT_EQ(content.find(app.token()), std::string::npos) << content;
+  EXPECT_EQ(mode_of(trace), 0600u);
+  const std::vector<Value> records = trace_records(trace);
+  std::vector<Value> exchanges;
+  for (const Value& r : records) {
+    if (r["event"] == "app") exchanges.push_back(r);
+  }
+  ASSERT_EQ(exchanges.size(), 3u) << content;
+  const Value& first = exchanges[0];
+  EXPECT_EQ(first["tool"], "session_send");
+  EXPECT_EQ(first["method"], "session_send");
+  EXPECT_EQ(first["socket_info"], app.socket_info_path());
+  EXPECT_EQ(first["port"], app.port());
+  EXPECT_EQ(first["status"], "HTTP/1.1 200 OK");
+  EXPECT_EQ(first["request_bytes"], app.recorded_requests()[0].head.size() + app.recorded_requests()[0].body.size());
+  EXPECT_GT(first["reply_bytes"].get<std::size_t>(), 0u);
+  EXPECT_TRUE(first["duration_us"].is_number_unsigned());
+  EXPECT_TRUE(first["error"].is_null());
+  EXPECT_EQ(exchanges[2]["error"], "unknown tool: Click");
+  EXPECT_TRUE(exchanges[2]["method"].is_null());
+}
+
+// Whatever the trace path holds already, stdout and stderr stay as they are; the server writes
+// only into a file of the user's own, and takes away everyone else's access to it.
+TEST(Trace, UsesOnlyAFileOfTheUsersOwn) {
+  TempDir dir;
+  const std::string input = kInitialize + "\n" + tool_call_line(1, "click", "{}") + "\n";
+  const Environment no_app = {"KORVANE_SOCKET_INFO=" + dir.file("missing.json")};
+  const ServerRun plain = run_server(input, no_app);
+  struct Case {
+    std::string label;
+    std::function<bool(const std::string&)> prepare;  // false: skip on this machine
+    bool traced;
+    std::string untouched_content;
+  };
+  const std::string target = dir.file("target");
+  const Case cases[] = {
+      {"own_0644", [](const std::string& p) { write_file(p, ""); return ::chmod(p.c_str(), 0644) == 0; }, true, ""},
+      {"other_owner", [](const std::string& p) { write_file(p, "theirs\n"); return give_away(p); }, false, "theirs\n"},
+      {"symlink", [&](const std::string& p) { write_file(target, "mine\n"); return ::symlink(target.c_str(), p.c_str()) == 0; },
+       false, "mine\n"},
+      {"missing_directory", [](const std::string&) { return true; }, false, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string path = c.label == "missing_directory" ? dir.file("none/trace") : dir.file(c.label);
+    if (!c.prepare(path)) continue;
+    Environment environment = no_app;
+    environment.push_back("KORVANE_MCP_TRACE=" + path);
+    const ServerRun run = run_server(input, environment);
+    EXPECT_EQ(run.out, plain.out) << c.label;
+    EXPECT_EQ(run.err, "") << c.label;
+    EXPECT_TRUE(run.status.success()) << c.label;
+    if (c.traced) {
+      EXPECT_EQ(mode_of(path), 0600u) << c.label;
+      EXPECT_EQ(trace_records(path).size(), 7u) << c.label;  // start, 2 x (received, sent), app, end
+    } else if (c.label == "symlink") {
+      EXPECT_EQ(read_file(target), c.untouched_content);
+    } else {
+      EXPECT_EQ(read_file(path), c.untouched_content) << c.label;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace korvane::e2e
