@@ -40,7 +40,7 @@ class Child {
   Outcome<int> finish();
   // Like finish(), but a child still running after `limit` is killed and yields std::nullopt.
   Outcome<std::optional<int>> finish_within(std::chrono::milliseconds limit);
-  // VmHWM of the running child in KiB (its peak resident set so far).
+  // The peak resident set in KiB of a child that has ended (finish or finish_within).
   Outcome<double> peak_rss_kib() const;
 
  private:
@@ -49,6 +49,7 @@ class Child {
   pid_t pid_;
   int input_;
   int output_;
+  double peak_rss_kib_ = -1;  // set when the child is reaped
 };
 
 // Starts argv[0] (searched in PATH) with stdin and stdout piped and stderr appended to stderr_path.

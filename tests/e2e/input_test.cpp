@@ -1,6 +1,5 @@
 // Hostile and unusual input on stdin, and a client that goes away: every line gets its
 // answer (or none) and the process never crashes, hangs or lingers.
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include "common/version.h"
 #include "json/value.h"
+#include "platform/descriptors.h"
 #include "support.h"
 
 namespace korvane::e2e {
@@ -20,7 +21,8 @@ using json::Value;
 
 const std::string kInitialize = R"({"jsonrpc":"2.0","id":1,"method":"initialize"})";
 const std::string kInitializeAnswer =
-    R"({"jsonrpc":"2.0","id":1,"result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05","serverInfo":{"name":"korvane","version":"0.28.0"}}})";
+    R"({"jsonrpc":"2.0","id":1,"result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05","serverInfo":{"name":"korvane","version":")" +
+    std::string(kServerVersion) + "\"}}}";
 
 Environment no_app() { return {"KORVANE_SOCKET_INFO=/nonexistent/korvane/socket-info.json"}; }
 
@@ -85,27 +87,27 @@ struct AbandonedServer {
   int stderr_fd = -1;
 
   explicit AbandonedServer(const Environment& environment) {
-    const std::string program = server_binary();
-    int in[2], out[2], err[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
+    const std::vector<std::string> command = command_for({server_binary()});
+    auto in = platform::open_pipe(platform::Blocking::yes);
+    auto out = platform::open_pipe(platform::Blocking::yes);
+    auto err = platform::open_pipe(platform::Blocking::yes);
+    if (!in || !out || !err) return;
+    std::vector<char*> argv, env;
+    for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+    for (const std::string& entry : environment) env.push_back(const_cast<char*>(entry.c_str()));
+    argv.push_back(nullptr);
+    env.push_back(nullptr);
     pid = ::fork();
     if (pid == 0) {
-      ::dup2(in[0], 0);
-      ::dup2(out[1], 1);
-      ::dup2(err[1], 2);
-      std::vector<char*> env;
-      for (const std::string& entry : environment) env.push_back(const_cast<char*>(entry.c_str()));
-      env.push_back(nullptr);
-      char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-      ::execve(argv[0], argv, env.data());
+      ::dup2(in->read_end.get(), 0);
+      ::dup2(out->write_end.get(), 1);
+      ::dup2(err->write_end.get(), 2);
+      ::execve(argv[0], argv.data(), env.data());
       ::_exit(127);
     }
-    ::close(in[0]);
-    ::close(out[1]);
-    ::close(err[1]);
-    ::close(out[0]);  // nobody reads the answers
-    stdin_fd = in[1];
-    stderr_fd = err[0];
+    // Nobody reads the answers: the read end of stdout closes with `out`.
+    stdin_fd = in->write_end.release();
+    stderr_fd = err->read_end.release();
   }
 
   // Waits up to ten seconds; -1 when the server is still running (then it is killed).

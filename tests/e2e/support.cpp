@@ -1,7 +1,6 @@
 #include "support.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
@@ -22,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "json/value.h"
+#include "platform/descriptors.h"
 
 namespace korvane::e2e {
 namespace {
@@ -46,8 +46,6 @@ void close_fd(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
 }
-
-void set_nonblocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
 ExitStatus status_from(int raw) {
   ExitStatus status;
@@ -83,16 +81,19 @@ void PrintTo(const ExitStatus& status, std::ostream* out) { *out << describe(sta
 Subprocess::Subprocess(std::vector<std::string> argv, Environment environment) {
   ignore_sigpipe_once();
   name_ = argv.empty() ? "" : argv.front();
-  int in[2], out[2], err[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+  argv = command_for(std::move(argv));
+  auto in = platform::open_pipe(platform::Blocking::yes);
+  auto out = platform::open_pipe(platform::Blocking::yes);
+  auto err = platform::open_pipe(platform::Blocking::yes);
+  if (!in || !out || !err) {
     ADD_FAILURE() << "pipe: " << std::strerror(errno);
     return;
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, in->read_end.get(), STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out->write_end.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err->write_end.get(), STDERR_FILENO);
   // The child starts with default signal handling and nothing blocked, whatever the test does.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -112,23 +113,16 @@ Subprocess::Subprocess(std::vector<std::string> argv, Environment environment) {
   const int error = argv.empty() ? EINVAL : ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  ::close(in[0]);
-  ::close(out[1]);
-  ::close(err[1]);
-  stdin_fd_ = in[1];
-  stdout_fd_ = out[0];
-  stderr_fd_ = err[0];
   if (error != 0) {
     ADD_FAILURE() << "spawn " << name_ << ": " << std::strerror(error);
-    close_fd(stdin_fd_);
-    close_fd(stdout_fd_);
-    close_fd(stderr_fd_);
     return;
   }
   pid_ = pid;
-  set_nonblocking(stdin_fd_);
-  set_nonblocking(stdout_fd_);
-  set_nonblocking(stderr_fd_);
+  // The child's ends close with the pipes here; ours do not block the test.
+  stdin_fd_ = in->write_end.release();
+  stdout_fd_ = out->read_end.release();
+  stderr_fd_ = err->read_end.release();
+  for (const int fd : {stdin_fd_, stdout_fd_, stderr_fd_}) platform::set_nonblocking(fd);
 }
 
 Subprocess::~Subprocess() {
@@ -371,6 +365,38 @@ std::string server_binary() {
   return override_path != nullptr && *override_path != '\0' ? override_path : KORVANE_MCP_BINARY;
 }
 
+namespace {
+
+// A program name looked up in PATH, as a shell would; the name itself when it is not found.
+std::string in_path(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::istringstream directories(path != nullptr ? path : "/usr/bin:/bin");
+  for (std::string directory; std::getline(directories, directory, ':');) {
+    const std::string candidate = (directory.empty() ? "." : directory) + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return name;
+}
+
+// The words of $KORVANE_TEST_EMULATOR, the program resolved to a path (children get no PATH).
+std::vector<std::string> emulator_words() {
+  const char* text = std::getenv("KORVANE_TEST_EMULATOR");
+  std::istringstream stream(text != nullptr ? text : "");
+  std::vector<std::string> words;
+  for (std::string word; stream >> word;) words.push_back(word);
+  if (!words.empty() && words[0].find('/') == std::string::npos) words[0] = in_path(words[0]);
+  return words;
+}
+
+}  // namespace
+
+std::vector<std::string> command_for(std::vector<std::string> argv) {
+  if (argv.empty() || (argv[0] != KORVANE_MCP_BINARY && argv[0] != KORVANE_STANDIN_BINARY)) return argv;
+  std::vector<std::string> command = emulator_words();
+  command.insert(command.end(), argv.begin(), argv.end());
+  return command;
+}
+
 ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
   Subprocess server({server_binary()}, environment);
@@ -436,7 +462,7 @@ RawReply exchange_raw(std::uint16_t port, std::string_view request, Duration tim
   ignore_sigpipe_once();
   const Clock::time_point deadline = Clock::now() + timeout;
   RawReply reply;
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = platform::open_tcp_socket(platform::Blocking::yes).release();
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
@@ -446,7 +472,7 @@ RawReply exchange_raw(std::uint16_t port, std::string_view request, Duration tim
     if (fd >= 0) ::close(fd);
     return reply;
   }
-  set_nonblocking(fd);
+  platform::set_nonblocking(fd);
   std::size_t sent = 0;
   for (;;) {
     const bool sending = sent < request.size();
@@ -459,7 +485,7 @@ RawReply exchange_raw(std::uint16_t port, std::string_view request, Duration tim
     }
     if (ready < 0 && errno == EINTR) continue;
     if (sending && (watched.revents & POLLOUT) != 0) {
-      const ssize_t written = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+      const ssize_t written = platform::send_no_sigpipe(fd, request.data() + sent, request.size() - sent);
       if (written > 0) {
         sent += static_cast<std::size_t>(written);
         if (half_close && sent == request.size()) ::shutdown(fd, SHUT_WR);

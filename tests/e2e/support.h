@@ -157,6 +157,11 @@ class StandinApp {
 // valgrind), else the binary this suite was built with.
 std::string server_binary();
 
+// The command that runs argv: the project's own binaries (the server, the stand-in app) run
+// through $KORVANE_TEST_EMULATOR when it is set ("qemu-aarch64-static", say: binaries built for
+// another machine). Subprocess applies it; code that starts processes by itself calls it.
+std::vector<std::string> command_for(std::vector<std::string> argv);
+
 struct ServerRun {
   std::string out;  // stdout
   std::string err;  // stderr

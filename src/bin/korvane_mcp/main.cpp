@@ -6,11 +6,13 @@
 #include <malloc.h>
 #endif
 
+#include "command_line.h"
 #include "line_reader.h"
 #include "protocol/dispatch.h"
 #include "protocol/response.h"
 
-int main() {
+int main(int argc, char** argv) {
+  if (const auto status = korvane::run_command_line(argc, argv)) return *status;
   // A closed stdout must surface as a failed write, not as a signal.
   ::signal(SIGPIPE, SIG_IGN);
 #if defined(__GLIBC__)
