@@ -62,7 +62,14 @@ Child::~Child() {
   }
 }
 
-void Child::close_input() { close_fd(input_); }
+void Child::close_input() {
+  // The work is done once the input ends; where the peak can be read only while the child runs,
+  // it is read now (elsewhere it comes with the reaping).
+  if (input_ >= 0 && pid_ > 0) {
+    if (const auto peak = platform::running_peak_rss_kib(pid_)) peak_rss_kib_ = *peak;
+  }
+  close_fd(input_);
+}
 
 Outcome<int> Child::finish() {
   close_input();
@@ -102,7 +109,7 @@ Outcome<int> Child::reaped(int status) {
 }
 
 Outcome<double> Child::peak_rss_kib() const {
-  if (peak_rss_kib_ < 0) return error_text("no peak memory: the child has not been reaped");
+  if (peak_rss_kib_ < 0) return error_text("no peak memory: the child's input was not closed, or it was not reaped");
   return peak_rss_kib_;
 }
 

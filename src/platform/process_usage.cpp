@@ -10,25 +10,27 @@
 #include <fstream>
 
 namespace korvane::platform {
-namespace {
 
-double max_rss_kib(const rusage& usage) {
-#if defined(__APPLE__)
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
-#else
-  return static_cast<double>(usage.ru_maxrss);
+std::optional<double> running_peak_rss_kib([[maybe_unused]] pid_t pid) {
+#if defined(__linux__)
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6));
+  }
 #endif
+  return std::nullopt;
 }
 
-}  // namespace
-
-pid_t wait_for_child(pid_t pid, int* status, int options, double* peak_rss_kib) {
+pid_t wait_for_child(pid_t pid, int* status, int options, [[maybe_unused]] double* peak_rss_kib) {
   rusage usage{};
   pid_t reaped = 0;
   do {
     reaped = ::wait4(pid, status, options, &usage);
   } while (reaped < 0 && errno == EINTR);
-  if (reaped > 0 && peak_rss_kib != nullptr) *peak_rss_kib = max_rss_kib(usage);
+#if defined(__APPLE__)
+  if (reaped > 0 && peak_rss_kib != nullptr) *peak_rss_kib = static_cast<double>(usage.ru_maxrss) / 1024.0;
+#endif
   return reaped;
 }
 
