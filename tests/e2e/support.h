@@ -20,6 +20,9 @@ using Duration = std::chrono::milliseconds;
 
 inline constexpr Duration kDefaultTimeout{20'000};
 
+// Milliseconds left until the deadline (0 once it has passed), as poll(2) takes them.
+int milliseconds_until(std::chrono::steady_clock::time_point deadline);
+
 struct ExitStatus {
   bool exited = false;     // ended through exit(); `code` holds its status
   int code = -1;
