@@ -79,9 +79,8 @@ Outcome<double> idle_rss_once(const Subject& subject, const Environment& environ
   auto answer = ask(child, receiver, initialize_line(1));
   if (!answer) return error_text(answer.error());
   if (auto checked = expect_answer(answer.value(), "\"protocolVersion\""); !checked) return error_text(checked.error());
-  auto rss = child.peak_rss_kib();
   if (auto exited = expect_clean_exit(child); !exited) return error_text(exited.error());
-  return rss;
+  return child.peak_rss_kib();
 }
 
 // The time a server gets to exit once its input ends after a long pipeline: the answers are all
@@ -98,13 +97,13 @@ Outcome<bool> pipeline_once(const Subject& subject, const Environment& environme
   const double elapsed = seconds_since(start);
   if (!drained) return error_text(drained.error());
   if (auto checked = expect_answer(drained.value().first_line, load.expected); !checked) return checked;
-  auto rss = child.peak_rss_kib();
-  if (!rss) return error_text(rss.error());
   figures.requests_per_s.add(static_cast<double>(load.lines) / elapsed);
   figures.mib_per_s.add(static_cast<double>(load.input.size()) / static_cast<double>(kMiB) / elapsed);
-  figures.peak_rss_kib.add(rss.value());
   auto exited = child.finish_within(kExitLimit);
   if (!exited) return error_text(exited.error());
+  auto rss = child.peak_rss_kib();
+  if (!rss) return error_text(rss.error());
+  figures.peak_rss_kib.add(rss.value());
   if (!exited.value()) {
     slow_exits.push_back(load.name + ": still running " + std::to_string(kExitLimit.count() / 1000) +
                          " s after the end of its input, killed (after its last answer)");
@@ -133,10 +132,12 @@ Outcome<bool> relay_runs(const Subject& subject, const Environment& environment,
     figures.milliseconds.add(elapsed * 1e3);
     figures.ns_per_byte.add(elapsed * 1e9 / static_cast<double>(body_bytes));
   }
+  auto exited = expect_clean_exit(server);
+  if (!exited) return exited;
   auto rss = server.peak_rss_kib();
   if (!rss) return error_text(rss.error());
   figures.peak_rss_kib.add(rss.value());
-  return expect_clean_exit(server);
+  return true;
 }
 
 Outcome<bool> measure_relay(const Subject& subject, const std::string& body_path, std::size_t body_bytes, int runs,

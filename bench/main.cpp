@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "cases.h"
+#include "platform/process_usage.h"
 #include "report.h"
 #include "workloads.h"
 
@@ -75,15 +76,6 @@ Scale baseline_scale(Scale scale) {
   return scale;
 }
 
-std::string cpu_model() {
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line)) {
-    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-  }
-  return "unknown";
-}
-
 bool write_file(const std::string& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -128,7 +120,7 @@ int run(const Options& options) {
   }
   const Scale scale = chosen_scale();
   const Scale node_scale = baseline_scale(scale);
-  std::printf("machine: %ld cores (nproc), %s\n", ::sysconf(_SC_NPROCESSORS_ONLN), cpu_model().c_str());
+  std::printf("machine: %ld cores (nproc), %s\n", ::sysconf(_SC_NPROCESSORS_ONLN), platform::cpu_model().c_str());
   std::printf("relay bodies: %zu and %zu bytes; MB = 2^20 bytes; figures are medians over the runs shown\n\n",
               workspace->small_body_bytes, workspace->large_body_bytes);
   std::fflush(stdout);

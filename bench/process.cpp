@@ -7,10 +7,11 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 #include <utility>
 
 #include "common/posix.h"
+#include "platform/descriptors.h"
+#include "platform/process_usage.h"
 
 extern char** environ;
 
@@ -28,11 +29,10 @@ bool is_replaced_variable(const char* entry) {
 
 // Both ends close-on-exec; ours (picked by `ours_is_write_end`) non-blocking.
 Outcome<std::pair<int, int>> make_pipe(bool ours_is_write_end) {
-  int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) return error_text("pipe: " + os_error_text(errno));
-  const int ours = ours_is_write_end ? ends[1] : ends[0];
-  ::fcntl(ours, F_SETFL, ::fcntl(ours, F_GETFL) | O_NONBLOCK);
-  return std::pair<int, int>{ends[0], ends[1]};
+  auto pipe = platform::open_pipe(platform::Blocking::yes);
+  if (!pipe) return error_text("pipe: " + os_error_text(errno));
+  platform::set_nonblocking(ours_is_write_end ? pipe->write_end.get() : pipe->read_end.get());
+  return std::pair<int, int>{pipe->read_end.release(), pipe->write_end.release()};
 }
 
 }  // namespace
@@ -49,7 +49,8 @@ Environment::Environment(const std::string& socket_info_path) {
 Child::Child(Child&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)),
       input_(std::exchange(other.input_, -1)),
-      output_(std::exchange(other.output_, -1)) {}
+      output_(std::exchange(other.output_, -1)),
+      peak_rss_kib_(other.peak_rss_kib_) {}
 
 Child::~Child() {
   close_fd(input_);
@@ -57,19 +58,23 @@ Child::~Child() {
   if (pid_ > 0) {
     ::kill(pid_, SIGKILL);
     int status = 0;
-    pid_t ended = 0;
-    KORVANE_RETRY_EINTR(ended, ::waitpid(pid_, &status, 0));
+    platform::wait_for_child(pid_, &status, 0, nullptr);
   }
 }
 
-void Child::close_input() { close_fd(input_); }
+void Child::close_input() {
+  // The work is done once the input ends; where the peak can be read only while the child runs,
+  // it is read now (elsewhere it comes with the reaping).
+  if (input_ >= 0 && pid_ > 0) {
+    if (const auto peak = platform::running_peak_rss_kib(pid_)) peak_rss_kib_ = *peak;
+  }
+  close_fd(input_);
+}
 
 Outcome<int> Child::finish() {
   close_input();
   int status = 0;
-  pid_t ended = 0;
-  KORVANE_RETRY_EINTR(ended, ::waitpid(pid_, &status, 0));
-  if (ended < 0) return error_text("waitpid: " + os_error_text(errno));
+  if (platform::wait_for_child(pid_, &status, 0, &peak_rss_kib_) < 0) return error_text("waitpid: " + os_error_text(errno));
   return reaped(status);
 }
 
@@ -78,8 +83,8 @@ Outcome<std::optional<int>> Child::finish_within(std::chrono::milliseconds limit
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
     int status = 0;
-    pid_t ended = ::waitpid(pid_, &status, WNOHANG);
-    if (ended < 0 && errno != EINTR) return error_text("waitpid: " + os_error_text(errno));
+    pid_t ended = platform::wait_for_child(pid_, &status, WNOHANG, &peak_rss_kib_);
+    if (ended < 0) return error_text("waitpid: " + os_error_text(errno));
     if (ended == pid_) {
       auto code = reaped(status);
       if (!code) return error_text(code.error());
@@ -87,7 +92,7 @@ Outcome<std::optional<int>> Child::finish_within(std::chrono::milliseconds limit
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       ::kill(pid_, SIGKILL);
-      KORVANE_RETRY_EINTR(ended, ::waitpid(pid_, &status, 0));
+      platform::wait_for_child(pid_, &status, 0, &peak_rss_kib_);
       pid_ = -1;
       close_fd(output_);
       return std::optional<int>();
@@ -104,12 +109,8 @@ Outcome<int> Child::reaped(int status) {
 }
 
 Outcome<double> Child::peak_rss_kib() const {
-  std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6));
-  }
-  return error_text("no VmHWM for process " + std::to_string(pid_));
+  if (peak_rss_kib_ < 0) return error_text("no peak memory: the child's input was not closed, or it was not reaped");
+  return peak_rss_kib_;
 }
 
 Outcome<Child> spawn_child(const std::vector<std::string>& argv, const Environment& environment,

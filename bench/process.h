@@ -40,7 +40,8 @@ class Child {
   Outcome<int> finish();
   // Like finish(), but a child still running after `limit` is killed and yields std::nullopt.
   Outcome<std::optional<int>> finish_within(std::chrono::milliseconds limit);
-  // VmHWM of the running child in KiB (its peak resident set so far).
+  // The peak resident set in KiB of a child that has ended (finish or finish_within), as it
+  // stood when its input was closed or, where only the reaping tells, over its whole life.
   Outcome<double> peak_rss_kib() const;
 
  private:
@@ -49,6 +50,7 @@ class Child {
   pid_t pid_;
   int input_;
   int output_;
+  double peak_rss_kib_ = -1;  // set when the input is closed or the child is reaped
 };
 
 // Starts argv[0] (searched in PATH) with stdin and stdout piped and stderr appended to stderr_path.

@@ -9,7 +9,7 @@ baseline="$root/bench/baseline"
 
 "$root/scripts/install-deps.sh" nodejs npm
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKORVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target korvane-mcp korvane-standin-app korvane-bench >/dev/null
+cmake --build "$build" -j"$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)" --target korvane-mcp korvane-standin-app korvane-bench >/dev/null
 
 if [[ ! -f "$baseline/node_modules/.package-lock.json" || "$baseline/package-lock.json" -nt "$baseline/node_modules/.package-lock.json" ]]; then
   (cd "$baseline" && npm ci --no-audit --no-fund --loglevel=error)

@@ -13,6 +13,7 @@
 #include "common/posix.h"
 #include "json/value.h"
 #include "pipe_io.h"
+#include "platform/descriptors.h"
 
 namespace korvane::bench {
 namespace {
@@ -40,7 +41,7 @@ Outcome<Endpoint> read_endpoint(const std::string& socket_info) {
 Outcome<bool> send_all(int socket, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t sent = 0;
-    KORVANE_RETRY_EINTR(sent, ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL));
+    KORVANE_RETRY_EINTR(sent, platform::send_no_sigpipe(socket, bytes.data(), bytes.size()));
     if (sent <= 0) return error_text("send: " + os_error_text(errno));
     bytes.remove_prefix(static_cast<std::size_t>(sent));
   }
@@ -49,7 +50,7 @@ Outcome<bool> send_all(int socket, std::string_view bytes) {
 
 // One POST on a fresh connection; the number of bytes received until the app closed it.
 Outcome<std::size_t> fetch_once(const Endpoint& endpoint, std::vector<char>& buffer) {
-  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int socket = platform::open_tcp_socket(platform::Blocking::yes).release();
   if (socket < 0) return error_text("socket: " + os_error_text(errno));
   const Closer closer{socket};
   sockaddr_in address{};

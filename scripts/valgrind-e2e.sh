@@ -12,7 +12,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 # Valgrind cannot follow malloc inside a static binary, so the server is built dynamically here.
 if [ -z "${1:-}" ]; then
   cmake -S "$root" -B "$root/build-valgrind" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_STATIC=OFF >/dev/null
-  cmake --build "$root/build-valgrind" -j"$(nproc)" --target korvane-mcp korvane-standin-app korvane_e2e_tests >/dev/null
+  cmake --build "$root/build-valgrind" -j"$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)" --target korvane-mcp korvane-standin-app korvane_e2e_tests >/dev/null
 fi
 build="$(cd "${1:-$root/build-valgrind}" && pwd)"
 filter="${2:-*}"

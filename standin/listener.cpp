@@ -5,12 +5,13 @@
 #include <sys/socket.h>
 
 #include "common/posix.h"
+#include "platform/descriptors.h"
 
 namespace korvane::standin {
 namespace {
 
 Outcome<BoundSocket> bind_loopback(std::uint16_t port) {
-  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  UniqueFd socket = platform::open_tcp_socket(platform::Blocking::no);
   if (!socket.valid()) return error_text("socket: " + os_error_text(errno));
   const int on = 1;
   if (::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {

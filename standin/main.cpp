@@ -16,6 +16,7 @@
 #include "common/posix.h"
 #include "listener.h"
 #include "options.h"
+#include "platform/descriptors.h"
 #include "reply_files.h"
 #include "socket_info_file.h"
 #include "stop_signal.h"
@@ -63,16 +64,15 @@ bool stdin_ended() {
 }
 
 void accept_one(int listener, AppServer& server) {
-  int connection;
-  KORVANE_RETRY_EINTR(connection, ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-  if (connection < 0) {
+  UniqueFd connection = platform::accept_connection(listener, platform::Blocking::no);
+  if (!connection.valid()) {
     // Out of descriptors: give the system a moment instead of spinning.
     if (errno == EMFILE || errno == ENFILE) ::poll(nullptr, 0, 10);
     return;
   }
   const int on = 1;
-  ::setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  server.serve(UniqueFd(connection));
+  ::setsockopt(connection.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  server.serve(std::move(connection));
 }
 
 // Serves connections until a stop signal (or the end of stdin, when asked to watch it).

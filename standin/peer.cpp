@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "common/posix.h"
+#include "platform/descriptors.h"
 #include "stop_signal.h"
 
 namespace korvane::standin {
@@ -46,7 +47,7 @@ IoStatus Peer::read_some(std::string& buffer) {
 IoStatus Peer::write_all(std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t sent;
-    KORVANE_RETRY_EINTR(sent, ::send(socket_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL));
+    KORVANE_RETRY_EINTR(sent, platform::send_no_sigpipe(socket_.get(), bytes.data(), bytes.size()));
     if (sent > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(sent));
       continue;

@@ -1,12 +1,12 @@
 #include "stop_signal.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <string>
 
 #include "common/posix.h"
+#include "platform/descriptors.h"
 
 namespace korvane::standin {
 namespace {
@@ -26,9 +26,9 @@ extern "C" void on_stop_signal(int) {
 }  // namespace
 
 Outcome<int> install_stop_signals() {
-  int ends[2];
-  if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return error_text("pipe: " + os_error_text(errno));
-  g_wake_write_end = ends[1];
+  auto pipe = platform::open_pipe(platform::Blocking::no);
+  if (!pipe) return error_text("pipe: " + os_error_text(errno));
+  g_wake_write_end = pipe->write_end.release();  // lives as long as the process
 
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
@@ -38,7 +38,7 @@ Outcome<int> install_stop_signals() {
     return error_text("sigaction: " + os_error_text(errno));
   }
   std::signal(SIGPIPE, SIG_IGN);
-  return ends[0];
+  return pipe->read_end.release();
 }
 
 bool stop_requested() { return g_stop != 0; }

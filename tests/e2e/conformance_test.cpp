@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/version.h"
 #include "json/value.h"
 #include "support.h"
 
@@ -29,6 +30,19 @@ std::string outcome_of(const std::string& response_line) {
   const Value response = Value::parse(response_line);
   if (response.contains("error")) return "error: " + response["error"]["message"].get<std::string>();
   return "text: " + response["result"]["content"][0]["text"].get<std::string>();
+}
+
+// The vectors write the version out; a new project version must come with vectors to match.
+TEST(Conformance, VectorsExpectTheProjectVersion) {
+  std::size_t answers = 0;
+  for (const Value& c : load_corpus("request-lines.jsonl")) {
+    const std::string output = c["output"].get<std::string>();
+    if (output.find("\"serverInfo\"") == std::string::npos) continue;
+    ++answers;
+    EXPECT_EQ(Value::parse(output)["result"]["serverInfo"]["version"].get<std::string>(), kServerVersion)
+        << "update tests/data/request-lines.jsonl for the new version";
+  }
+  EXPECT_GT(answers, 0u);
 }
 
 // Tracing, to a file or to a path that cannot be written, changes nothing on stdout or stderr.

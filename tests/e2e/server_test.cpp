@@ -1,10 +1,13 @@
 // The real binary against the stand-in desktop app: routing, exact app requests, channel
 // errors, and the loop going on after every failure.
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "common/version.h"
 #include "json/value.h"
 #include "support.h"
 
@@ -16,12 +19,18 @@ using json::Value;
 constexpr std::string_view kNotRunning = "korvane GUI is not running (no socket-info.json found)";
 const std::string kInitialize = R"({"jsonrpc":"2.0","id":99,"method":"initialize"})";
 const std::string kInitializeAnswer =
-    R"({"jsonrpc":"2.0","id":99,"result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05","serverInfo":{"name":"korvane","version":"0.28.0"}}})";
+    R"({"jsonrpc":"2.0","id":99,"result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05","serverInfo":{"name":"korvane","version":")" +
+    std::string(kServerVersion) + "\"}}}";
 
 std::string expected_head(const StandinApp& app, std::size_t body_length) {
   return "POST / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(app.port()) + "\r\nX-Korvane-Token: " + app.token() +
          "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body_length) +
          "\r\nConnection: close\r\n\r\n";
+}
+
+// The platform's description of a system error as error texts give it: "<text> (os error <N>)".
+std::string system_error(int number) {
+  return std::string(std::strerror(number)) + " (os error " + std::to_string(number) + ")";
 }
 
 std::string error_message(const std::string& line) {
@@ -150,10 +159,10 @@ TEST_P(ChannelError, GivesTheExactTextAndTheNextLineIsAnsweredNormally) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ChannelError, testing::Values(
-    ChannelCase{"refuse", "connect: Connection refused (os error 111)"},
+    ChannelCase{"refuse", "connect: " + system_error(ECONNREFUSED)},
     ChannelCase{"close-after-read", R"(parse: EOF while parsing a value at line 1 column 0 -- raw="")"},
     ChannelCase{"no-blank-line", R"(parse: EOF while parsing a value at line 1 column 0 -- raw="")"},
-    ChannelCase{"reset", "read: Connection reset by peer (os error 104)"},
+    ChannelCase{"reset", "read: " + system_error(ECONNRESET)},
     ChannelCase{"non-json", R"(parse: expected ident at line 1 column 2 -- raw="not json\n")"},
     ChannelCase{"two-values", R"(parse: trailing characters at line 1 column 9 -- raw="{\"a\":1} {\"b\":2}")"},
     ChannelCase{"chunked", "parse: *"},
@@ -234,6 +243,55 @@ TEST(FaultInjection, TwoHundredMegabyteReplyIsRelayedWhole) {
                                R"(\"}","type":"text"}]}})" "\n";
   EXPECT_EQ(run.out.size(), expected.size());
   EXPECT_TRUE(run.out == expected);
+}
+
+}  // namespace
+}  // namespace korvane::e2e
+
+namespace korvane::e2e {
+namespace {
+
+struct ArgumentsCase {
+  std::string label;
+  std::vector<std::string> arguments;
+  std::string input;   // written, then stdin is closed; when empty stdin stays open
+  std::string output;  // everything on stdout
+};
+
+void PrintTo(const ArgumentsCase& c, std::ostream* os) { *os << c.label; }
+
+class Arguments : public testing::TestWithParam<ArgumentsCase> {};
+
+// An option answers without reading stdin (it is left open); other arguments change nothing.
+TEST_P(Arguments, GiveExactlyTheirOutputAndExitZero) {
+  std::vector<std::string> argv = {server_binary()};
+  argv.insert(argv.end(), GetParam().arguments.begin(), GetParam().arguments.end());
+  Subprocess server(argv, {"KORVANE_SOCKET_INFO=/nonexistent/korvane/socket-info.json"});
+  if (!GetParam().input.empty()) {
+    ASSERT_TRUE(server.write_stdin(GetParam().input));
+    server.close_stdin();
+  }
+  EXPECT_EQ(server.read_stdout_to_end(), GetParam().output);
+  EXPECT_TRUE(server.wait().success());
+  EXPECT_EQ(server.stderr_text(), "");
+}
+
+const std::string kVersionLine = "korvane-mcp " + std::string(kServerVersion) + "\n";
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, Arguments, testing::Values(
+    ArgumentsCase{"version", {"--version"}, "", kVersionLine},
+    ArgumentsCase{"version after an unknown argument", {"--stdio", "--version", "--help"}, "", kVersionLine},
+    ArgumentsCase{"unknown arguments only", {"--stdio", "-v", "version"}, kInitialize + "\n", kInitializeAnswer + "\n"}));
+
+TEST(Arguments, HelpSaysWhatItIsAndNamesEveryVariableWithStdinOpen) {
+  Subprocess server({server_binary(), "--help"}, {});
+  const std::string out = server.read_stdout_to_end();
+  EXPECT_TRUE(server.wait().success());
+  EXPECT_EQ(out.rfind("korvane-mcp " + std::string(kServerVersion) + ": ", 0), 0u) << out;
+  for (const char* part : {"agent client", "standard input and output", "usage: korvane-mcp", "--version", "--help",
+                           "KORVANE_SOCKET_INFO", "KORVANE_SESSION_ID", "HOME", "TMPDIR"}) {
+    EXPECT_NE(out.find(part), std::string::npos) << part;
+  }
 }
 
 }  // namespace

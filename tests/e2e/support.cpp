@@ -1,12 +1,8 @@
 #include "support.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "json/value.h"
+#include "platform/descriptors.h"
 
 namespace korvane::e2e {
 namespace {
@@ -38,17 +35,10 @@ void ignore_sigpipe_once() {
   (void)ignored;
 }
 
-int milliseconds_until(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return static_cast<int>(std::clamp<long long>(left, 0, 1'000'000));
-}
-
 void close_fd(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
 }
-
-void set_nonblocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
 ExitStatus status_from(int raw) {
   ExitStatus status;
@@ -69,6 +59,11 @@ std::vector<char*> c_strings(std::vector<std::string>& texts) {
 }
 
 }  // namespace
+
+int milliseconds_until(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return static_cast<int>(std::clamp<long long>(left, 0, 1'000'000));
+}
 
 std::string describe(const ExitStatus& status) {
   if (status.timed_out) return "timed out";
@@ -106,20 +101,23 @@ bool limit_address_space([[maybe_unused]] pid_t pid, [[maybe_unused]] std::uint6
 Subprocess::Subprocess(std::vector<std::string> argv, Environment environment, SpawnOptions options) {
   ignore_sigpipe_once();
   name_ = argv.empty() ? "" : argv.front();
-  int in[2], out[2], err[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+  argv = command_for(std::move(argv));
+  auto in = platform::open_pipe(platform::Blocking::yes);
+  auto out = platform::open_pipe(platform::Blocking::yes);
+  auto err = platform::open_pipe(platform::Blocking::yes);
+  if (!in || !out || !err) {
     ADD_FAILURE() << "pipe: " << std::strerror(errno);
     return;
   }
   if (options.nonblocking_stdio) {
-    set_nonblocking(in[0]);
-    set_nonblocking(out[1]);
+    platform::set_nonblocking(in->read_end.get());
+    platform::set_nonblocking(out->write_end.get());
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, in->read_end.get(), STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out->write_end.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err->write_end.get(), STDERR_FILENO);
   // The child starts with default signal handling and nothing blocked, whatever the test does.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -139,17 +137,8 @@ Subprocess::Subprocess(std::vector<std::string> argv, Environment environment, S
   const int error = argv.empty() ? EINVAL : ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  ::close(in[0]);
-  ::close(out[1]);
-  ::close(err[1]);
-  stdin_fd_ = in[1];
-  stdout_fd_ = out[0];
-  stderr_fd_ = err[0];
   if (error != 0) {
     ADD_FAILURE() << "spawn " << name_ << ": " << std::strerror(error);
-    close_fd(stdin_fd_);
-    close_fd(stdout_fd_);
-    close_fd(stderr_fd_);
     return;
   }
   pid_ = pid;
@@ -157,9 +146,11 @@ Subprocess::Subprocess(std::vector<std::string> argv, Environment environment, S
   if (options.address_space_limit && !limit_address_space(pid_, *options.address_space_limit)) {
     ADD_FAILURE() << "cannot limit the address space of " << name_ << ": " << std::strerror(errno);
   }
-  set_nonblocking(stdin_fd_);
-  set_nonblocking(stdout_fd_);
-  set_nonblocking(stderr_fd_);
+  // The child's ends close with the pipes here; ours do not block the test.
+  stdin_fd_ = in->write_end.release();
+  stdout_fd_ = out->read_end.release();
+  stderr_fd_ = err->read_end.release();
+  for (const int fd : {stdin_fd_, stdout_fd_, stderr_fd_}) platform::set_nonblocking(fd);
 }
 
 Subprocess::~Subprocess() {
@@ -397,7 +388,7 @@ Environment StandinApp::server_environment(const std::optional<std::string>& ses
 }
 
 // ---------------------------------------------------------------------------------------------
-// The server and small helpers
+// The server
 
 std::string server_binary() {
   const char* override_path = std::getenv("KORVANE_E2E_SERVER");
@@ -427,105 +418,6 @@ ServerRun run_server(std::string_view input, const Environment& environment, Dur
   run.status = server.wait(std::chrono::milliseconds(std::max(milliseconds_until(deadline), 1)));
   run.err = server.stderr_text();
   return run;
-}
-
-std::string tool_call_line(int id, std::string_view name, std::string_view arguments_json) {
-  std::string line = R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
-                     R"(,"method":"tools/call","params":{"name":")" + std::string(name) + "\"";
-  if (!arguments_json.empty()) line += ",\"arguments\":" + std::string(arguments_json);
-  return line + "}}";
-}
-
-std::vector<std::string> split_lines(std::string_view text) {
-  std::vector<std::string> lines;
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    lines.emplace_back(text.substr(0, end));
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-  }
-  return lines;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
-
-void write_file(const std::string& path, std::string_view bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!file) ADD_FAILURE() << "cannot write " << path;
-}
-
-std::string to_hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0x0f];
-  }
-  return hex;
-}
-
-std::string from_hex(std::string_view hex) {
-  const auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-  std::string bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
-  return bytes;
-}
-
-RawReply exchange_raw(std::uint16_t port, std::string_view request, Duration timeout, bool half_close) {
-  ignore_sigpipe_once();
-  const Clock::time_point deadline = Clock::now() + timeout;
-  RawReply reply;
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    reply.error = errno;
-    if (fd >= 0) ::close(fd);
-    return reply;
-  }
-  set_nonblocking(fd);
-  std::size_t sent = 0;
-  for (;;) {
-    const bool sending = sent < request.size();
-    pollfd watched{fd, static_cast<short>(sending ? POLLIN | POLLOUT : POLLIN), 0};
-    const int ready = ::poll(&watched, 1, milliseconds_until(deadline));
-    if (ready == 0) {
-      ADD_FAILURE() << "timed out talking to 127.0.0.1:" << port;
-      reply.error = ETIMEDOUT;
-      break;
-    }
-    if (ready < 0 && errno == EINTR) continue;
-    if (sending && (watched.revents & POLLOUT) != 0) {
-      const ssize_t written = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-      if (written > 0) {
-        sent += static_cast<std::size_t>(written);
-        if (half_close && sent == request.size()) ::shutdown(fd, SHUT_WR);
-      } else if (errno != EAGAIN && errno != EINTR) {
-        reply.error = errno;
-        break;
-      }
-    }
-    if ((watched.revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
-    char chunk[65536];
-    const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
-    if (got == 0) break;
-    if (got > 0) {
-      reply.bytes.append(chunk, static_cast<std::size_t>(got));
-    } else if (errno != EAGAIN && errno != EINTR) {
-      reply.error = errno;
-      break;
-    }
-  }
-  ::close(fd);
-  return reply;
 }
 
 }  // namespace korvane::e2e

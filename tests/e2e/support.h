@@ -20,6 +20,9 @@ using Duration = std::chrono::milliseconds;
 
 inline constexpr Duration kDefaultTimeout{20'000};
 
+// Milliseconds left until the deadline (0 once it has passed), as poll(2) takes them.
+int milliseconds_until(std::chrono::steady_clock::time_point deadline);
+
 struct ExitStatus {
   bool exited = false;     // ended through exit(); `code` holds its status
   int code = -1;
@@ -172,6 +175,11 @@ std::string server_binary();
 // memory needs far more address space than a small RLIMIT_AS allows and whose allocator
 // keeps freed memory in quarantine. Memory figures and limits apply only then.
 bool server_memory_is_its_own();
+
+// The command that runs argv: the project's own binaries (the server, the stand-in app) run
+// through $KORVANE_TEST_EMULATOR when it is set ("qemu-aarch64-static", say: binaries built for
+// another machine). Subprocess applies it; code that starts processes by itself calls it.
+std::vector<std::string> command_for(std::vector<std::string> argv);
 
 struct ServerRun {
   std::string out;  // stdout

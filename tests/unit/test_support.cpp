@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -78,25 +79,23 @@ void TempDirTest::SetUp() {
 
 void TempDirTest::TearDown() { std::filesystem::remove_all(dir_); }
 
-RefusingPort::RefusingPort() : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
-  port_ = bind_loopback(socket_, /*listening=*/false);
+RefusingPort::RefusingPort() : socket_(platform::open_tcp_socket(platform::Blocking::yes)) {
+  port_ = bind_loopback(socket_.get(), /*listening=*/false);
 }
 
-RefusingPort::~RefusingPort() { ::close(socket_); }
-
 OneShotApp::OneShotApp(std::string reply, bool hang_up_at_once, std::chrono::microseconds pause)
-    : pause_(pause), listener_(::socket(AF_INET, SOCK_STREAM, 0)) {
-  port_ = bind_loopback(listener_, /*listening=*/true);
+    : pause_(pause), listener_(platform::open_tcp_socket(platform::Blocking::yes)),
+      wake_(platform::open_pipe(platform::Blocking::yes)) {
+  if (!wake_) ADD_FAILURE() << "pipe: " << os_error_text(errno);
+  port_ = bind_loopback(listener_.get(), /*listening=*/true);
   server_ = std::thread([this, reply = std::move(reply), hang_up_at_once] { serve(reply, hang_up_at_once); });
 }
 
-OneShotApp::~OneShotApp() {
-  finish();
-  ::close(listener_);
-}
+OneShotApp::~OneShotApp() { finish(); }
 
 const std::string& OneShotApp::finish() {
-  ::shutdown(listener_, SHUT_RDWR);  // wakes an accept that never gets a client
+  // Ends a wait for a client that never comes (shutdown(2) on a listener does not, on macOS).
+  if (wake_) wake_->write_end.reset();
   if (server_.joinable()) server_.join();
   return request_;
 }
@@ -112,16 +111,19 @@ void OneShotApp::serve(const std::string& reply, bool hang_up_at_once) {
   sigemptyset(&timer_signal);
   sigaddset(&timer_signal, SIGALRM);
   ::pthread_sigmask(SIG_BLOCK, &timer_signal, nullptr);
-  const int client = ::accept(listener_, nullptr, nullptr);
-  if (client < 0) return;
+  pollfd watched[2] = {{listener_.get(), POLLIN, 0}, {wake_ ? wake_->read_end.get() : -1, POLLIN, 0}};
+  int ready = 0;
+  KORVANE_RETRY_EINTR(ready, ::poll(watched, 2, -1));
+  if (ready <= 0 || (watched[0].revents & POLLIN) == 0) return;  // woken without a client
+  const UniqueFd client = platform::accept_connection(listener_.get(), platform::Blocking::yes);
+  if (!client.valid()) return;
   if (hang_up_at_once) {
     const linger reset{1, 0};  // close with RST
-    ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::setsockopt(client.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
   } else {
-    read_request(client);
-    send_reply(client, reply);
+    read_request(client.get());
+    send_reply(client.get(), reply);
   }
-  ::close(client);
 }
 
 void OneShotApp::read_request(int client) {
@@ -143,7 +145,7 @@ void OneShotApp::send_reply(int client, std::string_view reply) const {
   const std::size_t piece = pause_.count() == 0 ? reply.size() : 64;
   for (std::size_t at = 0; at < reply.size(); at += piece) {
     if (at > 0) std::this_thread::sleep_for(pause_);
-    ::send(client, reply.data() + at, std::min(piece, reply.size() - at), MSG_NOSIGNAL);
+    platform::send_no_sigpipe(client, reply.data() + at, std::min(piece, reply.size() - at));
   }
 }
 

@@ -12,6 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/unique_fd.h"
+#include "platform/descriptors.h"
+
 namespace korvane::testing_support {
 
 // The whole file as bytes; empty when it cannot be read.
@@ -47,12 +50,11 @@ class RefusingPort {
   RefusingPort();
   RefusingPort(const RefusingPort&) = delete;
   RefusingPort& operator=(const RefusingPort&) = delete;
-  ~RefusingPort();
 
   std::uint16_t port() const { return port_; }
 
  private:
-  int socket_ = -1;
+  UniqueFd socket_;
   std::uint16_t port_ = 0;
 };
 
@@ -81,7 +83,8 @@ class OneShotApp {
   void send_reply(int client, std::string_view reply) const;
 
   std::chrono::microseconds pause_;
-  int listener_ = -1;
+  UniqueFd listener_;
+  std::optional<platform::Pipe> wake_;  // written to by finish(): stops waiting for a client
   std::uint16_t port_ = 0;
   std::string request_;
   std::thread server_;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-#include "diagnostics/check.h"
+#include "command_line.h"
 #include "diagnostics/trace.h"
 #include "line_reader.h"
 #include "common/posix.h"
@@ -38,7 +38,7 @@ std::optional<korvane::Reply> reply_to(std::string_view line) {
 int main(int argc, char** argv) {
   // A closed stdout must surface as a failed write, not as a signal.
   ::signal(SIGPIPE, SIG_IGN);
-  if (argc > 1 && std::string_view(argv[1]) == "--check") return korvane::run_check();
+  if (const auto status = korvane::run_command_line(argc, argv)) return *status;
   korvane::platform::tune_allocator();
   korvane::trace::start();
   korvane::LineReader reader(STDIN_FILENO);

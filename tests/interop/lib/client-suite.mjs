@@ -21,8 +21,9 @@ import {
   removeTempDir,
   requestTimeoutMs,
   responseTo,
-  serverBinary,
+  serverCommand,
   serverEnv,
+  serverVersion,
   tapTransport,
 } from './harness.mjs';
 import { callerSession, routingErrors, toolCalls } from './tool-calls.mjs';
@@ -30,12 +31,17 @@ import { callerSession, routingErrors, toolCalls } from './tool-calls.mjs';
 const initializeResult = {
   capabilities: { tools: {} },
   protocolVersion: '2024-11-05',
-  serverInfo: { name: 'korvane', version: '0.28.0' },
+  serverInfo: { name: 'korvane', version: serverVersion },
 };
 
 // A client connected to a fresh korvane-mcp child, with its wire, errors and stderr captured.
 export async function connectClient(sdk, env, clientOptions = sdk.clientOptions) {
-  const transport = new sdk.StdioClientTransport({ command: serverBinary, args: [], env, stderr: 'pipe' });
+  const transport = new sdk.StdioClientTransport({
+    command: serverCommand[0],
+    args: serverCommand.slice(1),
+    env,
+    stderr: 'pipe',
+  });
   const session = { transport, errors: [], stderr: '' };
   transport.stderr.on('data', (chunk) => (session.stderr += chunk.toString('utf8')));
   session.wire = tapTransport(transport);

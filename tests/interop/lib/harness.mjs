@@ -1,5 +1,5 @@
 // Shared plumbing for the interop suites: binaries, temp dirs, the stand-in app, wire taps.
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import { once } from 'node:events';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -10,15 +10,42 @@ import { fileURLToPath } from 'node:url';
 const here = path.dirname(fileURLToPath(import.meta.url));
 
 export const interopDir = path.resolve(here, '..');
-export const serverBinary = process.env.KORVANE_MCP_BINARY ?? '/work/main/build/korvane-mcp';
-export const standinBinary =
-  process.env.KORVANE_STANDIN_BINARY ?? '/work/main/build/standin/korvane-standin-app';
+export const serverBinary = requiredEnv('KORVANE_MCP_BINARY');
+export const standinBinary = requiredEnv('KORVANE_STANDIN_BINARY');
+// The project version (CMake's), which serverInfo must carry.
+export const serverVersion = requiredEnv('KORVANE_SERVER_VERSION');
+
+// Binaries built for another machine run through $KORVANE_TEST_EMULATOR, as in the C++ suites.
+const emulator = (process.env.KORVANE_TEST_EMULATOR ?? '').split(/\s+/).filter(Boolean);
+// [program, ...arguments] that start one of the project's binaries.
+export function commandFor(binary, args = []) {
+  return [...emulator, binary, ...args];
+}
+export const serverCommand = commandFor(serverBinary);
 
 // Short enough that a hung server fails the suite quickly, long enough for a loaded 2-core box.
 export const requestTimeoutMs = 5000;
 
 export const notRunningText = 'korvane GUI is not running (no socket-info.json found)';
-export const refusedText = 'connect: Connection refused (os error 111)';
+export const refusedText = `connect: ${systemErrorText('ECONNREFUSED')}`;
+
+function requiredEnv(name) {
+  const value = process.env[name];
+  if (!value) throw new Error(`${name} is not set (tests/interop/run.sh and CTest set it)`);
+  return value;
+}
+
+// "<text> (os error <N>)" as the server writes a system error. Node knows the numbers but not the
+// C library's texts, so both come from a helper built with the server; the number must agree
+// with node's, which keeps a wrong helper from passing.
+function systemErrorText(name) {
+  const [program, ...args] = commandFor(requiredEnv('KORVANE_OS_ERRORS_BINARY'));
+  const entry = JSON.parse(execFileSync(program, args, { encoding: 'utf8' }))[name];
+  if (entry?.number !== os.constants.errno[name] || !entry.text) {
+    throw new Error(`os error helper disagrees with node about ${name}: ${JSON.stringify(entry)}`);
+  }
+  return `${entry.text} (os error ${entry.number})`;
+}
 
 export function nodeMajor() {
   return Number(process.versions.node.split('.')[0]);
@@ -62,7 +89,8 @@ export class StandinApp {
     socketInfo ??= path.join(dir, `socket-info-${mode}.json`);
     const recordFile = path.join(dir, `record-${mode}.jsonl`);
     const args = ['--socket-info', socketInfo, '--record', recordFile, '--token', token, '--mode', mode];
-    const child = spawn(standinBinary, args, { stdio: ['ignore', 'pipe', 'pipe'] });
+    const [program, ...programArgs] = commandFor(standinBinary, args);
+    const child = spawn(program, programArgs, { stdio: ['ignore', 'pipe', 'pipe'] });
     let stderr = '';
     child.stderr.setEncoding('utf8').on('data', (chunk) => (stderr += chunk));
     const port = await readReadyLine(child, () => stderr);

@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import { after, before, describe, it } from 'node:test';
 
 import { defineClientSuite, connectClient } from '../lib/client-suite.mjs';
-import { StandinApp, makeTempDir, nodeMajor, removeTempDir, requestTimeoutMs, serverEnv } from '../lib/harness.mjs';
+import { StandinApp, makeTempDir, nodeMajor, removeTempDir, requestTimeoutMs, serverEnv, serverVersion } from '../lib/harness.mjs';
 
 if (nodeMajor() < 20) {
   console.log(`SKIP @modelcontextprotocol/client 2.x: it needs Node 20 or newer, this is Node ${process.versions.node}`);
@@ -44,7 +44,7 @@ if (nodeMajor() < 20) {
 
     it('falls back to the 2024-11-05 handshake and then calls tools', async () => {
       assert.equal(session.client.getNegotiatedProtocolVersion(), '2024-11-05');
-      assert.deepEqual(session.client.getServerVersion(), { name: 'korvane', version: '0.28.0' });
+      assert.deepEqual(session.client.getServerVersion(), { name: 'korvane', version: serverVersion });
       const result = await session.client.callTool(
         { name: 'click', arguments: { x: 10, y: 20 } },
         { timeout: requestTimeoutMs },

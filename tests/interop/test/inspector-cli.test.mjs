@@ -5,7 +5,7 @@ import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
 import { promisify } from 'node:util';
 
-import { StandinApp, interopDir, loadExpectedTools, makeTempDir, nodeMajor, notRunningText, removeTempDir, serverBinary } from '../lib/harness.mjs';
+import { StandinApp, interopDir, loadExpectedTools, makeTempDir, nodeMajor, notRunningText, removeTempDir, serverCommand } from '../lib/harness.mjs';
 
 const run = promisify(execFile);
 
@@ -14,7 +14,7 @@ const run = promisify(execFile);
 // start the web inspector, which this package does not ship.
 async function inspector(env, args) {
   const envArgs = Object.entries(env).flatMap(([key, value]) => ['-e', `${key}=${value}`]);
-  const argv = ['--no', '--', 'mcp-inspector-cli', '--cli', ...envArgs, serverBinary, ...args];
+  const argv = ['--no', '--', 'mcp-inspector-cli', '--cli', ...envArgs, ...serverCommand, ...args];
   try {
     const { stdout, stderr } = await run('npx', argv, { cwd: interopDir, timeout: 60000 });
     return { code: 0, stdout, stderr };

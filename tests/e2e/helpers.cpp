@@ -1,0 +1,152 @@
+// End-to-end test support: the command that runs a project binary, request lines, files, hex
+// and raw exchanges with a loopback port.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "platform/descriptors.h"
+#include "support.h"
+
+namespace korvane::e2e {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A program name looked up in PATH, as a shell would; the name itself when it is not found.
+std::string in_path(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::istringstream directories(path != nullptr ? path : "/usr/bin:/bin");
+  for (std::string directory; std::getline(directories, directory, ':');) {
+    const std::string candidate = (directory.empty() ? "." : directory) + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return name;
+}
+
+// The words of $KORVANE_TEST_EMULATOR, the program resolved to a path (children get no PATH).
+std::vector<std::string> emulator_words() {
+  const char* text = std::getenv("KORVANE_TEST_EMULATOR");
+  std::istringstream stream(text != nullptr ? text : "");
+  std::vector<std::string> words;
+  for (std::string word; stream >> word;) words.push_back(word);
+  if (!words.empty() && words[0].find('/') == std::string::npos) words[0] = in_path(words[0]);
+  return words;
+}
+
+}  // namespace
+
+std::vector<std::string> command_for(std::vector<std::string> argv) {
+  if (argv.empty() || (argv[0] != KORVANE_MCP_BINARY && argv[0] != KORVANE_STANDIN_BINARY)) return argv;
+  std::vector<std::string> command = emulator_words();
+  command.insert(command.end(), argv.begin(), argv.end());
+  return command;
+}
+
+std::string tool_call_line(int id, std::string_view name, std::string_view arguments_json) {
+  std::string line = R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
+                     R"(,"method":"tools/call","params":{"name":")" + std::string(name) + "\"";
+  if (!arguments_json.empty()) line += ",\"arguments\":" + std::string(arguments_json);
+  return line + "}}";
+}
+
+std::vector<std::string> split_lines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    lines.emplace_back(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
+  return lines;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+void write_file(const std::string& path, std::string_view bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!file) ADD_FAILURE() << "cannot write " << path;
+}
+
+std::string to_hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0f];
+  }
+  return hex;
+}
+
+std::string from_hex(std::string_view hex) {
+  const auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
+  return bytes;
+}
+
+RawReply exchange_raw(std::uint16_t port, std::string_view request, Duration timeout, bool half_close) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  RawReply reply;
+  const int fd = platform::open_tcp_socket(platform::Blocking::yes).release();
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    reply.error = errno;
+    if (fd >= 0) ::close(fd);
+    return reply;
+  }
+  platform::set_nonblocking(fd);
+  std::size_t sent = 0;
+  for (;;) {
+    const bool sending = sent < request.size();
+    pollfd watched{fd, static_cast<short>(sending ? POLLIN | POLLOUT : POLLIN), 0};
+    const int ready = ::poll(&watched, 1, milliseconds_until(deadline));
+    if (ready == 0) {
+      ADD_FAILURE() << "timed out talking to 127.0.0.1:" << port;
+      reply.error = ETIMEDOUT;
+      break;
+    }
+    if (ready < 0 && errno == EINTR) continue;
+    if (sending && (watched.revents & POLLOUT) != 0) {
+      const ssize_t written = platform::send_no_sigpipe(fd, request.data() + sent, request.size() - sent);
+      if (written > 0) {
+        sent += static_cast<std::size_t>(written);
+        if (half_close && sent == request.size()) ::shutdown(fd, SHUT_WR);
+      } else if (errno != EAGAIN && errno != EINTR) {
+        reply.error = errno;
+        break;
+      }
+    }
+    if ((watched.revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+    char chunk[65536];
+    const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+    if (got == 0) break;
+    if (got > 0) {
+      reply.bytes.append(chunk, static_cast<std::size_t>(got));
+    } else if (errno != EAGAIN && errno != EINTR) {
+      reply.error = errno;
+      break;
+    }
+  }
+  ::close(fd);
+  return reply;
+}
+
+}  // namespace korvane::e2e
