@@ -1,7 +1,7 @@
 #include "bridge/app_channel.h"
 
 #include "bridge/loopback_socket.h"
-#include "json/quote.h"
+#include "common/quote.h"
 #include "json/reader.h"
 #include "json/writer.h"
 
@@ -30,7 +30,7 @@ Outcome<std::string> parse_app_reply(std::string_view reply) {
   std::string error = "parse: ";
   error += literal.error();
   error += " -- raw=";
-  json::append_quoted(error, body);
+  append_quoted(error, body);
   return error_text(std::move(error));
 }
 

@@ -10,7 +10,7 @@
 
 #include "common/posix.h"
 #include "common/utf8.h"
-#include "json/reader.h"
+#include "json/record.h"
 
 namespace korvane {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "json/reader.h"
+#include "json/record.h"
 
 namespace korvane {
 namespace {

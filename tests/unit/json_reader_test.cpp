@@ -4,6 +4,7 @@
 #include <string>
 
 #include "json/reader.h"
+#include "json/record.h"
 #include "json/writer.h"
 
 namespace korvane::json {
@@ -168,7 +169,9 @@ INSTANTIATE_TEST_SUITE_P(Orders, ReadCompact, testing::Values(
     "[-1.5e-99999999999,1e-99999999999,-0,-18446744073709551616,0.1000,1.5E+3]",
     R"({"z":[1,2,3,4,5,6,7,8],"a":1,"z":0})", R"({"m":"long long long","b":{"y":1,"x":2},"a":[]})",
     R"({"b":1,"a":"big big big big","c":2,"b":{"d":[{"f":1,"e":2}]}})", R"({"c":3,"c":2,"c":1})",
-    R"({"q\"":"a\\b\"c\n","\u00e9\t":["\/\u0001"],"p":"plain"})"));
+    R"({"q\"":"a\\b\"c\n","\u00e9\t":["\/\u0001"],"p":"plain"})",
+    // keys longer than 8 bytes that share their first 8 are compared in full
+    R"({"descriptor":1,"description":2,"descript":3,"descriptions":[{"descriptor":4,"description":5}]})"));
 
 TEST(ReadCompactCorpus, AgreesWithTheValueTreeOnEveryRequestLine) {
   std::ifstream file(std::string(KORVANE_TEST_DATA_DIR) + "/request-lines.jsonl", std::ios::binary);

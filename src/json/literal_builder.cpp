@@ -1,0 +1,188 @@
+#include "json/literal_builder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+#include "json/escape.h"
+#include "json/writer.h"
+
+namespace korvane::json::detail {
+namespace {
+
+std::uint64_t key_prefix(std::string_view key) {
+  std::uint64_t prefix = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    prefix = (prefix << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+  }
+  return prefix;
+}
+
+// The decoded text of a string the reader has checked already (`raw` is followed by its quote).
+std::string_view decode_checked(std::string_view raw, std::string& scratch) {
+  Cursor in(std::string_view(raw.data(), raw.size() + 1));
+  StringRead read;
+  (void)read_string<false>(in, read, &scratch);
+  return read.text;
+}
+
+}  // namespace
+
+bool is_written_form(std::string_view text) {
+  const std::size_t sign = text.front() == '-' ? 1 : 0;
+  const std::size_t point = text.find('.');
+  if (point == std::string_view::npos || text.find_first_of("eE") != std::string_view::npos) return false;
+  const std::string_view whole = text.substr(sign, point - sign), fraction = text.substr(point + 1);
+  if (fraction.back() == '0' && fraction.size() != 1) return false;  // trailing zeros are dropped
+  if (whole != "0") return whole.size() + (fraction == "0" ? 0 : fraction.size()) <= 15;
+  // 0.xxx: plain notation down to 1e-5
+  const std::size_t zeros = std::min(fraction.find_first_not_of('0'), fraction.size());
+  return fraction == "0" || (zeros <= 4 && fraction.size() - zeros <= 15);
+}
+
+void LiteralBuilder::number(const Number& number) {
+  before_value();
+  if (number.kind != Number::Kind::kFloat || is_written_form(number.text)) {
+    out_.append(number.text);  // integers, and floats already in their written form, as read
+    return;
+  }
+  decoded_.clear();
+  if (!append_number_text_shortest(decoded_, number.text)) append_double(decoded_, number.float_value());
+  out_.append(decoded_);
+}
+
+void LiteralBuilder::write_string(const StringRead& text) {
+  out_.append(kQuote);
+  if (!text.escaped) {
+    out_.append(text.raw);  // no quote, backslash or control character inside
+  } else if (text.canonical) {
+    append_escaped(out_, text.raw, false);  // the escapes as written are the compact text's
+  } else {
+    decoded_.clear();
+    append_escaped(out_, decode_checked(text.raw, decoded_), true);
+  }
+  out_.append(kQuote);
+}
+
+void LiteralBuilder::string(const StringRead& text) {
+  before_value();
+  write_string(text);
+}
+
+void LiteralBuilder::begin_array() {
+  before_value();
+  out_.push_back('[');
+  open_.push_back({false});
+}
+
+void LiteralBuilder::end_array() {
+  open_.pop_back();
+  out_.push_back(']');
+}
+
+void LiteralBuilder::begin_object() {
+  before_value();
+  out_.push_back('{');
+  open_.push_back({true, true, true, members_.size(), escaped_keys_.size()});
+}
+
+int LiteralBuilder::compare_keys(std::size_t a, std::size_t b) const {
+  const Member& first = members_[a];
+  const Member& second = members_[b];
+  if (first.prefix != second.prefix) return first.prefix < second.prefix ? -1 : 1;
+  if (first.key_length <= 8 && second.key_length <= 8) {  // equal up to the padding
+    return first.key_length == second.key_length ? 0 : (first.key_length < second.key_length ? -1 : 1);
+  }
+  return key_of(first).compare(key_of(second));
+}
+
+void LiteralBuilder::key(const StringRead& key) {
+  Container& object = open_.back();
+  if (!object.empty) out_.push_back(',');
+  std::size_t escaped = kVerbatim;
+  if (key.escaped) {
+    escaped = escaped_keys_.size();
+    escaped_keys_.emplace_back(key.text);
+  }
+  members_.push_back({out_.size(), key.text.size(), escaped, key_prefix(key.text)});
+  write_string(key);  // before comparing: a long key is compared in the output
+  out_.push_back(':');
+  if (!object.empty && compare_keys(members_.size() - 2, members_.size() - 1) >= 0) object.in_order = false;
+  object.empty = false;
+}
+
+void LiteralBuilder::end_object() {
+  const Container object = open_.back();
+  open_.pop_back();
+  if (!object.in_order) sort_members(object);
+  members_.resize(object.first_member);
+  escaped_keys_.resize(object.first_escaped);
+  out_.push_back('}');
+}
+
+// Fills order_ with the object's members (indices from its first) in key order, keeping only
+// the last of repeated keys.
+void LiteralBuilder::order_members(const Container& object) {
+  const std::size_t first = object.first_member, count = members_.size() - first;
+  std::vector<std::size_t>& order = order_;
+  order.resize(count);
+  std::iota(order.begin(), order.end(), first);
+  auto before = [&](std::size_t a, std::size_t b) { return key_before(a, b); };
+  if (count <= 16) {
+    for (std::size_t k = 1; k < count; ++k) {  // small objects: insertion sort, no calls out
+      const std::size_t moving = order[k];
+      std::size_t at = k;
+      for (; at > 0 && before(moving, order[at - 1]); --at) order[at] = order[at - 1];
+      order[at] = moving;
+    }
+  } else {
+    std::sort(order.begin(), order.end(), before);
+  }
+  std::size_t kept = 0;
+  for (std::size_t k = 0; k < count; ++k) {  // equal keys are adjacent, the last one last
+    if (k + 1 < count && compare_keys(order[k], order[k + 1]) == 0) continue;
+    order[kept++] = order[k] - first;
+  }
+  order.resize(kept);
+}
+
+// Rewrites an object's members in key order, keeping only the last of repeated keys. The
+// largest member is moved in place and only the others are copied aside, so reordering an
+// object that holds most of a large reply costs little memory.
+void LiteralBuilder::sort_members(const Container& object) {
+  order_members(object);
+  char* const text = out_.data();
+  const std::size_t first = object.first_member, count = members_.size() - first, end = out_.size();
+  const std::size_t region = members_[first].start;
+  auto begin_of = [&](std::size_t i) { return members_[first + i].start; };
+  auto end_of = [&](std::size_t i) { return i + 1 < count ? begin_of(i + 1) - 1 : end; };  // drops the comma
+  auto size_of = [&](std::size_t i) { return end_of(i) - begin_of(i); };
+
+  std::size_t largest = 0, largest_offset = 0, offset = 0;  // where the largest member lands
+  for (std::size_t k = 0; k < order_.size(); ++k) {
+    if (size_of(order_[k]) > size_of(order_[largest])) {
+      largest = k;
+      largest_offset = offset;
+    }
+    offset += size_of(order_[k]) + 1;
+  }
+  set_aside_.clear();
+  for (std::size_t k = 0; k < order_.size(); ++k) {
+    if (k != largest) set_aside_.append(text + begin_of(order_[k]), size_of(order_[k]));
+  }
+  std::memmove(text + region + largest_offset, text + begin_of(order_[largest]), size_of(order_[largest]));
+
+  std::size_t at = region, from = 0;
+  for (std::size_t k = 0; k < order_.size(); ++k) {
+    if (k > 0) text[at++] = ',';
+    const std::size_t size = size_of(order_[k]);
+    if (k != largest) {
+      std::memcpy(text + at, set_aside_.data() + from, size);
+      from += size;
+    }
+    at += size;
+  }
+  out_.truncate(region + offset - 1);
+}
+
+}  // namespace korvane::json::detail
