@@ -20,12 +20,12 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
   return head;
 }
 
-Outcome<std::string> parse_app_reply(std::string_view reply) {
+Outcome<ByteBuffer> parse_app_reply(std::string_view reply) {
   constexpr std::string_view kHeadEnd = "\r\n\r\n";
   const std::size_t head_end = reply.find(kHeadEnd);
   const std::string_view body =
       head_end == std::string_view::npos ? std::string_view() : reply.substr(head_end + kHeadEnd.size());
-  auto literal = json::read_compact_as_string(body);
+  auto literal = json::read_compact_literal(body);
   if (literal) return literal;
   std::string error = "parse: ";
   error += literal.error();
@@ -34,7 +34,7 @@ Outcome<std::string> parse_app_reply(std::string_view reply) {
   return error_text(std::move(error));
 }
 
-Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body) {
+Outcome<ByteBuffer> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body) {
   auto connection = connect_loopback(port);
   if (!connection) return error_text("connect: " + connection.error());
   const UniqueFd& socket = connection.value();

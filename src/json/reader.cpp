@@ -23,7 +23,7 @@ Outcome<Value> read_value(std::string_view bytes) {
   return tree.take();
 }
 
-Outcome<std::string> read_compact_as_string(std::string_view bytes) {
+Outcome<ByteBuffer> read_compact_literal(std::string_view bytes) {
   ByteBuffer literal;
   // Escaping can at most about double a text; pages reserved but never written cost nothing.
   literal.reserve(2 * bytes.size() + 64);
@@ -32,7 +32,7 @@ Outcome<std::string> read_compact_as_string(std::string_view bytes) {
   detail::LiteralBuilder builder(literal);
   if (!read_whole(in, builder)) return error_text(in.error_text());
   literal.push_back('"');
-  return std::string(literal.view());
+  return literal;
 }
 
 }  // namespace korvane::json

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/byte_buffer.h"
 #include "common/outcome.h"
 #include "json/value.h"
 
@@ -18,6 +19,6 @@ Outcome<Value> read_value(std::string_view bytes);
 // Reads one JSON text as read_value does, with the same errors, without building the value,
 // and gives the compact text that writing the value would give as a JSON string literal:
 // quoted and escaped, ready to stand in a JSON text as a string whose value is that text.
-Outcome<std::string> read_compact_as_string(std::string_view bytes);
+Outcome<ByteBuffer> read_compact_literal(std::string_view bytes);
 
 }  // namespace korvane::json

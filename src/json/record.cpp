@@ -20,7 +20,7 @@ constexpr std::size_t kFieldDepth = detail::kMaxDepth - 1;
 // gives up; the record's closing bracket is consumed even when one of them is already decided.
 class RecordReader {
  public:
-  RecordReader(Cursor& in, const RecordSpec& spec, std::vector<Value>& fields)
+  RecordReader(Cursor& in, const RecordSpec& spec, std::vector<FieldValue>& fields)
       : in_(in), spec_(spec), fields_(fields) {}
 
   bool read() {
@@ -68,11 +68,18 @@ class RecordReader {
     return in_.data_error("invalid type: " + found + ", expected " + expected);
   }
 
-  bool read_field(FieldKind kind, Value& out) {
+  bool read_field(FieldKind kind, FieldValue& out) {
     if (kind == FieldKind::kAny) {
       detail::TreeBuilder tree;
       if (!detail::read_json(in_, tree, kFieldDepth)) return false;
       out = tree.take();
+      return true;
+    }
+    if (kind == FieldKind::kJsonText) {
+      detail::Discarding<false> check;
+      const std::size_t start = (in_.skip_whitespace(), in_.pos());
+      if (!detail::read_json(in_, check, kFieldDepth)) return false;
+      out = JsonText{in_.slice(start, in_.pos())};
       return true;
     }
     const int c = in_.skip_whitespace();
@@ -82,16 +89,16 @@ class RecordReader {
     return ok;
   }
 
-  bool read_string_field(int c, Value& out) {
+  bool read_string_field(int c, FieldValue& out) {
     if (c != '"') return invalid_type("a string");
     in_.advance();
     StringRead text;
     if (!detail::read_string<false>(in_, text, &scratch_)) return false;
-    out = Value(std::string(text.text));
+    out = std::string(text.text);
     return true;
   }
 
-  bool read_u16_field(int c, Value& out) {
+  bool read_u16_field(int c, FieldValue& out) {
     if (c != '-' && !detail::is_digit(c)) return invalid_type("u16");
     Number number;
     if (!detail::read_number<false>(in_, number)) return false;
@@ -99,7 +106,7 @@ class RecordReader {
     if (number.kind == Number::Kind::kSigned || number.unsigned_value > 0xFFFF) {
       return in_.data_error("invalid value: " + number.describe() + ", expected u16");
     }
-    out = Value(number.unsigned_value);
+    out = static_cast<std::uint16_t>(number.unsigned_value);
     return true;
   }
 
@@ -228,15 +235,15 @@ class RecordReader {
 
   Cursor& in_;
   const RecordSpec& spec_;
-  std::vector<Value>& fields_;
+  std::vector<FieldValue>& fields_;
   std::string scratch_;  // decoded text of a string with escapes
 };
 
 }  // namespace
 
-Outcome<std::vector<Value>> read_record(std::string_view bytes, const RecordSpec& spec) {
+Outcome<std::vector<FieldValue>> read_record(std::string_view bytes, const RecordSpec& spec) {
   Cursor in(bytes);
-  std::vector<Value> fields(spec.fields.size());
+  std::vector<FieldValue> fields(spec.fields.size());
   RecordReader reader(in, spec, fields);
   if (!reader.read()) return error_text(in.error_text());
   if (in.skip_whitespace() >= 0) {

@@ -1,8 +1,11 @@
 // Reading records with named fields: a JSON object read by key, or an array by position.
 #pragma once
 
+#include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "common/outcome.h"
@@ -15,7 +18,16 @@ enum class FieldKind {
   kString,  // a JSON string
   kAny,     // any JSON value
   kU16,     // an integer from 0 to 65535
+  kJsonText,  // any JSON value, checked as reading it would check it, kept as written
 };
+
+// A JSON value as it stands in the input.
+struct JsonText {
+  std::string_view text;
+};
+
+// A field as read; monostate for an absent field that defaults to null.
+using FieldValue = std::variant<std::monostate, std::string, std::uint16_t, Value, JsonText>;
 
 struct FieldSpec {
   std::string_view name;
@@ -30,7 +42,7 @@ struct RecordSpec {
 
 // Reads one JSON text into the record's fields, in declared order. Unknown object members
 // are skipped by a scanner without depth limit; repeated known members are rejected. Every
-// failure reads "<reason> at line <L> column <C>".
-Outcome<std::vector<Value>> read_record(std::string_view bytes, const RecordSpec& spec);
+// failure reads "<reason> at line <L> column <C>". JsonText fields view `bytes`.
+Outcome<std::vector<FieldValue>> read_record(std::string_view bytes, const RecordSpec& spec);
 
 }  // namespace korvane::json

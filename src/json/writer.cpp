@@ -146,13 +146,8 @@ void append_json(std::string& out, const Value& value) {
     case Value::value_t::number_unsigned: append_integer(out, value.get<std::uint64_t>()); return;
     case Value::value_t::number_float: append_double(out, value.get<double>()); return;
     case Value::value_t::string: append_json_string(out, value.get_ref<const Value::string_t&>()); return;
-    case Value::value_t::binary: out += "[]"; return;
+    case Value::value_t::binary: out += "null"; return;  // never made by the reader or the server
     case Value::value_t::array: {
-      if (const std::string* serialized = serialized_json_text(value)) {
-        reserve_for_long_append(out, serialized->size());
-        out += *serialized;
-        return;
-      }
       out += '[';
       bool first = true;
       for (const auto& element : value.get_ref<const Value::array_t&>()) {

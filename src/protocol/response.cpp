@@ -1,9 +1,11 @@
 #include "protocol/response.h"
 
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
-#include <cstring>
 
 #include "common/posix.h"
 #include "json/writer.h"
@@ -11,34 +13,124 @@
 namespace korvane {
 namespace {
 
-[[noreturn]] void die_on_stdout_failure(int error_number) {
-  std::string diagnostic = "korvane-mcp: cannot write to standard output: " + os_error_text(error_number) + "\n";
+// Texts at least this long are written from where they lie instead of being copied.
+constexpr std::size_t kWrittenInPlaceFrom = 512;
+
+// At most this many parts go to one writev (POSIX guarantees IOV_MAX of at least 16).
+constexpr int kMaxParts = IOV_MAX < 1024 ? IOV_MAX : 1024;
+
+template <typename... Visitors>
+struct Overloaded : Visitors... {
+  using Visitors::operator()...;
+};
+
+[[noreturn]] void die_on_stdout_failure(const std::string& error) {
+  const std::string diagnostic = "korvane-mcp: cannot write to standard output: " + error + "\n";
   (void)write_all(STDERR_FILENO, diagnostic);
   std::_Exit(1);
 }
 
-}  // namespace
-
-void append_response(std::string& out, const json::Value& id, const ToolOutcome& outcome) {
-  out += "{\"jsonrpc\":\"2.0\",\"id\":";
-  json::append_json(out, id);
-  if (outcome.ok()) {
-    out += ",\"result\":";
-    json::append_json(out, outcome.value());
-  } else {
-    out += ",\"error\":{\"code\":-32000,\"message\":";
-    json::append_json_string(out, outcome.error());
-    out += '}';
+// Writes all parts, resuming after partial and interrupted writes.
+Outcome<void> write_parts(int fd, std::vector<iovec>& parts) {
+  std::size_t first = 0;
+  while (first < parts.size()) {
+    const int count = static_cast<int>(std::min<std::size_t>(parts.size() - first, kMaxParts));
+    ssize_t written = 0;
+    KORVANE_RETRY_EINTR(written, ::writev(fd, parts.data() + first, count));
+    if (written < 0) return error_text(os_error_text(errno));
+    if (written == 0) return error_text(os_error_text(EIO));
+    auto left = static_cast<std::size_t>(written);
+    for (; first < parts.size() && left >= parts[first].iov_len; ++first) left -= parts[first].iov_len;
+    if (left > 0) {
+      parts[first].iov_base = static_cast<char*>(parts[first].iov_base) + left;
+      parts[first].iov_len -= left;
+    }
   }
-  out += "}\n";
+  return ok_outcome();
 }
 
-void write_response(json::Value id, ToolOutcome outcome) {
-  std::string line;
-  append_response(line, id, outcome);
-  if (int error_number = write_all(STDOUT_FILENO, line); error_number != 0) {
-    die_on_stdout_failure(error_number);
+const std::string& error_prefix() {
+  static const std::string prefix = ",\"error\":{\"code\":" + std::to_string(kErrorCode) + ",\"message\":";
+  return prefix;
+}
+
+}  // namespace
+
+void ResponseWriter::append_text(std::string_view text) {
+  const std::size_t start = text_.size();
+  text_.append(text);
+  queued_bytes_ += text.size();
+  if (!pieces_.empty() && pieces_.back().external == nullptr && pieces_.back().offset + pieces_.back().size == start) {
+    pieces_.back().size += text.size();
+  } else {
+    pieces_.push_back({nullptr, start, text.size()});
   }
+}
+
+void ResponseWriter::append_external(std::string_view text) {
+  if (text.size() < kWrittenInPlaceFrom) return append_text(text);
+  pieces_.push_back({text.data(), 0, text.size()});
+  queued_bytes_ += text.size();
+}
+
+void ResponseWriter::append_value(const json::Value& value) {
+  std::string text;
+  json::append_json(text, value);
+  append_text(text);
+}
+
+void ResponseWriter::add(const json::Value& id, ResultOutcome outcome) {
+  append_text("{\"jsonrpc\":\"2.0\",\"id\":");
+  append_value(id);
+  if (!outcome.ok()) {
+    std::string message;
+    json::append_json_string(message, outcome.error());
+    append_text(error_prefix());
+    append_text(message);
+    append_text("}}\n");
+    return;
+  }
+  append_text(",\"result\":");
+  std::visit(Overloaded{
+                 [&](const json::Value& value) { append_value(value); },
+                 [&](const ConstantJson& constant) { append_external(constant.text); },
+                 [&](ToolResult& tool) {
+                   append_text("{\"content\":[{\"text\":");
+                   holding_.push_back(std::move(tool.reply_literal));
+                   append_external(holding_.back().view());
+                   append_text(",\"type\":\"text\"}]}");
+                 },
+             },
+             outcome.value());
+  append_text("}\n");
+}
+
+void ResponseWriter::flush() {
+  if (pieces_.empty()) return;
+  const auto bytes = [&](const Piece& piece) {
+    return std::string_view(piece.external != nullptr ? piece.external : text_.data() + piece.offset, piece.size);
+  };
+  if (lines_ != nullptr) {
+    for (const Piece& piece : pieces_) lines_->append(bytes(piece));
+  } else {
+    std::vector<iovec> parts;
+    parts.reserve(pieces_.size());
+    for (const Piece& piece : pieces_) {
+      const std::string_view part = bytes(piece);
+      if (!part.empty()) parts.push_back({const_cast<char*>(part.data()), part.size()});
+    }
+    if (auto written = write_parts(fd_, parts); !written) die_on_stdout_failure(written.error());
+  }
+  pieces_.clear();
+  text_.clear();
+  holding_.clear();
+  queued_bytes_ = 0;
+}
+
+void append_response(std::string& out, const json::Value& id, ResultOutcome outcome) {
+  ResponseWriter writer(out);
+  writer.add(id, std::move(outcome));
+  writer.flush();
 }
 
 }  // namespace korvane

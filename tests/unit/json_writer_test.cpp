@@ -134,19 +134,6 @@ TEST(WriteJson, EscapesLongTextsLikeShortOnes) {
 }  // namespace
 }  // namespace korvane::json
 
-namespace korvane::json {
-namespace {
-
-TEST(WriteJson, SerializedJsonIsWrittenAsItStands) {
-  Value result = Value::object();
-  result["text"] = serialized_json(R"("{\"a\":1}")");
-  result["other"] = Value::array({Value::binary({}, 1), "x"});
-  EXPECT_EQ(to_json(result), R"({"other":[[],"x"],"text":"{\"a\":1}"})");
-}
-
-}  // namespace
-}  // namespace korvane::json
-
 // The portable shortest-digits search (libraries without to_chars for doubles) must agree with
 // to_chars digit for digit, powers of two and subnormals included.
 TEST(ShortestDoubleDigits, SearchAgreesWithTheLibrary) {

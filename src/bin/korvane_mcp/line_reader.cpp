@@ -35,6 +35,10 @@ bool LineReader::fill() {
   return true;
 }
 
+bool LineReader::next_line_ready() const {
+  return exhausted_ || std::memchr(buffer_.data() + begin_, '\n', end_ - begin_) != nullptr;
+}
+
 bool LineReader::next_line(std::string_view& line) {
   assembled_.clear();
   bool spans_reads = false;

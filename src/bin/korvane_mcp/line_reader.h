@@ -15,6 +15,9 @@ class LineReader {
   // on a line that is not valid UTF-8. The view lives until the next call.
   bool next_line(std::string_view& line);
 
+  // True when next_line will not wait for input: a whole line is buffered, or the input ended.
+  bool next_line_ready() const;
+
  private:
   bool fill();  // reads more input; false at end or on error
 

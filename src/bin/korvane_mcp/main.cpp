@@ -10,6 +10,12 @@
 #include "protocol/dispatch.h"
 #include "protocol/response.h"
 
+namespace {
+
+constexpr std::size_t kBatchBytes = 256 * 1024;
+
+}  // namespace
+
 int main() {
   // A closed stdout must surface as a failed write, not as a signal.
   ::signal(SIGPIPE, SIG_IGN);
@@ -19,12 +25,15 @@ int main() {
   ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 #endif
   korvane::LineReader reader(STDIN_FILENO);
+  korvane::ResponseWriter out(STDOUT_FILENO);
   std::string_view line;
   while (reader.next_line(line)) {
-    if (line.empty()) continue;
-    if (auto reply = korvane::handle_line(line)) {
-      korvane::write_response(std::move(reply->id), std::move(reply->outcome));
-    }
+    if (!line.empty()) korvane::handle_line(line, out);
+    // Answers are written before the loop waits for input (and before a tool call waits for
+    // the app), so a client that waits for one always gets it; lines already buffered are
+    // answered together, in batches of bounded size.
+    if (!reader.next_line_ready() || out.queued_bytes() >= kBatchBytes) out.flush();
   }
+  out.flush();
   return 0;
 }
