@@ -106,7 +106,8 @@ std::optional<std::string> send_all(const UniqueFd& socket, std::string_view byt
   return std::nullopt;
 }
 
-std::optional<std::string> receive_to_end(const UniqueFd& socket, ByteBuffer& out) {
+std::optional<std::string> receive_to_end(const UniqueFd& socket, ByteBuffer& out,
+                                          std::size_t (*expected_size)(std::string_view received)) {
   for (;;) {
     if (auto abandoned = wait_for_reply(socket.get())) return abandoned;
     char* tail = out.tail(kMinReadSpace);
@@ -115,6 +116,12 @@ std::optional<std::string> receive_to_end(const UniqueFd& socket, ByteBuffer& ou
     if (received < 0) return last_error();
     if (received == 0) return std::nullopt;
     out.commit(static_cast<std::size_t>(received));
+    if (expected_size != nullptr) {
+      if (const std::size_t size = expected_size(out.view()); size != 0) {
+        out.reserve(size + kMinReadSpace);  // room for the last, empty read too
+        expected_size = nullptr;
+      }
+    }
   }
 }
 

@@ -21,6 +21,9 @@ Outcome<UniqueFd> connect_loopback(std::uint16_t port);
 std::optional<std::string> send_all(const UniqueFd& socket, std::string_view bytes);
 
 // Appends everything up to the end of the stream; nullopt on success, else the error text.
-std::optional<std::string> receive_to_end(const UniqueFd& socket, ByteBuffer& out);
+// `expected_size`, when given, is asked after each read what the whole stream will measure
+// (0: not known yet) until it tells; the buffer is then sized for it at once.
+std::optional<std::string> receive_to_end(const UniqueFd& socket, ByteBuffer& out,
+                                          std::size_t (*expected_size)(std::string_view received) = nullptr);
 
 }  // namespace korvane

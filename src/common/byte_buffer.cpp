@@ -1,6 +1,7 @@
 #include "common/byte_buffer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <utility>
 
@@ -9,7 +10,8 @@
 namespace korvane {
 namespace {
 
-constexpr std::size_t kHugePageAdviceFrom = 4 * 1024 * 1024;
+// Buffers from this size on are large blocks of whole huge pages.
+constexpr std::size_t kLargeFrom = std::size_t{4} << 20;
 
 }  // namespace
 
@@ -31,11 +33,20 @@ ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
 ByteBuffer::~ByteBuffer() { std::free(data_); }
 
 bool ByteBuffer::reallocate(std::size_t capacity) {
-  auto* grown = static_cast<char*>(std::realloc(data_, capacity));
-  if (grown == nullptr) return false;
-  data_ = grown;
+  if (capacity < kLargeFrom) {
+    auto* grown = static_cast<char*>(std::realloc(data_, capacity));
+    if (grown == nullptr) return false;
+    data_ = grown;
+  } else {
+    // Whole huge pages, filled with few faults; copied once when a buffer grows past a size.
+    capacity = (capacity + platform::kLargeBlockUnit - 1) / platform::kLargeBlockUnit * platform::kLargeBlockUnit;
+    auto* block = static_cast<char*>(platform::allocate_large_block(capacity));
+    if (block == nullptr) return false;
+    if (size_ > 0) std::memcpy(block, data_, size_);
+    std::free(data_);
+    data_ = block;
+  }
   capacity_ = capacity;
-  if (capacity >= kHugePageAdviceFrom) platform::advise_huge_pages(data_, capacity_);
   return true;
 }
 

@@ -10,6 +10,10 @@
 namespace korvane::json::detail {
 namespace {
 
+// Objects up to this size are reordered through a copy of the whole; larger ones move their
+// largest member in place.
+constexpr std::size_t kSmallObject = 4096;
+
 std::uint64_t key_prefix(std::string_view key) {
   std::uint64_t prefix = 0;
   for (std::size_t i = 0; i < 8; ++i) {
@@ -29,15 +33,22 @@ std::string_view decode_checked(std::string_view raw, std::string& scratch) {
 }  // namespace
 
 bool is_written_form(std::string_view text) {
-  const std::size_t sign = text.front() == '-' ? 1 : 0;
-  const std::size_t point = text.find('.');
-  if (point == std::string_view::npos || text.find_first_of("eE") != std::string_view::npos) return false;
-  const std::string_view whole = text.substr(sign, point - sign), fraction = text.substr(point + 1);
-  if (fraction.back() == '0' && fraction.size() != 1) return false;  // trailing zeros are dropped
-  if (whole != "0") return whole.size() + (fraction == "0" ? 0 : fraction.size()) <= 15;
+  std::size_t at = text.front() == '-' ? 1 : 0;
+  const std::size_t whole_start = at;
+  while (at < text.size() && text[at] != '.' && text[at] != 'e' && text[at] != 'E') ++at;
+  if (at == text.size() || text[at] != '.') return false;  // no point, or an exponent
+  const std::size_t whole = at - whole_start, fraction_start = at + 1;
+  std::size_t zeros = 0;  // leading zeros of the fraction
+  for (at = fraction_start; at < text.size(); ++at) {
+    if (text[at] == 'e' || text[at] == 'E') return false;
+    if (zeros == at - fraction_start && text[at] == '0') ++zeros;
+  }
+  const std::size_t fraction = text.size() - fraction_start;
+  if (text.back() == '0' && fraction != 1) return false;  // trailing zeros are dropped
+  const bool lone_zero = fraction == 1 && text.back() == '0';
+  if (whole != 1 || text[whole_start] != '0') return whole + (lone_zero ? 0 : fraction) <= 15;
   // 0.xxx: plain notation down to 1e-5
-  const std::size_t zeros = std::min(fraction.find_first_not_of('0'), fraction.size());
-  return fraction == "0" || (zeros <= 4 && fraction.size() - zeros <= 15);
+  return lone_zero || (zeros <= 4 && fraction - zeros <= 15);
 }
 
 void LiteralBuilder::number(const Number& number) {
@@ -157,6 +168,18 @@ void LiteralBuilder::sort_members(const Container& object) {
   auto begin_of = [&](std::size_t i) { return members_[first + i].start; };
   auto end_of = [&](std::size_t i) { return i + 1 < count ? begin_of(i + 1) - 1 : end; };  // drops the comma
   auto size_of = [&](std::size_t i) { return end_of(i) - begin_of(i); };
+
+  if (end - region <= kSmallObject) {  // copied aside whole and written back in order
+    set_aside_.assign(text + region, end - region);
+    std::size_t at = region;
+    for (std::size_t k = 0; k < order_.size(); ++k) {
+      if (k > 0) text[at++] = ',';
+      copy_bytes(text + at, set_aside_.data() + (begin_of(order_[k]) - region), size_of(order_[k]));
+      at += size_of(order_[k]);
+    }
+    out_.truncate(at);
+    return;
+  }
 
   std::size_t largest = 0, largest_offset = 0, offset = 0;  // where the largest member lands
   for (std::size_t k = 0; k < order_.size(); ++k) {

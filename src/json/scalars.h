@@ -215,12 +215,12 @@ bool read_string(Cursor& in, StringRead& out, std::string* decoded) {
     if (in.at_end()) return in.consumed_error("EOF while parsing a string");
     const char c = in.data()[stop];
     if (c == '"') {
-      out.raw = in.slice(start, stop);
-      out.text = out.raw;
-      if (decoded != nullptr && out.escaped) out.text = decoded->append(in.data() + run, stop - run);
+      const std::string_view raw(in.data() + start, stop - start);
+      out.raw = raw;
+      out.text = decoded != nullptr && out.escaped ? std::string_view(decoded->append(in.data() + run, stop - run)) : raw;
       in.advance();
       // Escapes only ever add well-formed UTF-8, so the raw text tells for the decoded one.
-      if (!kSkipping && !in.all_utf8() && !is_valid_utf8(out.raw)) return in.consumed_error("invalid unicode code point");
+      if (!kSkipping && !in.all_utf8() && !is_valid_utf8(raw)) return in.consumed_error("invalid unicode code point");
       return true;
     }
     if (c != '\\') {

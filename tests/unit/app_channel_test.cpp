@@ -97,6 +97,16 @@ TEST(PostToApp, SendsHeadAndBodyAndParsesReply) {
   EXPECT_EQ(app.finish(), app_request_head(app.port(), "tok", body.size()) + body);
 }
 
+// Content-Length only sizes the buffer: the reply is read to its end whatever it says.
+TEST(PostToApp, ContentLengthDoesNotLimitTheReply) {
+  for (const char* length : {"2", "123456789012", "99999999999999999999999", "x"}) {
+    OneShotApp app(std::string("HTTP/1.1 200 OK\r\ncontent-LENGTH:\t") + length + "\r\n\r\n[\"" + std::string(100000, 'y') + "\"]");
+    const auto reply = post_to_app(app.port(), "", click_body());
+    ASSERT_TRUE(reply.ok()) << reply.error().substr(0, 200);
+    EXPECT_EQ(unquoted(reply.value().view()), "[\"" + std::string(100000, 'y') + "\"]") << length;
+  }
+}
+
 TEST(PostToApp, ReadsLongReplyWhole) {
   const std::string long_text(3 * 1024 * 1024 + 17, 'x');
   OneShotApp app("HTTP/1.1 200 OK\r\n\r\n[\"" + long_text + "\"]");
