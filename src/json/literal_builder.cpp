@@ -1,6 +1,7 @@
 #include "json/literal_builder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <numeric>
 
@@ -13,6 +14,9 @@ namespace {
 // Objects up to this size are reordered through a copy of the whole; larger ones move their
 // largest member in place.
 constexpr std::size_t kSmallObject = 4096;
+
+// The keys of objects up to this many members are remembered to reuse their order.
+constexpr std::size_t kRememberedKeys = 16;
 
 std::uint64_t key_prefix(std::string_view key) {
   std::uint64_t prefix = 0;
@@ -63,10 +67,16 @@ void LiteralBuilder::number(const Number& number) {
 }
 
 void LiteralBuilder::write_string(const StringRead& text) {
+  if (!text.escaped) {  // no quote, backslash or control character inside: as it is
+    char* at = out_.tail(text.raw.size() + 2 * kQuote.size());
+    copy_bytes(at, kQuote.data(), kQuote.size());
+    copy_bytes(at + kQuote.size(), text.raw.data(), text.raw.size());
+    copy_bytes(at + kQuote.size() + text.raw.size(), kQuote.data(), kQuote.size());
+    out_.commit(text.raw.size() + 2 * kQuote.size());
+    return;
+  }
   out_.append(kQuote);
-  if (!text.escaped) {
-    out_.append(text.raw);  // no quote, backslash or control character inside
-  } else if (text.canonical) {
+  if (text.canonical) {
     append_escaped(out_, text.raw, false);  // the escapes as written are the compact text's
   } else {
     decoded_.clear();
@@ -110,22 +120,38 @@ int LiteralBuilder::compare_keys(std::size_t a, std::size_t b) const {
 void LiteralBuilder::key(const StringRead& key) {
   Container& object = open_.back();
   if (!object.empty) out_.push_back(',');
+  const std::size_t start = out_.size();
   std::size_t escaped = kVerbatim;
+  std::uint64_t prefix = 0;
   if (key.escaped) {
     escaped = escaped_keys_.size();
     escaped_keys_.emplace_back(key.text);
+    prefix = key_prefix(key.text);
   }
-  members_.push_back({out_.size(), key.text.size(), escaped, key_prefix(key.text)});
   write_string(key);  // before comparing: a long key is compared in the output
   out_.push_back(':');
+  if (escaped == kVerbatim) prefix = prefix_in_output(start + kQuote.size(), key.text.size());
+  members_.push_back({start, key.text.size(), escaped, prefix});
   if (!object.empty && compare_keys(members_.size() - 2, members_.size() - 1) >= 0) object.in_order = false;
   object.empty = false;
+}
+
+// The first 8 bytes of a key written at `at`, as key_prefix gives them, loaded at once.
+std::uint64_t LiteralBuilder::prefix_in_output(std::size_t at, std::size_t length) {
+  out_.tail(8);  // room to load 8 bytes past a short key
+  std::uint64_t word = 0;
+  std::memcpy(&word, out_.data() + at, sizeof word);
+  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+  return length >= 8 ? word : word & ~(~std::uint64_t{0} >> (8 * length));
 }
 
 void LiteralBuilder::end_object() {
   const Container object = open_.back();
   open_.pop_back();
-  if (!object.in_order) sort_members(object);
+  if (!object.in_order) {
+    if (!same_keys_as_last(object)) order_members(object);
+    sort_members(object);
+  }
   members_.resize(object.first_member);
   escaped_keys_.resize(object.first_escaped);
   out_.push_back('}');
@@ -155,13 +181,31 @@ void LiteralBuilder::order_members(const Container& object) {
     order[kept++] = order[k] - first;
   }
   order.resize(kept);
+  last_keys_.clear();
+  for (std::size_t i = first; i < members_.size() && last_keys_.size() < kRememberedKeys; ++i) {
+    if (members_[i].key_length > 8) break;  // only short keys are told apart by their prefix alone
+    last_keys_.push_back({members_[i].prefix, members_[i].key_length});
+  }
+  if (last_keys_.size() != count) last_keys_.clear();
+}
+
+// Whether the object's keys are, in order, those of the last object ordered: order_ holds
+// their order then. Records in an array mostly have the same keys in the same order.
+bool LiteralBuilder::same_keys_as_last(const Container& object) const {
+  const std::size_t first = object.first_member, count = members_.size() - first;
+  if (last_keys_.empty() || last_keys_.size() != count) return false;
+  for (std::size_t k = 0; k < count; ++k) {
+    if (members_[first + k].prefix != last_keys_[k].prefix || members_[first + k].key_length != last_keys_[k].length) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // Rewrites an object's members in key order, keeping only the last of repeated keys. The
 // largest member is moved in place and only the others are copied aside, so reordering an
 // object that holds most of a large reply costs little memory.
 void LiteralBuilder::sort_members(const Container& object) {
-  order_members(object);
   char* const text = out_.data();
   const std::size_t first = object.first_member, count = members_.size() - first, end = out_.size();
   const std::size_t region = members_[first].start;

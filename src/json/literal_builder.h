@@ -69,7 +69,9 @@ class LiteralBuilder {
     out_.append(text);
   }
   void write_string(const StringRead& text);
+  std::uint64_t prefix_in_output(std::size_t at, std::size_t length);
   void order_members(const Container& object);
+  bool same_keys_as_last(const Container& object) const;
   void sort_members(const Container& object);
 
   static constexpr std::string_view kQuote = "\\\"";  // a quotation mark of the text, escaped
@@ -78,7 +80,12 @@ class LiteralBuilder {
   std::vector<Container> open_;
   std::vector<Member> members_;  // members of every open object, innermost last
   std::vector<std::string> escaped_keys_;
-  std::vector<std::size_t> order_;
+  std::vector<std::size_t> order_;  // of the last object ordered: its members' indices in key order
+  struct ShortKey {
+    std::uint64_t prefix;
+    std::size_t length;
+  };
+  std::vector<ShortKey> last_keys_;  // of the last object ordered, when all are short
   std::string set_aside_;  // members copied out while an object is reordered
 };
 

@@ -59,11 +59,12 @@ bool read_number(Cursor& in, Number& number) {
   } else if (first >= '1' && first <= '9') {
     magnitude = static_cast<std::uint64_t>(first - '0');
     nonzero = true;
+    constexpr std::uint64_t kTenth = std::numeric_limits<std::uint64_t>::max() / 10;  // ...161, the last digit 5
     for (integer_digits = 1; is_digit(in.peek()); ++integer_digits) {
       const auto digit = static_cast<std::uint64_t>(in.take() - '0');
-      if (!overflowed && magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) {
+      if (magnitude >= kTenth && (overflowed || magnitude > kTenth || digit > 5)) {
         overflowed = true;
-      } else if (!overflowed) {
+      } else {
         magnitude = magnitude * 10 + digit;
       }
     }

@@ -171,6 +171,8 @@ INSTANTIATE_TEST_SUITE_P(Orders, ReadCompact, testing::Values(
     R"({"z":[1,2,3,4,5,6,7,8],"a":1,"z":0})", R"({"m":"long long long","b":{"y":1,"x":2},"a":[]})",
     R"({"b":1,"a":"big big big big","c":2,"b":{"d":[{"f":1,"e":2}]}})", R"({"c":3,"c":2,"c":1})",
     R"({"q\"":"a\\b\"c\n","\u00e9\t":["\/\u0001"],"p":"plain"})",
+    // records with the same keys in a row reuse their order
+    R"([{"b":1,"a":2},{"b":3,"a":4},{"b":5,"a":6,"c":7},{"b":1,"b":2,"a":0},{"b":1,"b":2,"a":0},{"b":{"d":1,"c":2},"a":1},{"b":0,"a":1},{"bb":0,"a":1}])",
     // keys longer than 8 bytes that share their first 8 are compared in full
     R"({"descriptor":1,"description":2,"descript":3,"descriptions":[{"descriptor":4,"description":5}]})"));
 
