@@ -18,12 +18,17 @@ constexpr std::size_t kSmallObject = 4096;
 // The keys of objects up to this many members are remembered to reuse their order.
 constexpr std::size_t kRememberedKeys = 16;
 
-std::uint64_t key_prefix(std::string_view key) {
-  std::uint64_t prefix = 0;
-  for (std::size_t i = 0; i < 8; ++i) {
-    prefix = (prefix << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+// A key's first 8 bytes, big-endian, zero-padded; `readable` bytes can be read from its start.
+std::uint64_t key_prefix(std::string_view key, std::size_t readable) {
+  if (readable < 8) {
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < 8; ++i) prefix = (prefix << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+    return prefix;
   }
-  return prefix;
+  std::uint64_t word = 0;
+  std::memcpy(&word, key.data(), sizeof word);
+  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+  return key.size() >= 8 ? word : word & ~(~std::uint64_t{0} >> (8 * key.size()));
 }
 
 // The decoded text of a string the reader has checked already (`raw` is followed by its quote).
@@ -122,27 +127,15 @@ void LiteralBuilder::key(const StringRead& key) {
   if (!object.empty) out_.push_back(',');
   const std::size_t start = out_.size();
   std::size_t escaped = kVerbatim;
-  std::uint64_t prefix = 0;
   if (key.escaped) {
     escaped = escaped_keys_.size();
     escaped_keys_.emplace_back(key.text);
-    prefix = key_prefix(key.text);
   }
   write_string(key);  // before comparing: a long key is compared in the output
   out_.push_back(':');
-  if (escaped == kVerbatim) prefix = prefix_in_output(start + kQuote.size(), key.text.size());
-  members_.push_back({start, key.text.size(), escaped, prefix});
+  members_.push_back({start, key.text.size(), escaped, key_prefix(key.text, key.escaped ? 0 : key.readable)});
   if (!object.empty && compare_keys(members_.size() - 2, members_.size() - 1) >= 0) object.in_order = false;
   object.empty = false;
-}
-
-// The first 8 bytes of a key written at `at`, as key_prefix gives them, loaded at once.
-std::uint64_t LiteralBuilder::prefix_in_output(std::size_t at, std::size_t length) {
-  out_.tail(8);  // room to load 8 bytes past a short key
-  std::uint64_t word = 0;
-  std::memcpy(&word, out_.data() + at, sizeof word);
-  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-  return length >= 8 ? word : word & ~(~std::uint64_t{0} >> (8 * length));
 }
 
 void LiteralBuilder::end_object() {

@@ -69,7 +69,6 @@ class LiteralBuilder {
     out_.append(text);
   }
   void write_string(const StringRead& text);
-  std::uint64_t prefix_in_output(std::size_t at, std::size_t length);
   void order_members(const Container& object);
   bool same_keys_as_last(const Container& object) const;
   void sort_members(const Container& object);

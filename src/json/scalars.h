@@ -126,6 +126,7 @@ struct StringRead {
   std::string_view text;     // decoded (when asked for): raw itself when it holds no escape
   bool escaped = false;      // raw holds an escape
   bool canonical = true;     // every escape in raw is the one the writer writes for it
+  std::size_t readable = 0;  // input bytes from raw.data() on (raw, its quote and what follows)
 };
 
 // All four bytes of a \u escape are consumed before they are checked.
@@ -218,6 +219,7 @@ bool read_string(Cursor& in, StringRead& out, std::string* decoded) {
     if (c == '"') {
       const std::string_view raw(in.data() + start, stop - start);
       out.raw = raw;
+      out.readable = in.size() - start;
       out.text = decoded != nullptr && out.escaped ? std::string_view(decoded->append(in.data() + run, stop - run)) : raw;
       in.advance();
       // Escapes only ever add well-formed UTF-8, so the raw text tells for the decoded one.
