@@ -40,25 +40,6 @@ Utf8Char decode_utf8(std::string_view bytes, std::size_t pos) {
   return {code_point, length, true};
 }
 
-void append_utf8(std::string& out, char32_t code_point) {
-  const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
-  if (code_point < 0x80) {
-    out += byte(code_point);
-  } else if (code_point < 0x800) {
-    out += byte(0xC0 | (code_point >> 6));
-    out += byte(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    out += byte(0xE0 | (code_point >> 12));
-    out += byte(0x80 | ((code_point >> 6) & 0x3F));
-    out += byte(0x80 | (code_point & 0x3F));
-  } else {
-    out += byte(0xF0 | (code_point >> 18));
-    out += byte(0x80 | ((code_point >> 12) & 0x3F));
-    out += byte(0x80 | ((code_point >> 6) & 0x3F));
-    out += byte(0x80 | (code_point & 0x3F));
-  }
-}
-
 namespace utf8_paths {
 
 bool valid_by_words(std::string_view bytes) {

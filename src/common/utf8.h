@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 
 #include "common/byte_vector.h"
@@ -21,8 +20,26 @@ struct Utf8Char {
 // Decodes the sequence that starts at `pos` (< bytes.size()).
 Utf8Char decode_utf8(std::string_view bytes, std::size_t pos);
 
-// Appends the UTF-8 form of a Unicode scalar value.
-void append_utf8(std::string& out, char32_t code_point);
+// Appends the UTF-8 form of a Unicode scalar value. Out: anything with push_back(char).
+template <typename Out>
+void append_utf8(Out& out, char32_t code_point) {
+  const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
+  if (code_point < 0x80) {
+    out.push_back(byte(code_point));
+  } else if (code_point < 0x800) {
+    out.push_back(byte(0xC0 | (code_point >> 6)));
+    out.push_back(byte(0x80 | (code_point & 0x3F)));
+  } else if (code_point < 0x10000) {
+    out.push_back(byte(0xE0 | (code_point >> 12)));
+    out.push_back(byte(0x80 | ((code_point >> 6) & 0x3F)));
+    out.push_back(byte(0x80 | (code_point & 0x3F)));
+  } else {
+    out.push_back(byte(0xF0 | (code_point >> 18)));
+    out.push_back(byte(0x80 | ((code_point >> 12) & 0x3F)));
+    out.push_back(byte(0x80 | ((code_point >> 6) & 0x3F)));
+    out.push_back(byte(0x80 | (code_point & 0x3F)));
+  }
+}
 
 // True when the bytes are well-formed UTF-8: no overlong forms, surrogates, code points above
 // U+10FFFF or truncated sequences. Sixteen bytes at a time where the CPU has vectors.

@@ -28,8 +28,23 @@ inline std::string_view escape_of(char special, char (&buffer)[6]) {
   return {buffer, 6};
 }
 
-// Appends text escaped, without quotes. `doubly` escapes the escapes once more, for text that
-// stands in a JSON text which itself stands in a string literal. Out: std::string or ByteBuffer.
+// Appends the escape of a special byte; `doubly` escapes it once more, for a JSON text that
+// stands in a string literal itself. Out: std::string or ByteBuffer.
+template <typename Out>
+void append_escape(Out& out, char special, bool doubly) {
+  char buffer[6];
+  const std::string_view escape = escape_of(special, buffer);
+  if (!doubly) {
+    out.append(escape);
+    return;
+  }
+  for (char c : escape) {
+    if (c == '\\' || c == '"') out.push_back('\\');
+    out.push_back(c);
+  }
+}
+
+// Appends text escaped, without quotes.
 template <typename Out>
 void append_escaped(Out& out, std::string_view text, bool doubly) {
   std::size_t at = 0;
@@ -38,16 +53,7 @@ void append_escaped(Out& out, std::string_view text, bool doubly) {
     out.append(text.substr(at, run));
     at += run;
     if (at == text.size()) return;
-    char buffer[6];
-    const std::string_view escape = escape_of(text[at++], buffer);
-    if (!doubly) {
-      out.append(escape);
-      continue;
-    }
-    for (char c : escape) {
-      if (c == '\\' || c == '"') out.push_back('\\');
-      out.push_back(c);
-    }
+    append_escape(out, text[at++], doubly);
   }
 }
 

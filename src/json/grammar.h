@@ -1,12 +1,11 @@
 // The JSON grammar, read iteratively with an explicit stack of open arrays and objects and
 // handed to a builder as it goes. A builder says what it wants:
 //
-//   static constexpr bool kSkipping;        // only check the form: no depth limit, no values,
-//                                           // and the scanner's own reason texts
-//   static constexpr bool kDecodesKeys;     // wants StringRead::text of keys
-//   static constexpr bool kDecodesStrings;  // ... and of string values
+//   static constexpr bool kSkipping;  // only check the form: no depth limit, no values, and
+//                                     // the scanner's own reason texts
 //   void null_value(); void boolean(bool); void number(const Number&);
-//   void string(const StringRead&); void key(const StringRead&);
+//   Sink& value_text(); void string(const StringRead&);  // a sink (json/scalars.h) for a string
+//   Sink& key_text(); void key(const StringRead&);       // value's text, and for a key's
 //   void begin_array(); void end_array(); void begin_object(); void end_object();
 //
 // The tree, the compact text, the check of a value nobody keeps and the skipping of members
@@ -25,19 +24,13 @@ namespace korvane::json::detail {
 // Arrays and objects may nest this deep in a value read on its own.
 inline constexpr std::size_t kMaxDepth = 127;
 
-template <typename Builder>
-bool read_string_for(Cursor& in, Builder&, StringRead& out, std::string& scratch, bool is_key) {
-  const bool decode = is_key ? Builder::kDecodesKeys : Builder::kDecodesStrings;
-  return read_string<Builder::kSkipping>(in, out, decode ? &scratch : nullptr);
-}
-
 // A key and its colon, at the byte where the key should start.
 template <typename Builder>
-bool read_key(Cursor& in, Builder& builder, std::string& scratch) {
+bool read_key(Cursor& in, Builder& builder) {
   if (in.peek() != '"') return in.peek_error("key must be a string");
   in.advance();
   StringRead key;
-  if (!read_string_for(in, builder, key, scratch, true)) return false;
+  if (!read_string<Builder::kSkipping>(in, key, builder.key_text())) return false;
   const int c = in.skip_whitespace();
   if (c != ':') return in.peek_error(c < 0 ? "EOF while parsing an object" : "expected `:`");
   in.advance();
@@ -47,9 +40,9 @@ bool read_key(Cursor& in, Builder& builder, std::string& scratch) {
 
 // After a "," in an object: the next key. The scanner reports what follows differently.
 template <typename Builder>
-bool read_next_key(Cursor& in, Builder& builder, std::string& scratch) {
+bool read_next_key(Cursor& in, Builder& builder) {
   const int c = in.skip_whitespace();
-  if (c == '"') return read_key(in, builder, scratch);
+  if (c == '"') return read_key(in, builder);
   if constexpr (Builder::kSkipping) return in.peek_error(c < 0 ? "EOF while parsing an object" : "key must be a string");
   if (c == '}') return in.peek_error("trailing comma");
   return in.peek_error(c < 0 ? "EOF while parsing a value" : "key must be a string");
@@ -60,7 +53,6 @@ bool read_next_key(Cursor& in, Builder& builder, std::string& scratch) {
 template <typename Builder>
 bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
   std::string open;  // '[' or '{' for every open container, innermost last
-  std::string scratch;
   for (;;) {
     const int c = in.skip_whitespace();
     if (c < 0) return in.peek_error("EOF while parsing a value");
@@ -78,7 +70,7 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
       case '"': {
         in.advance();
         StringRead text;
-        if (!read_string_for(in, builder, text, scratch, false)) return false;
+        if (!read_string<Builder::kSkipping>(in, text, builder.value_text())) return false;
         builder.string(text);
         break;
       }
@@ -96,7 +88,7 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
           builder.begin_object();
           if (next < 0) return in.peek_error("EOF while parsing an object");
           if (next != '}') {
-            if (!read_key(in, builder, scratch)) return false;
+            if (!read_key(in, builder)) return false;
             continue;
           }
         }
@@ -122,7 +114,7 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
       if (next == ',') {
         in.advance();
         if (!in_array) {
-          if (!read_next_key(in, builder, scratch)) return false;
+          if (!read_next_key(in, builder)) return false;
         } else if (!Builder::kSkipping && in.skip_whitespace() == ']') {
           return in.peek_error("trailing comma");  // the scanner finds no value there instead
         }
@@ -138,17 +130,18 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
 template <bool kSkip>
 struct Discarding {
   static constexpr bool kSkipping = kSkip;
-  static constexpr bool kDecodesKeys = false;
-  static constexpr bool kDecodesStrings = false;
   void null_value() {}
   void boolean(bool) {}
   void number(const Number&) {}
+  NoText& value_text() { return nothing; }
   void string(const StringRead&) {}
+  NoText& key_text() { return nothing; }
   void key(const StringRead&) {}
   void begin_array() {}
   void end_array() {}
   void begin_object() {}
   void end_object() {}
+  NoText nothing;
 };
 
 }  // namespace korvane::json::detail

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "common/utf8.h"
 #include "json/escape.h"
 #include "json/writer.h"
 
@@ -29,14 +30,6 @@ std::uint64_t key_prefix(std::string_view key, std::size_t readable) {
   std::memcpy(&word, key.data(), sizeof word);
   if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
   return key.size() >= 8 ? word : word & ~(~std::uint64_t{0} >> (8 * key.size()));
-}
-
-// The decoded text of a string the reader has checked already (`raw` is followed by its quote).
-std::string_view decode_checked(std::string_view raw, std::string& scratch) {
-  Cursor in(std::string_view(raw.data(), raw.size() + 1));
-  StringRead read;
-  (void)read_string<false>(in, read, &scratch);
-  return read.text;
 }
 
 }  // namespace
@@ -66,33 +59,33 @@ void LiteralBuilder::number(const Number& number) {
     out_.append(number.text);  // integers, and floats already in their written form, as read
     return;
   }
-  decoded_.clear();
-  if (!append_number_text_shortest(decoded_, number.text)) append_double(decoded_, number.float_value());
-  out_.append(decoded_);
+  number_.clear();
+  if (!append_number_text_shortest(number_, number.text)) append_double(number_, number.float_value());
+  out_.append(number_);
 }
 
-void LiteralBuilder::write_string(const StringRead& text) {
-  if (!text.escaped) {  // no quote, backslash or control character inside: as it is
-    char* at = out_.tail(text.raw.size() + 2 * kQuote.size());
-    copy_bytes(at, kQuote.data(), kQuote.size());
-    copy_bytes(at + kQuote.size(), text.raw.data(), text.raw.size());
-    copy_bytes(at + kQuote.size() + text.raw.size(), kQuote.data(), kQuote.size());
-    out_.commit(text.raw.size() + 2 * kQuote.size());
+void LiteralText::character(char c) {
+  if (is_special(c)) return append_escape(out_, c, true);
+  out_.push_back(c);
+}
+
+void LiteralText::code_point(char32_t c) {
+  if (c < 0x80) return character(static_cast<char>(c));
+  append_utf8(out_, c);
+}
+
+void LiteralBuilder::write_key(const StringRead& key) {
+  if (key.escaped) {
+    out_.append(kQuote);
+    append_escaped(out_, key_text_.text(), true);
+    out_.append(kQuote);
     return;
   }
-  out_.append(kQuote);
-  if (text.canonical) {
-    append_escaped(out_, text.raw, false);  // the escapes as written are the compact text's
-  } else {
-    decoded_.clear();
-    append_escaped(out_, decode_checked(text.raw, decoded_), true);
-  }
-  out_.append(kQuote);
-}
-
-void LiteralBuilder::string(const StringRead& text) {
-  before_value();
-  write_string(text);
+  char* at = out_.tail(key.raw.size() + 2 * kQuote.size());  // no quote, backslash or control inside
+  copy_bytes(at, kQuote.data(), kQuote.size());
+  copy_bytes(at + kQuote.size(), key.raw.data(), key.raw.size());
+  copy_bytes(at + kQuote.size() + key.raw.size(), kQuote.data(), kQuote.size());
+  out_.commit(key.raw.size() + 2 * kQuote.size());
 }
 
 void LiteralBuilder::begin_array() {
@@ -126,14 +119,15 @@ void LiteralBuilder::key(const StringRead& key) {
   Container& object = open_.back();
   if (!object.empty) out_.push_back(',');
   const std::size_t start = out_.size();
+  const std::string_view text = key_text_.text();
   std::size_t escaped = kVerbatim;
   if (key.escaped) {
     escaped = escaped_keys_.size();
-    escaped_keys_.emplace_back(key.text);
+    escaped_keys_.emplace_back(text);
   }
-  write_string(key);  // before comparing: a long key is compared in the output
+  write_key(key);  // before comparing: a long key is compared in the output
   out_.push_back(':');
-  members_.push_back({start, key.text.size(), escaped, key_prefix(key.text, key.escaped ? 0 : key.readable)});
+  members_.push_back({start, text.size(), escaped, key_prefix(text, key.escaped ? 0 : key.readable)});
   if (!object.empty && compare_keys(members_.size() - 2, members_.size() - 1) >= 0) object.in_order = false;
   object.empty = false;
 }

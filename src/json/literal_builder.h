@@ -14,21 +14,41 @@
 
 namespace korvane::json::detail {
 
+// A sink that writes a string's text as the compact text has it, escaped once more for the
+// literal: plain runs as they are, each escape as what writing its character gives.
+class LiteralText {
+ public:
+  explicit LiteralText(ByteBuffer& out) : out_(out) {}
+  void run(std::string_view bytes, bool) { out_.append(bytes); }
+  void character(char c);
+  void code_point(char32_t c);
+
+ private:
+  ByteBuffer& out_;
+};
+
 class LiteralBuilder {
  public:
   static constexpr bool kSkipping = false;
-  static constexpr bool kDecodesKeys = true;
-  static constexpr bool kDecodesStrings = false;  // escapes are rewritten from the raw text
 
-  explicit LiteralBuilder(ByteBuffer& out) : out_(out) {}
+  explicit LiteralBuilder(ByteBuffer& out) : out_(out), value_text_(out) {}
 
   void null_value() { write_scalar("null"); }
   void boolean(bool value) { write_scalar(value ? "true" : "false"); }
   void number(const Number& number);
-  void string(const StringRead& text);
+  LiteralText& value_text() {
+    before_value();
+    out_.append(kQuote);
+    return value_text_;
+  }
+  void string(const StringRead&) { out_.append(kQuote); }
   void begin_array();
   void end_array();
   void begin_object();
+  DecodedText& key_text() {
+    key_text_ = DecodedText(key_scratch_);
+    return key_text_;
+  }
   void key(const StringRead& key);
   void end_object();
 
@@ -68,14 +88,17 @@ class LiteralBuilder {
     before_value();
     out_.append(text);
   }
-  void write_string(const StringRead& text);
+  void write_key(const StringRead& key);
   void order_members(const Container& object);
   bool same_keys_as_last(const Container& object) const;
   void sort_members(const Container& object);
 
   static constexpr std::string_view kQuote = "\\\"";  // a quotation mark of the text, escaped
   ByteBuffer& out_;
-  std::string decoded_;  // a string whose escapes are rewritten
+  LiteralText value_text_;
+  std::string key_scratch_;  // a key's text, when it holds escapes
+  DecodedText key_text_{key_scratch_};
+  std::string number_;       // a number rewritten
   std::vector<Container> open_;
   std::vector<Member> members_;  // members of every open object, innermost last
   std::vector<std::string> escaped_keys_;

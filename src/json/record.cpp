@@ -56,9 +56,10 @@ class RecordReader {
       }
       case '"': {
         in_.advance();
-        StringRead text;
-        if (!detail::read_string<false>(in_, text, &scratch_)) return false;
-        found = "string " + quoted_text(text.text);
+        StringRead read;
+        detail::DecodedText text(scratch_);
+        if (!detail::read_string<false>(in_, read, text)) return false;
+        found = "string " + quoted_text(text.text());
         break;
       }
       case '[': found = "sequence"; break;
@@ -92,9 +93,10 @@ class RecordReader {
   bool read_string_field(int c, FieldValue& out) {
     if (c != '"') return invalid_type("a string");
     in_.advance();
-    StringRead text;
-    if (!detail::read_string<false>(in_, text, &scratch_)) return false;
-    out = std::string(text.text);
+    StringRead read;
+    detail::DecodedText text(scratch_);
+    if (!detail::read_string<false>(in_, read, text)) return false;
+    out = std::string(text.text());
     return true;
   }
 
@@ -131,7 +133,7 @@ class RecordReader {
   }
 
   // The next key, without its colon; false in `has_key` at the closing brace.
-  bool next_key(bool& first, bool& has_key, StringRead& key) {
+  bool next_key(bool& first, bool& has_key, detail::DecodedText& key) {
     int c = in_.skip_whitespace();
     has_key = false;
     if (c == '}') return true;
@@ -147,7 +149,8 @@ class RecordReader {
     if (c == '"') {
       in_.advance();
       has_key = true;
-      return detail::read_string<false>(in_, key, &scratch_);
+      StringRead read;
+      return detail::read_string<false>(in_, read, key);
     }
     if (c == '}') return in_.peek_error("trailing comma");
     if (c < 0) return in_.peek_error("EOF while parsing a value");
@@ -210,11 +213,11 @@ class RecordReader {
     bool first = true;
     for (;;) {
       bool has_key = false;
-      StringRead key;
+      detail::DecodedText key(scratch_);
       if (!next_key(first, has_key, key)) return false;
       if (!has_key) break;
       const auto field = std::find_if(spec_.fields.begin(), spec_.fields.end(),
-                                      [&](const FieldSpec& f) { return f.name == key.text; });
+                                      [&](const FieldSpec& f) { return f.name == key.text(); });
       if (field == spec_.fields.end()) {
         detail::Discarding<true> skip;  // no depth limit
         if (!colon() || !detail::read_json(in_, skip, 0)) return false;

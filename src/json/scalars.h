@@ -120,13 +120,50 @@ bool read_number(Cursor& in, Number& number) {
   return true;
 }
 
-// A string as read: the text between its quotes, and what kind of escapes it holds.
+// A string as read: the text between its quotes, as written.
 struct StringRead {
-  std::string_view raw;      // as written in the input
-  std::string_view text;     // decoded (when asked for): raw itself when it holds no escape
+  std::string_view raw;
   bool escaped = false;      // raw holds an escape
-  bool canonical = true;     // every escape in raw is the one the writer writes for it
   std::size_t readable = 0;  // input bytes from raw.data() on (raw, its quote and what follows)
+};
+
+// Where a string's text goes as it is read, a sink:
+//   void run(std::string_view bytes, bool last);  // plain text as written; `last` before the quote
+//   void character(char c);                       // what a short escape stands for: " \ / b f n r t
+//   void code_point(char32_t c);                  // what a \u escape (or a surrogate pair) stands for
+// Every run but the last is followed by an escape.
+
+// A sink that keeps nothing.
+struct NoText {
+  void run(std::string_view, bool) {}
+  void character(char) {}
+  void code_point(char32_t) {}
+};
+
+// A sink that gives the decoded text: a view of the input when the string holds no escape,
+// else built in `scratch`. One per string.
+class DecodedText {
+ public:
+  explicit DecodedText(std::string& scratch) : scratch_(&scratch) {}
+  std::string_view text() const { return text_; }
+
+  void run(std::string_view bytes, bool last) {
+    if (last && !escaped_) {
+      text_ = bytes;
+      return;
+    }
+    if (!escaped_) scratch_->clear();
+    escaped_ = true;
+    scratch_->append(bytes);
+    if (last) text_ = *scratch_;
+  }
+  void character(char c) { scratch_->push_back(c); }
+  void code_point(char32_t c) { append_utf8(*scratch_, c); }
+
+ private:
+  std::string* scratch_;
+  std::string_view text_;
+  bool escaped_ = false;
 };
 
 // All four bytes of a \u escape are consumed before they are checked.
@@ -146,26 +183,14 @@ inline bool read_hex_escape(Cursor& in, std::uint32_t& code_unit) {
   return true;
 }
 
-// Whether the \u escape just read is the one the writer writes: \u00xx for a control character
-// without a short escape, in lower case.
-inline bool is_written_escape(const Cursor& in, std::uint32_t code_unit) {
-  constexpr std::string_view kHex = "0123456789abcdef";
-  if (code_unit >= 0x20 || code_unit == '\b' || code_unit == '\f' || code_unit == '\n' || code_unit == '\r' ||
-      code_unit == '\t') {
-    return false;
-  }
-  const std::string_view digits = in.slice(in.pos() - 4, in.pos());
-  return digits[0] == '0' && digits[1] == '0' && digits[2] == kHex[code_unit >> 4] && digits[3] == kHex[code_unit & 15];
-}
-
 // After "\u": a character, or a leading surrogate followed by an escaped trailing one.
-inline bool read_unicode_escape(Cursor& in, std::string* decoded, StringRead& out) {
+template <typename Sink>
+bool read_unicode_escape(Cursor& in, Sink& sink) {
   std::uint32_t first = 0;
   if (!read_hex_escape(in, first)) return false;
   if (first >= 0xDC00 && first <= 0xDFFF) return in.consumed_error("lone leading surrogate in hex escape");
-  out.canonical = out.canonical && is_written_escape(in, first);
   if (first < 0xD800 || first > 0xDBFF) {
-    if (decoded != nullptr) append_utf8(*decoded, first);
+    sink.code_point(first);
     return true;
   }
   for (char expected : {'\\', 'u'}) {
@@ -175,42 +200,39 @@ inline bool read_unicode_escape(Cursor& in, std::string* decoded, StringRead& ou
   std::uint32_t second = 0;
   if (!read_hex_escape(in, second)) return false;
   if (second < 0xDC00 || second > 0xDFFF) return in.consumed_error("lone leading surrogate in hex escape");
-  if (decoded != nullptr) append_utf8(*decoded, (((first - 0xD800) << 10) | (second - 0xDC00)) + 0x10000);
+  sink.code_point((((first - 0xD800) << 10) | (second - 0xDC00)) + 0x10000);
   return true;
 }
 
-template <bool kSkipping>
-bool read_escape(Cursor& in, std::string* decoded, StringRead& out) {
+template <bool kSkipping, typename Sink>
+bool read_escape(Cursor& in, Sink& sink) {
   if (in.at_end()) return in.consumed_error("EOF while parsing a string");
   char c = in.take();
   switch (c) {
-    case '"': case '\\': break;
-    case '/': out.canonical = false; break;
+    case '"': case '\\': case '/': break;
     case 'b': c = '\b'; break;
     case 'f': c = '\f'; break;
     case 'n': c = '\n'; break;
     case 'r': c = '\r'; break;
     case 't': c = '\t'; break;
     case 'u': {
-      if constexpr (!kSkipping) return read_unicode_escape(in, decoded, out);
+      if constexpr (!kSkipping) return read_unicode_escape(in, sink);
       std::uint32_t unused = 0;
       return read_hex_escape(in, unused);
     }
     default: return in.consumed_error("invalid escape");
   }
-  if (decoded != nullptr) decoded->push_back(c);
+  sink.character(c);
   return true;
 }
 
-// A string, after its opening quote. With `decoded`, the text is decoded into it when the
-// string holds escapes. Strict reading checks escapes fully and wants well-formed UTF-8;
-// skipping checks only their form.
-template <bool kSkipping>
-bool read_string(Cursor& in, StringRead& out, std::string* decoded) {
+// A string, after its opening quote; its text goes to the sink as it is read. Strict reading
+// checks escapes fully and wants well-formed UTF-8; skipping checks only their form.
+template <bool kSkipping, typename Sink>
+bool read_string(Cursor& in, StringRead& out, Sink& sink) {
   const std::size_t start = in.pos();
-  std::size_t run = start;  // where the plain text not yet decoded starts
+  std::size_t run = start;  // where the plain text not yet handed on starts
   out.escaped = false;
-  out.canonical = true;
   for (;;) {
     const std::size_t stop = in.pos() + find_special(in.data() + in.pos(), in.size() - in.pos());
     in.seek(stop);
@@ -220,7 +242,7 @@ bool read_string(Cursor& in, StringRead& out, std::string* decoded) {
       const std::string_view raw(in.data() + start, stop - start);
       out.raw = raw;
       out.readable = in.size() - start;
-      out.text = decoded != nullptr && out.escaped ? std::string_view(decoded->append(in.data() + run, stop - run)) : raw;
+      sink.run(std::string_view(in.data() + run, stop - run), true);
       in.advance();
       // Escapes only ever add well-formed UTF-8, so the raw text tells for the decoded one.
       if (!kSkipping && !in.all_utf8() && !is_valid_utf8(raw)) return in.consumed_error("invalid unicode code point");
@@ -230,13 +252,10 @@ bool read_string(Cursor& in, StringRead& out, std::string* decoded) {
       if (!kSkipping) in.advance();
       return in.consumed_error("control character (\\u0000-\\u001F) found while parsing a string");
     }
-    if (decoded != nullptr) {
-      if (!out.escaped) decoded->clear();
-      decoded->append(in.data() + run, stop - run);
-    }
+    sink.run(std::string_view(in.data() + run, stop - run), false);
     out.escaped = true;
     in.advance();
-    if (!read_escape<kSkipping>(in, decoded, out)) return false;
+    if (!read_escape<kSkipping>(in, sink)) return false;
     run = in.pos();
   }
 }
