@@ -30,6 +30,11 @@ inline Bytes equal(Bytes a, Bytes b) { return _mm_cmpeq_epi8(a, b); }
 // Unsigned comparisons, lane by lane: all ones where true.
 inline Bytes at_least(Bytes a, Bytes b) { return _mm_cmpeq_epi8(_mm_max_epu8(a, b), a); }
 inline Bytes at_most(Bytes a, Bytes b) { return _mm_cmpeq_epi8(_mm_min_epu8(a, b), a); }
+// Lanes read as signed bytes: all ones where a < b, where a > b.
+inline Bytes below_signed(Bytes a, Bytes b) { return _mm_cmplt_epi8(a, b); }
+inline Bytes above_signed(Bytes a, Bytes b) { return _mm_cmpgt_epi8(a, b); }
+// a - b, or zero where b is larger.
+inline Bytes minus_floored(Bytes a, Bytes b) { return _mm_subs_epu8(a, b); }
 // The lanes of `current` moved up by N, the top N lanes of `previous` filling the bottom.
 template <int N>
 inline Bytes shifted_in(Bytes current, Bytes previous) {
@@ -54,6 +59,9 @@ inline Bytes differ(Bytes a, Bytes b) { return veorq_u8(a, b); }
 inline Bytes equal(Bytes a, Bytes b) { return vceqq_u8(a, b); }
 inline Bytes at_least(Bytes a, Bytes b) { return vcgeq_u8(a, b); }
 inline Bytes at_most(Bytes a, Bytes b) { return vcleq_u8(a, b); }
+inline Bytes below_signed(Bytes a, Bytes b) { return vcltq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(b)); }
+inline Bytes above_signed(Bytes a, Bytes b) { return vcgtq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(b)); }
+inline Bytes minus_floored(Bytes a, Bytes b) { return vqsubq_u8(a, b); }
 template <int N>
 inline Bytes shifted_in(Bytes current, Bytes previous) {
   return vextq_u8(previous, current, 16 - N);

@@ -65,22 +65,23 @@ namespace {
 
 // Marks in `error` every lane of `current` that breaks a sequence, given the block before it.
 // A lane must be a continuation byte exactly when one of the three before it starts a
-// sequence that long; the byte after E0, ED, F0 and F4 has a narrower range.
+// sequence that long; the byte after E0, ED, F0 and F4 has a narrower range; C0, C1 and F5 to
+// FF never occur. Continuation bytes are the signed bytes below -64, and among them signed
+// comparisons order them as unsigned ones do.
 void check_block(vec::Bytes current, vec::Bytes previous, vec::Bytes& error) {
   using namespace vec;
+  const auto byte = [](int value) { return splat(static_cast<std::uint8_t>(value)); };
   const Bytes before1 = shifted_in<1>(current, previous);
-  const Bytes before2 = shifted_in<2>(current, previous);
-  const Bytes before3 = shifted_in<3>(current, previous);
-  const Bytes continuation = but_not(at_least(current, splat(0x80)), at_least(current, splat(0xC0)));
-  const Bytes required = either(either(at_least(before1, splat(0xC0)), at_least(before2, splat(0xE0))),
-                                at_least(before3, splat(0xF0)));
-  const Bytes never = either(both(at_least(current, splat(0xC0)), at_most(current, splat(0xC1))),
-                             at_least(current, splat(0xF5)));
-  const Bytes from_a0 = at_least(current, splat(0xA0));
-  const Bytes from_90 = at_least(current, splat(0x90));
-  const Bytes narrow = either(either(but_not(equal(before1, splat(0xE0)), from_a0), both(equal(before1, splat(0xED)), from_a0)),
-                              either(but_not(equal(before1, splat(0xF0)), from_90), both(equal(before1, splat(0xF4)), from_90)));
-  error = either(error, either(either(differ(required, continuation), never), narrow));
+  const Bytes required = either(either(minus_floored(before1, byte(0xBF)), minus_floored(shifted_in<2>(current, previous), byte(0xDF))),
+                                minus_floored(shifted_in<3>(current, previous), byte(0xEF)));
+  const Bytes continuation = below_signed(current, byte(0xC0));
+  const Bytes misplaced = equal(equal(required, byte(0)), continuation);
+  const Bytes never = either(minus_floored(current, byte(0xF4)), equal(both(current, byte(0xFE)), byte(0xC0)));
+  const Bytes narrow = either(either(both(equal(before1, byte(0xE0)), below_signed(current, byte(0xA0))),
+                                     both(equal(before1, byte(0xED)), above_signed(current, byte(0x9F)))),
+                              either(both(equal(before1, byte(0xF0)), below_signed(current, byte(0x90))),
+                                     both(equal(before1, byte(0xF4)), above_signed(current, byte(0x8F)))));
+  error = either(error, either(either(misplaced, never), narrow));
 }
 
 }  // namespace
