@@ -1,12 +1,14 @@
 // Sixteen bytes at a time: the few vector operations the byte scanners need, on SSE2 (every
 // x86-64 CPU) and NEON (every arm64 CPU). KORVANE_BYTE_VECTOR is defined where they exist; the
 // scanners keep a portable word-at-a-time path beside them, compiled and tested everywhere.
+// Defining KORVANE_NO_BYTE_VECTOR leaves the vectors out.
 #pragma once
 
 #include <bit>
 #include <cstdint>
 
-#if defined(__SSE2__)
+#if defined(KORVANE_NO_BYTE_VECTOR)
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #define KORVANE_BYTE_VECTOR 1
 #elif defined(__ARM_NEON) || defined(__aarch64__)
