@@ -17,6 +17,7 @@
 #include "cases.h"
 #include "platform/process_usage.h"
 #include "report.h"
+#include "whole_process.h"
 #include "workloads.h"
 
 namespace korvane::bench {
@@ -27,17 +28,20 @@ struct Options {
   std::string standin;
   std::string baseline_script;  // empty: no baseline
   std::string node = "node";
+  std::string launcher;  // korvane-bench-launch, for the whole-process cases
 };
 
 constexpr std::string_view kUsage =
-    "usage: korvane-bench --server PATH --standin PATH [--baseline SERVER.mjs] [--node PATH]\n"
-    "       KORVANE_BENCH_QUICK=1 runs a tenth of the repetitions and lines\n";
+    "usage: korvane-bench --server PATH --standin PATH [--baseline SERVER.mjs] [--node PATH] [--launcher PATH]\n"
+    "       KORVANE_BENCH_QUICK=1 runs a tenth of the repetitions and lines\n"
+    "       KORVANE_BENCH_WHOLE_PROCESS_ONLY=1 runs only the whole-process cases (they need --launcher)\n";
 
 std::string* option_slot(Options& options, std::string_view name) {
   if (name == "--server") return &options.server;
   if (name == "--standin") return &options.standin;
   if (name == "--baseline") return &options.baseline_script;
   if (name == "--node") return &options.node;
+  if (name == "--launcher") return &options.launcher;
   return nullptr;
 }
 
@@ -53,10 +57,14 @@ std::optional<Options> parse_options(int argc, char** argv) {
   return options;
 }
 
+bool environment_flag(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && !std::string_view(value).empty() && std::string_view(value) != "0";
+}
+
 Scale chosen_scale() {
   Scale scale;
-  const char* quick = std::getenv("KORVANE_BENCH_QUICK");
-  if (quick == nullptr || std::string_view(quick).empty() || std::string_view(quick) == "0") return scale;
+  if (!environment_flag("KORVANE_BENCH_QUICK")) return scale;
   scale.cold_runs = 20;
   scale.idle_runs = 3;
   scale.pipeline_runs = 2;
@@ -112,6 +120,19 @@ void report_stderr(const Workspace& workspace, const std::string& name) {
   }
 }
 
+// The whole-process cases and their table; false when one could not be measured.
+bool run_whole_process(const Options& options, const Workspace& workspace) {
+  if (options.launcher.empty()) {
+    std::printf("whole-process cases skipped: no --launcher\n");
+    return true;
+  }
+  const WholeProcessSetup setup{options.server, options.standin, options.launcher, workspace.directory,
+                                environment_flag("KORVANE_BENCH_QUICK")};
+  const WholeProcessFigures figures = measure_whole_process(setup);
+  print_whole_process(stdout, figures);
+  return figures.failures.empty();
+}
+
 int run(const Options& options) {
   const std::optional<Workspace> workspace = make_workspace(options);
   if (!workspace) {
@@ -121,6 +142,7 @@ int run(const Options& options) {
   const Scale scale = chosen_scale();
   const Scale node_scale = baseline_scale(scale);
   std::printf("machine: %ld cores (nproc), %s\n", ::sysconf(_SC_NPROCESSORS_ONLN), platform::cpu_model().c_str());
+  if (environment_flag("KORVANE_BENCH_WHOLE_PROCESS_ONLY")) return run_whole_process(options, *workspace) ? 0 : 1;
   std::printf("relay bodies: %zu and %zu bytes; MB = 2^20 bytes; figures are medians over the runs shown\n\n",
               workspace->small_body_bytes, workspace->large_body_bytes);
   std::fflush(stdout);
@@ -144,9 +166,12 @@ int run(const Options& options) {
   print_failures(stdout, "korvane-mcp", ours);
   report_stderr(*workspace, "korvane-mcp");
   if (baseline) print_failures(stdout, "baseline", *baseline);
+  std::printf("\n");
+  const bool whole_process_measured = run_whole_process(options, *workspace);
   std::error_code ignored;
   std::filesystem::remove_all(workspace->directory, ignored);
-  const bool complete = floor.failures.empty() && ours.failures.empty() && (!baseline || baseline->failures.empty());
+  const bool complete = floor.failures.empty() && ours.failures.empty() && (!baseline || baseline->failures.empty()) &&
+                        whole_process_measured;
   return complete ? 0 : 1;
 }
 

@@ -6,19 +6,6 @@
 #include "workloads.h"
 
 namespace korvane::bench {
-namespace {
-
-enum class Better { lower, higher };
-
-// One table row: which samples of a server's figures it shows, and in what unit.
-struct Row {
-  std::string label;
-  std::string unit;
-  Better better;
-  double factor;  // multiplies the stored value into the unit shown
-  std::function<const Samples&(const Figures&)> pick;
-  std::function<int(const Scale&)> runs;
-};
 
 std::string with_separators(long long whole) {
   const std::string digits = std::to_string(std::llabs(whole));
@@ -30,7 +17,6 @@ std::string with_separators(long long whole) {
   return text;
 }
 
-// Three significant digits or more, thousands separated.
 std::string number(double value) {
   char text[32];
   if (std::fabs(value) >= 1000) return with_separators(std::llround(value));
@@ -47,6 +33,20 @@ std::string summary(const Samples& samples, double factor) {
   return number(samples.median() * factor) + " [" + number(samples.min() * factor) + " .. " +
          number(samples.max() * factor) + "]";
 }
+
+namespace {
+
+enum class Better { lower, higher };
+
+// One table row: which samples of a server's figures it shows, and in what unit.
+struct Row {
+  std::string label;
+  std::string unit;
+  Better better;
+  double factor;  // multiplies the stored value into the unit shown
+  std::function<const Samples&(const Figures&)> pick;
+  std::function<int(const Scale&)> runs;
+};
 
 std::string ratio(const Samples& ours, const Samples& baseline, Better better) {
   if (ours.empty() || baseline.empty() || ours.median() <= 0 || baseline.median() <= 0) return "";

@@ -9,6 +9,15 @@
 
 namespace korvane::bench {
 
+// An integer with thousands separated: 200,000.
+std::string with_separators(long long whole);
+
+// Three significant digits or more, thousands separated.
+std::string number(double value);
+
+// "median [min .. max]" of the samples times `factor`, or "not measured".
+std::string summary(const Samples& samples, double factor);
+
 // Prints one row per figure: korvane's and the baseline's median [min .. max], and their ratio.
 void print_table(std::FILE* out, const Figures& ours, const Figures* baseline, const Scale& ours_scale,
                  const Scale& baseline_scale);

@@ -68,6 +68,32 @@ void append_ocr_line(std::string& body, Random& random) {
   body += '}';
 }
 
+// One character of an OCR text, escaped for a JSON string.
+void append_ocr_character(std::string& text, Random& random) {
+  const unsigned pick = random.below(100);
+  if (pick < 32) {
+    text += static_cast<char>((random.below(2) != 0 ? 'a' : 'A') + random.below(26));
+  } else if (pick < 44) {
+    text += ' ';
+  } else if (pick < 94) {
+    char32_t cjk = 0x4E00 + random.below(0x51A0);  // CJK Unified Ideographs
+    text += static_cast<char>(0xE0 | (cjk >> 12));
+    text += static_cast<char>(0x80 | ((cjk >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (cjk & 0x3F));
+  } else if (pick < 96) {
+    text += "\xE2\x80\x94";  // em dash
+  } else {
+    text += pick < 98 ? "\\\"" : "\\\\";
+  }
+}
+
+// A confidence with at most 4 decimals, as an app prints a rounded score: 0.8125, 0.97, 0.5.
+std::string rounded_confidence(Random& random) {
+  std::string text = "0." + std::to_string(3000 + random.below(7000));
+  while (text.back() == '0') text.pop_back();
+  return text;
+}
+
 }  // namespace
 
 std::string initialize_line(std::uint64_t id) {
@@ -101,6 +127,24 @@ std::string ocr_reply_body(std::size_t target_bytes) {
   while (body.size() + 2 < target_bytes) {
     if (body.back() != '[') body += ',';
     append_ocr_line(body, random);
+  }
+  body += "]}";
+  return body;
+}
+
+std::string screen_ocr_reply(std::size_t lines) {
+  Random random;
+  std::string body = R"({"image":"/tmp/shot.png","width":5120,"height":2880,"scale":2.0,"lines":[)";
+  body.reserve(lines * 110);
+  for (std::size_t line = 0; line < lines; ++line) {
+    body += line == 0 ? R"({"text":")" : R"(,{"text":")";
+    for (unsigned count = 3 + random.below(38); count > 0; --count) append_ocr_character(body, random);
+    body += R"(","conf":)" + rounded_confidence(random);
+    body += R"(,"x":)" + std::to_string(random.below(5120));
+    body += R"(,"y":)" + std::to_string(random.below(2880));
+    body += R"(,"w":)" + std::to_string(8 + random.below(1200));
+    body += R"(,"h":)" + std::to_string(10 + random.below(50));
+    body += '}';
   }
   body += "]}";
   return body;

@@ -22,4 +22,10 @@ inline constexpr std::string_view kLargeCallTail = "\"}}}\n";
 // A screen_ocr reply of at least `target_bytes`: image metadata and a `lines` array of text boxes.
 std::string ocr_reply_body(std::size_t target_bytes);
 
+// The screen_ocr reply of the whole-process relay, about 20 MB: {"image","width","height","scale",
+// "lines"} with `lines` text boxes {"text","conf","x","y","w","h"} (keys in that order, unsorted);
+// texts of 3 to 40 characters from ASCII letters, spaces, CJK characters, an em dash, quotes and
+// backslashes; confidences with at most 4 decimals; integer coordinates.
+std::string screen_ocr_reply(std::size_t lines = 200'000);
+
 }  // namespace korvane::bench

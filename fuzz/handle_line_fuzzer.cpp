@@ -19,6 +19,17 @@
 namespace korvane::fuzz {
 namespace {
 
+struct Reply {
+  json::Value id;
+  Outcome<json::Value> outcome;
+};
+
+std::string response_line(const Reply& reply) {
+  std::string line;
+  append_response(line, reply.id, reply.outcome ? ResultOutcome(Result(reply.outcome.value())) : error_text(reply.outcome.error()));
+  return line;
+}
+
 // The reply a line must get, worked out from the request alone; nullopt when none is due.
 std::optional<Reply> expected_reply(std::string_view line) {
   auto read = read_request(line);
@@ -36,7 +47,7 @@ std::optional<Reply> expected_reply(std::string_view line) {
   if (method == "notifications/initialized") return Reply{request.id, json::Value(nullptr)};
   if (method == "tools/list") return Reply{request.id, json::Value{{"tools", tool_definitions()}}};
   if (method != "tools/call") return Reply{request.id, error_text("unknown method: " + method)};
-  const json::Value& params = request.params;
+  const json::Value params = json::read_value(request.params).value();
   const bool named = params.is_object() && params.contains("name") && params["name"].is_string();
   return Reply{request.id, error_text(named ? std::string(kAppNotRunning) : "missing name")};
 }
@@ -59,13 +70,13 @@ void check_response_line(const std::string& line, const Reply& reply) {
 
 void check_line(std::string_view line) {
   const std::optional<Reply> expected = expected_reply(line);
-  const std::optional<Reply> reply = handle_line(line);
-  FUZZ_CHECK(reply.has_value() == expected.has_value(), std::string(line));
-  if (!reply) return;
   std::string out;
-  append_response(out, reply->id, reply->outcome);
-  std::string wanted;
-  append_response(wanted, expected->id, expected->outcome);
+  ResponseWriter writer(out);
+  handle_line(line, writer);
+  writer.flush();
+  FUZZ_CHECK(out.empty() != expected.has_value(), std::string(line) + " answered with: " + out);
+  if (!expected) return;
+  const std::string wanted = response_line(*expected);
   FUZZ_CHECK(out == wanted, out + " instead of " + wanted);
   check_response_line(out, *expected);
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "json/quote.h"
+#include "common/quote.h"
 
 namespace korvane::fuzz {
 namespace {
@@ -85,13 +85,13 @@ std::u32string unquote(const std::u32string& quoted, const std::string& detail) 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace korvane;
   const std::string_view input = fuzz::as_text(data, size);
-  const std::string quoted = json::quoted(input);
+  const std::string quoted = quoted_text(input);
   FUZZ_CHECK(fuzz::is_well_formed_utf8(quoted), quoted);
   for (unsigned char byte : quoted) FUZZ_CHECK(byte >= 0x20 && byte != 0x7F, quoted);
   const std::u32string text = fuzz::unquote(fuzz::decode_lossy(quoted), quoted);
   FUZZ_CHECK(text == fuzz::decode_lossy(input), "escapes do not undo to the input: " + quoted);
   std::string appended = "prefix";
-  json::append_quoted(appended, input);
+  append_quoted(appended, input);
   FUZZ_CHECK(appended == "prefix" + quoted, quoted);
   return 0;
 }

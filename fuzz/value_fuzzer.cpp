@@ -1,5 +1,6 @@
 // Reading any bytes as one JSON value: errors are positioned inside the input, and what reads
-// writes back to text that reads to the same value and writes to the same bytes again.
+// writes back to text that reads to the same value and writes to the same bytes again. The
+// relay's reader, which writes compact text without building the value, agrees with it.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,6 +44,20 @@ void check_round_trip(const json::Value& value) {
   FUZZ_CHECK(json::to_json(again.value()) == text, text);
 }
 
+// The relay's reader gives what writing the value gives, as a string literal, and fails alike.
+void check_compact_literal(std::string_view input, const Outcome<json::Value>& value) {
+  auto literal = json::read_compact_literal(input);
+  FUZZ_CHECK(literal.ok() == value.ok(), std::string(input));
+  if (!value.ok()) {
+    FUZZ_CHECK(literal.error() == value.error(), literal.error() + " instead of " + value.error());
+    return;
+  }
+  const std::string_view text = literal.value().view();
+  const auto unquoted = json::Value::parse(text.begin(), text.end(), nullptr, false);
+  FUZZ_CHECK(unquoted.is_string(), std::string(text));
+  FUZZ_CHECK(unquoted.get<std::string>() == json::to_json(value.value()), std::string(text));
+}
+
 }  // namespace
 }  // namespace korvane::fuzz
 
@@ -50,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace korvane;
   const std::string_view input = fuzz::as_text(data, size);
   auto value = json::read_value(input);
+  fuzz::check_compact_literal(input, value);
   if (!value) {
     fuzz::check_rejected(input, value.error());
     return 0;

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Generates src/json/unicode_tables.inc: the code points that quoting writes as \\u{hex}.
+"""Generates src/common/unicode_tables.inc: the code points that quoting writes as \\u{hex}.
 
 Such a code point is grapheme-extending (Grapheme_Extend=Yes) or not printable (general
 category Cc, Cf, Zl, Zp, Cs, Co, Cn, or Zs other than U+0020). Input is Debian's
 `unicode-data` package; the output is a sorted list of disjoint inclusive ranges.
 
-Usage: tools/gen_unicode_tables.py [UCD_DIR] > src/json/unicode_tables.inc
+Usage: tools/gen_unicode_tables.py [UCD_DIR] > src/common/unicode_tables.inc
 """
 
 import re

@@ -6,11 +6,48 @@
 
 #include "bridge/loopback_socket.h"
 #include "common/posix.h"
-#include "json/quote.h"
+#include "common/quote.h"
 #include "json/reader.h"
 #include "json/writer.h"
 
 namespace korvane {
+namespace {
+
+constexpr std::string_view kHeadEnd = "\r\n\r\n";
+
+// A Content-Length above this sizes nothing: the buffer grows as the reply comes.
+constexpr std::size_t kLargestSizedReply = std::size_t{1} << 30;
+
+bool is_content_length(std::string_view line) {
+  constexpr std::string_view kName = "content-length:";
+  if (line.size() < kName.size()) return false;
+  for (std::size_t i = 0; i < kName.size(); ++i) {
+    const char c = line[i] >= 'A' && line[i] <= 'Z' ? static_cast<char>(line[i] - 'A' + 'a') : line[i];
+    if (c != kName[i]) return false;
+  }
+  return true;
+}
+
+// The size of the whole reply once its head is in, from its Content-Length (the head's size
+// alone without one); 0 while the head is still coming. The reply is read to its end all the
+// same: this only sizes the buffer.
+std::size_t expected_reply_size(std::string_view received) {
+  const std::size_t head_end = received.find(kHeadEnd);
+  if (head_end == std::string_view::npos) return 0;
+  const std::string_view head = received.substr(0, head_end + kHeadEnd.size());
+  for (std::size_t start = head.find("\r\n"); start != std::string_view::npos; start = head.find("\r\n", start + 2)) {
+    const std::string_view line = head.substr(start + 2);
+    if (!is_content_length(line)) continue;
+    std::size_t length = 0, at = line.find_first_not_of(" \t", 15);
+    for (; at < line.size() && line[at] >= '0' && line[at] <= '9' && length <= kLargestSizedReply; ++at) {
+      length = length * 10 + static_cast<std::size_t>(line[at] - '0');
+    }
+    return length <= kLargestSizedReply ? head.size() + length : head.size();
+  }
+  return head.size();
+}
+
+}  // namespace
 
 std::string app_request_head(std::uint16_t port, std::string_view token, std::size_t body_length) {
   std::string head;
@@ -25,17 +62,16 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
   return head;
 }
 
-Outcome<std::string> parse_app_reply(std::string_view reply) {
-  constexpr std::string_view kHeadEnd = "\r\n\r\n";
+Outcome<ByteBuffer> parse_app_reply(std::string_view reply) {
   const std::size_t head_end = reply.find(kHeadEnd);
   const std::string_view body =
       head_end == std::string_view::npos ? std::string_view() : reply.substr(head_end + kHeadEnd.size());
-  auto literal = json::read_compact_as_string(body);
+  auto literal = json::read_compact_literal(body);
   if (literal) return literal;
   std::string error = "parse: ";
   error += literal.error();
   error += " -- raw=";
-  json::append_quoted(error, body);
+  append_quoted(error, body);
   return error_text(std::move(error));
 }
 
@@ -45,7 +81,7 @@ std::string_view reply_status_line(std::string_view reply) {
   return reply;
 }
 
-Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
+Outcome<ByteBuffer> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
                                  ExchangeFacts* facts) {
   auto connection = connect_loopback(port);
   if (!connection) return error_text("connect: " + connection.error());
@@ -61,7 +97,7 @@ Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, con
   if (auto sent = send_all(socket, head); !sent) return error_text("write head: " + sent.error());
   if (auto sent = send_all(socket, body_bytes); !sent) return error_text("write body: " + sent.error());
   ByteBuffer reply;
-  const auto received = receive_to_end(socket, reply);
+  const auto received = receive_to_end(socket, reply, expected_reply_size);
   if (facts != nullptr) {
     facts->reply_bytes = reply.view().size();
     facts->status_line = reply_status_line(reply.view());

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/byte_buffer.h"
 #include "common/outcome.h"
 #include "json/value.h"
 
@@ -16,7 +17,7 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
 // Cuts the HTTP head off a whole reply and reads the body as one JSON text, giving its
 // compact form (sorted keys, as the JSON writer writes values) as a JSON string literal; on
 // failure "parse: <reason> -- raw=<quoted body>".
-Outcome<std::string> parse_app_reply(std::string_view reply);
+Outcome<ByteBuffer> parse_app_reply(std::string_view reply);
 
 // The first line of a reply without its line break, at most 256 bytes of it.
 std::string_view reply_status_line(std::string_view reply);
@@ -31,7 +32,7 @@ struct ExchangeFacts {
 // Posts the body to the app and returns its reply as parse_app_reply gives it (ready to be the
 // text of a tool result), or "connect: ...", "write head: ...", "write body: ...", "read: ..."
 // or "parse: ... -- raw=...". Fills facts, when given, as far as the exchange got.
-Outcome<std::string> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
+Outcome<ByteBuffer> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
                                  ExchangeFacts* facts = nullptr);
 
 }  // namespace korvane

@@ -11,7 +11,9 @@ namespace {
 bool is_blank(std::string_view valid_utf8) {
   std::size_t pos = 0;
   while (pos < valid_utf8.size()) {
-    if (!is_unicode_white_space(next_code_point(valid_utf8, pos))) return false;
+    const Utf8Char next = decode_utf8(valid_utf8, pos);
+    if (!is_unicode_white_space(next.code_point)) return false;
+    pos += next.length;
   }
   return true;
 }

@@ -24,7 +24,10 @@ Outcome<UniqueFd> connect_loopback(std::uint16_t port);
 Outcome<void> send_all(const UniqueFd& socket, std::string_view bytes);
 
 // Appends everything up to the end of the stream; the error is the system's text (ENOMEM's
-// when the buffer cannot grow).
-Outcome<void> receive_to_end(const UniqueFd& socket, ByteBuffer& out);
+// when the buffer cannot grow). `expected_size`, when given, is asked after each read what the
+// whole stream will measure (0: not known yet) until it tells; the buffer is then sized for it
+// at once.
+Outcome<void> receive_to_end(const UniqueFd& socket, ByteBuffer& out,
+                             std::size_t (*expected_size)(std::string_view received) = nullptr);
 
 }  // namespace korvane

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/utf8.h"
-#include "json/reader.h"
+#include "json/record.h"
 
 namespace korvane {
 namespace {
@@ -111,10 +111,8 @@ std::vector<SocketInfoLocation> socket_info_locations() {
 
 Outcome<SocketInfo> decode_socket_info(std::string_view bytes) {
   auto fields = json::read_record(bytes, kSocketInfoRecord);
-  if (!fields || !fields.value()[0].is_number_integer() || !fields.value()[1].is_string()) {
-    return error_text(std::string(kAppNotRunning));
-  }
-  SocketInfo info{fields.value()[0].get<std::uint16_t>(), fields.value()[1].get<std::string>()};
+  if (!fields) return error_text(std::string(kAppNotRunning));
+  SocketInfo info{std::get<std::uint16_t>(fields.value()[0]), std::move(std::get<std::string>(fields.value()[1]))};
   // CR, LF or NUL in the token would split the request head and inject headers.
   if (info.token.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
     return error_text(std::string(kAppNotRunning));

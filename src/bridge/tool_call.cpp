@@ -113,18 +113,6 @@ Outcome<Value> built_params(Route route, const Value& arguments, const std::opti
   return notify_params(arguments);
 }
 
-// {"content":[{"text":<compact reply>,"type":"text"}]}, the text given as a string literal
-Value tool_result(std::string reply_literal) {
-  Value item = Value::object();
-  item["text"] = json::serialized_json(std::move(reply_literal));
-  item["type"] = "text";
-  Value content = Value::array();
-  content.push_back(std::move(item));
-  Value result = Value::object();
-  result["content"] = std::move(content);
-  return result;
-}
-
 }  // namespace
 
 Outcome<Value> app_request_body(std::string_view name, Value arguments,
@@ -153,22 +141,22 @@ Outcome<Value> app_request_body(std::string_view name, Value arguments,
 
 namespace {
 
-Outcome<Value> relay_tool_call(std::string_view name, Value arguments, trace::AppCall& call) {
+Outcome<ToolResult> relay_tool_call(std::string_view name, Value arguments, trace::AppCall& call) {
   const std::string path = socket_info_path();
   const SocketInfoProbe probe = probe_socket_info(path);
   call.socket_info(path, probe);
   const auto& info = probe.info;
   if (!info) return error_text(info.error());
   auto body = app_request_body(name, std::move(arguments), caller_session_id());
-  if (!body) return body;
+  if (!body) return error_text(std::move(body).take_error());
   auto reply = post_to_app(info.value().port, info.value().token, body.value(), call.exchange());
   if (!reply) return error_text(std::move(reply).take_error());
-  return tool_result(std::move(reply).value());
+  return ToolResult{std::move(reply).value()};
 }
 
 }  // namespace
 
-Outcome<Value> handle_tool_call(std::string_view name, Value arguments) {
+Outcome<ToolResult> handle_tool_call(std::string_view name, Value arguments) {
   trace::AppCall call(name);
   auto outcome = relay_tool_call(name, std::move(arguments), call);
   call.finish(outcome);

@@ -7,6 +7,7 @@
 
 #include "common/outcome.h"
 #include "json/value.h"
+#include "protocol/result.h"
 
 namespace korvane {
 
@@ -17,7 +18,7 @@ std::optional<std::string> caller_session_id();
 Outcome<json::Value> app_request_body(std::string_view name, json::Value arguments,
                                       const std::optional<std::string>& session_id);
 
-// Reads the socket info, routes, exchanges with the app and wraps the reply as a tool result.
-Outcome<json::Value> handle_tool_call(std::string_view name, json::Value arguments);
+// Reads the socket info, routes, exchanges with the app and gives its reply as a tool result.
+Outcome<ToolResult> handle_tool_call(std::string_view name, json::Value arguments);
 
 }  // namespace korvane

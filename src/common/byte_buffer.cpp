@@ -1,21 +1,62 @@
 #include "common/byte_buffer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
+#include <utility>
+
+#include "platform/memory.h"
 
 namespace korvane {
+namespace {
+
+// Buffers from this size on are large blocks of whole huge pages.
+constexpr std::size_t kLargeFrom = std::size_t{4} << 20;
+
+}  // namespace
+
+ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      capacity_(std::exchange(other.capacity_, 0)) {}
+
+ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
+  if (this != &other) {
+    std::free(data_);
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    capacity_ = std::exchange(other.capacity_, 0);
+  }
+  return *this;
+}
 
 ByteBuffer::~ByteBuffer() { std::free(data_); }
 
-char* ByteBuffer::tail(std::size_t min_free) {
-  if (capacity_ - size_ < min_free) {
-    const std::size_t capacity = std::max(capacity_ * 2, size_ + min_free);
+bool ByteBuffer::reallocate(std::size_t capacity) {
+  if (capacity < kLargeFrom) {
     auto* grown = static_cast<char*>(std::realloc(data_, capacity));
-    if (grown == nullptr) return nullptr;
+    if (grown == nullptr) return false;
     data_ = grown;
-    capacity_ = capacity;
+  } else {
+    // Whole huge pages, filled with few faults; copied once when a buffer grows past a size.
+    capacity = (capacity + platform::kLargeBlockUnit - 1) / platform::kLargeBlockUnit * platform::kLargeBlockUnit;
+    auto* block = static_cast<char*>(platform::allocate_large_block(capacity));
+    if (block == nullptr) return false;
+    if (size_ > 0) std::memcpy(block, data_, size_);
+    std::free(data_);
+    data_ = block;
   }
-  return data_ + size_;
+  capacity_ = capacity;
+  return true;
+}
+
+void ByteBuffer::reserve(std::size_t capacity) {
+  if (capacity > capacity_) (void)reallocate(capacity);
+}
+
+bool ByteBuffer::grow(std::size_t min_free) {
+  // Doubling where it can; exactly what is asked for when doubling cannot be had.
+  return reallocate(std::max(capacity_ * 2, size_ + min_free)) || reallocate(size_ + min_free);
 }
 
 }  // namespace korvane

@@ -4,63 +4,118 @@
 #include <cstring>
 
 namespace korvane {
-namespace {
 
-constexpr bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// True when all eight bytes at `data` are ASCII.
-bool eight_ascii_bytes(const char* data) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, data, sizeof word);
-  return (word & 0x8080808080808080ULL) == 0;
-}
-
-// Length of the well-formed sequence starting at `pos`, or 0 when it is ill-formed.
-std::size_t sequence_length(std::string_view bytes, std::size_t pos) {
+Utf8Char decode_utf8(std::string_view bytes, std::size_t pos) {
   const auto lead = static_cast<unsigned char>(bytes[pos]);
-  const std::size_t left = bytes.size() - pos;
-  auto at = [&](std::size_t offset) { return static_cast<unsigned char>(bytes[pos + offset]); };
-  if (lead < 0x80) return 1;
-  if (lead < 0xC2) return 0;
-  if (lead < 0xE0) return left >= 2 && is_continuation(at(1)) ? 2 : 0;
-  if (lead < 0xF0) {
-    if (left < 3 || !is_continuation(at(1)) || !is_continuation(at(2))) return 0;
-    if (lead == 0xE0 && at(1) < 0xA0) return 0;  // overlong
-    if (lead == 0xED && at(1) > 0x9F) return 0;  // surrogate
-    return 3;
+  if (lead < 0x80) return {lead, 1, true};
+  std::size_t continuations = 0;
+  char32_t code_point = 0;
+  unsigned char low = 0x80;  // the range of the byte after the lead
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    continuations = 1;
+    code_point = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    continuations = 2;
+    code_point = lead & 0x0Fu;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    continuations = 3;
+    code_point = lead & 0x07u;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
+  } else {
+    return {0, 1, false};
   }
-  if (lead > 0xF4 || left < 4) return 0;
-  if (!is_continuation(at(1)) || !is_continuation(at(2)) || !is_continuation(at(3))) return 0;
-  if (lead == 0xF0 && at(1) < 0x90) return 0;  // overlong
-  if (lead == 0xF4 && at(1) > 0x8F) return 0;  // above U+10FFFF
-  return 4;
+  std::size_t length = 1;
+  for (; length <= continuations; ++length) {
+    if (pos + length >= bytes.size()) return {0, length, false};
+    const auto byte = static_cast<unsigned char>(bytes[pos + length]);
+    if (byte < low || byte > high) return {0, length, false};
+    code_point = (code_point << 6) | (byte & 0x3Fu);
+    low = 0x80;
+    high = 0xBF;
+  }
+  return {code_point, length, true};
 }
 
-}  // namespace
+namespace utf8_paths {
 
-bool is_valid_utf8(std::string_view bytes) {
+bool valid_by_words(std::string_view bytes) {
   std::size_t pos = 0;
   while (pos < bytes.size()) {
-    if (bytes.size() - pos >= 8 && eight_ascii_bytes(bytes.data() + pos)) {
-      pos += 8;
-      continue;
+    if (bytes.size() - pos >= 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, bytes.data() + pos, sizeof word);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        pos += 8;
+        continue;
+      }
     }
-    const std::size_t length = sequence_length(bytes, pos);
-    if (length == 0) return false;
-    pos += length;
+    const Utf8Char decoded = decode_utf8(bytes, pos);
+    if (!decoded.valid) return false;
+    pos += decoded.length;
   }
   return true;
 }
 
-char32_t next_code_point(std::string_view valid_utf8, std::size_t& pos) {
-  const auto lead = static_cast<unsigned char>(valid_utf8[pos++]);
-  if (lead < 0x80) return lead;
-  const int continuation_bytes = lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-  char32_t code_point = lead & (0x3F >> continuation_bytes);
-  for (int i = 0; i < continuation_bytes; ++i) {
-    code_point = (code_point << 6) | (static_cast<unsigned char>(valid_utf8[pos++]) & 0x3Fu);
+#if defined(KORVANE_BYTE_VECTOR)
+namespace {
+
+// Marks in `error` every lane of `current` that breaks a sequence, given the block before it.
+// A lane must be a continuation byte exactly when one of the three before it starts a
+// sequence that long; the byte after E0, ED, F0 and F4 has a narrower range; C0, C1 and F5 to
+// FF never occur. Continuation bytes are the signed bytes below -64, and among them signed
+// comparisons order them as unsigned ones do.
+void check_block(vec::Bytes current, vec::Bytes previous, vec::Bytes& error) {
+  using namespace vec;
+  const auto byte = [](int value) { return splat(static_cast<std::uint8_t>(value)); };
+  const Bytes before1 = shifted_in<1>(current, previous);
+  const Bytes required = either(either(minus_floored(before1, byte(0xBF)), minus_floored(shifted_in<2>(current, previous), byte(0xDF))),
+                                minus_floored(shifted_in<3>(current, previous), byte(0xEF)));
+  const Bytes continuation = below_signed(current, byte(0xC0));
+  const Bytes misplaced = equal(equal(required, byte(0)), continuation);
+  const Bytes never = either(minus_floored(current, byte(0xF4)), equal(both(current, byte(0xFE)), byte(0xC0)));
+  const Bytes narrow = either(either(both(equal(before1, byte(0xE0)), below_signed(current, byte(0xA0))),
+                                     both(equal(before1, byte(0xED)), above_signed(current, byte(0x9F)))),
+                              either(both(equal(before1, byte(0xF0)), below_signed(current, byte(0x90))),
+                                     both(equal(before1, byte(0xF4)), above_signed(current, byte(0x8F)))));
+  error = either(error, either(either(misplaced, never), narrow));
+}
+
+}  // namespace
+
+bool valid_by_vectors(std::string_view bytes) {
+  vec::Bytes previous = vec::splat(0);
+  vec::Bytes error = vec::splat(0);
+  bool previous_ascii = true;
+  std::size_t pos = 0;
+  for (; pos + 16 <= bytes.size(); pos += 16) {
+    const vec::Bytes current = vec::load(bytes.data() + pos);
+    const bool ascii = !vec::any_high_bit(current);
+    if (!(ascii && previous_ascii)) check_block(current, previous, error);
+    previous = current;
+    previous_ascii = ascii;
   }
-  return code_point;
+  // The rest padded with zeros, then a block of zeros: a sequence cut off at the end shows as
+  // a missing continuation byte.
+  char tail[16] = {};
+  if (pos < bytes.size()) std::memcpy(tail, bytes.data() + pos, bytes.size() - pos);
+  const vec::Bytes last = vec::load(tail);
+  check_block(last, previous, error);
+  check_block(vec::splat(0), last, error);
+  return !vec::any(error);
+}
+#endif
+
+}  // namespace utf8_paths
+
+bool is_valid_utf8(std::string_view bytes) {
+#if defined(KORVANE_BYTE_VECTOR)
+  if (bytes.size() >= 32) return utf8_paths::valid_by_vectors(bytes);
+#endif
+  return utf8_paths::valid_by_words(bytes);
 }
 
 bool is_unicode_white_space(char32_t code_point) {

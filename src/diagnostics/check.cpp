@@ -17,7 +17,7 @@
 #include "common/version.h"
 #include "diagnostics/app_probe.h"
 #include "diagnostics/trace_record.h"
-#include "json/quote.h"
+#include "common/quote.h"
 #include "json/writer.h"
 
 namespace korvane {
@@ -87,7 +87,7 @@ std::string existence(const std::string& path) {
 std::string shown_path(const std::string& path) {
   const bool plain = !path.empty() && is_valid_utf8(path) &&
                      std::none_of(path.begin(), path.end(), [](char c) { return (c >= 0 && c < 0x20) || c == 0x7f || c == '"'; });
-  return plain ? path : json::quoted(path);
+  return plain ? path : quoted_text(path);
 }
 
 std::string padded(std::string_view text, std::size_t width) {
@@ -205,7 +205,7 @@ std::string shown(std::string_view bytes, const std::string& token) {
   redactor.learn(token);
   std::string text(bytes);
   redactor.apply(text);
-  return json::quoted(text);
+  return quoted_text(text);
 }
 
 void report_reply(Report& report, std::string_view reply, const std::string& token) {
@@ -274,7 +274,7 @@ void report_session(Report& report) {
       "session_id is sent as null: the app cannot tell which session is the caller's own (the session tools "
       "cannot mark or spare it, and the viewer tools cannot tell whose viewer to use).";
   if (id) {
-    report.ok("KORVANE_SESSION_ID is " + json::quoted(*id) +
+    report.ok("KORVANE_SESSION_ID is " + quoted_text(*id) +
               ": sent as session_id, so the session tools know the caller's own session.");
     return;
   }

@@ -71,7 +71,8 @@ class AppCall {
     return &facts_;
   }
 
-  void finish(const Outcome<json::Value>& outcome) {
+  template <typename T>
+  void finish(const Outcome<T>& outcome) {
     if (on()) write_record(outcome.ok() ? nullptr : &outcome.error());
   }
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "common/utf8.h"
-#include "json/quote.h"
+#include "common/quote.h"
 #include "json/writer.h"
 
 namespace korvane::trace {
@@ -21,7 +21,7 @@ std::string escaped_once(std::string_view text) {
 }
 
 std::string quoted_bare(std::string_view text) {
-  const std::string literal = json::quoted(text);
+  const std::string literal = quoted_text(text);
   return literal.substr(1, literal.size() - 2);
 }
 
@@ -46,7 +46,7 @@ void append_text(std::string& line, std::string_view text) {
   if (is_valid_utf8(text)) {
     json::append_json_string(line, text);
   } else {
-    json::append_json_string(line, json::quoted(text));
+    json::append_json_string(line, quoted_text(text));
   }
 }
 

@@ -6,18 +6,21 @@
 #include <string_view>
 
 #include "json/value.h"
-#include "platform/float_chars.h"
 #include "json/writer.h"
+#include "platform/float_chars.h"
 
 namespace korvane::json {
 
-// A number as the reader classifies it.
+// An integer without fraction or exponent that fits in 64 bits (signed below zero) is an
+// integer; "-0", longer integers and every other number are doubles.
 struct Number {
   enum class Kind { kUnsigned, kSigned, kFloat } kind = Kind::kUnsigned;
   std::uint64_t unsigned_value = 0;
   std::int64_t signed_value = 0;
-  double float_value = 0;
   std::string_view text;  // the number as written in the input
+
+  // The correctly rounded double of a float's text (zero where its exponent underflows).
+  double float_value() const { return platform::chars_to_double(text); }
 
   Value to_value() const {
     switch (kind) {
@@ -25,7 +28,7 @@ struct Number {
       case Kind::kSigned: return Value(signed_value);
       case Kind::kFloat: break;
     }
-    return Value(float_value);
+    return Value(float_value());
   }
 
   // How an unexpected number is named in "invalid type" texts.
@@ -36,12 +39,9 @@ struct Number {
       case Kind::kFloat: break;
     }
     std::string name = "floating point `";
-    append_double(name, float_value);
+    append_double(name, float_value());
     return name + "`";
   }
 };
-
-// Parses a correctly rounded double from a JSON number's text; infinity when out of range.
-inline double text_to_double(std::string_view text) { return platform::chars_to_double(text); }
 
 }  // namespace korvane::json

@@ -1,35 +1,38 @@
 #include "json/reader.h"
 
-#include "json/builders.h"
-#include "json/parser.h"
+#include "json/grammar.h"
+#include "json/literal_builder.h"
+#include "json/tree_builder.h"
 
 namespace korvane::json {
+namespace {
+
+// One value with whitespace around it and nothing else.
+template <typename Builder>
+bool read_whole(detail::Cursor& in, Builder& builder) {
+  if (!detail::read_json(in, builder, detail::kMaxDepth)) return false;
+  return in.skip_whitespace() < 0 || in.peek_error("trailing characters");
+}
+
+}  // namespace
 
 Outcome<Value> read_value(std::string_view bytes) {
+  detail::Cursor in(bytes);
   detail::TreeBuilder tree;
-  detail::Parser parser(bytes, tree);
-  if (!parser.parse_value() || !parser.end()) return error_text(parser.error_text());
+  if (!read_whole(in, tree)) return error_text(in.error_text());
   return tree.take();
 }
 
-Outcome<std::string> read_compact_as_string(std::string_view bytes) {
-  std::string literal;
+Outcome<ByteBuffer> read_compact_literal(std::string_view bytes) {
+  ByteBuffer literal;
   // Escaping can at most about double a text; pages reserved but never written cost nothing.
   literal.reserve(2 * bytes.size() + 64);
-  literal += '"';
-  detail::TextBuilder builder(literal);
-  detail::Parser parser(bytes, builder);
-  if (!parser.parse_value() || !parser.end()) return error_text(parser.error_text());
-  literal += '"';
+  literal.push_back('"');
+  detail::Cursor in(bytes);
+  detail::LiteralBuilder builder(literal);
+  if (!read_whole(in, builder)) return error_text(in.error_text());
+  literal.push_back('"');
   return literal;
-}
-
-Outcome<std::vector<Value>> read_record(std::string_view bytes, const RecordSpec& spec) {
-  detail::TreeBuilder tree;
-  detail::Parser parser(bytes, tree);
-  std::vector<Value> fields(spec.fields.size());
-  if (!parser.parse_record(spec, fields) || !parser.end()) return error_text(parser.error_text());
-  return fields;
 }
 
 }  // namespace korvane::json

@@ -5,43 +5,14 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <cmath>
 #include <cstdlib>
 
+#include "json/escape.h"
 #include "platform/float_chars.h"
 
 namespace korvane::json {
 namespace {
-
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-// How many bytes a character's escape adds to it: 0 for bytes written as they are.
-constexpr std::array<std::uint8_t, 256> kEscapeExtra = [] {
-  std::array<std::uint8_t, 256> extra{};
-  for (int c = 0; c < 0x20; ++c) extra[c] = 5;  // \u00XX
-  for (unsigned char c : {'"', '\\', '\b', '\f', '\n', '\r', '\t'}) extra[c] = 1;
-  return extra;
-}();
-
-// Writes the escape of one character that needs one; returns the position after it.
-char* write_escape(char* at, unsigned char c) {
-  *at++ = '\\';
-  switch (c) {
-    case '"': *at++ = '"'; return at;
-    case '\\': *at++ = '\\'; return at;
-    case '\b': *at++ = 'b'; return at;
-    case '\f': *at++ = 'f'; return at;
-    case '\n': *at++ = 'n'; return at;
-    case '\r': *at++ = 'r'; return at;
-    case '\t': *at++ = 't'; return at;
-    default: break;
-  }
-  for (char digit : {'u', '0', '0', kHexDigits[c >> 4], kHexDigits[c & 0xF]}) *at++ = digit;
-  return at;
-}
 
 template <typename Integer>
 void append_integer(std::string& out, Integer value) {
@@ -54,73 +25,6 @@ void append_integer(std::string& out, Integer value) {
 
 namespace {
 
-#if defined(__SSE2__)
-// 16 bytes at a time: a mask of the bytes that need an escape, and of the control characters.
-struct Block {
-  unsigned special;
-  unsigned control;
-};
-
-Block classify(const char* at) {
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-  const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x1f)), bytes);
-  const __m128i quote_or_backslash =
-      _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')));
-  return {static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(control, quote_or_backslash))),
-          static_cast<unsigned>(_mm_movemask_epi8(control))};
-}
-constexpr std::size_t kBlock = 16;
-#else
-constexpr std::size_t kBlock = 0;
-#endif
-
-// How many bytes escaping adds to a text.
-std::size_t escape_extra(std::string_view text) {
-  std::size_t i = 0, extra = 0;
-#if defined(__SSE2__)
-  unsigned controls = 0;
-  for (; i + kBlock <= text.size(); i += kBlock) {
-    const Block block = classify(text.data() + i);
-    extra += static_cast<std::size_t>(__builtin_popcount(block.special));
-    controls |= block.control;
-  }
-  if (controls != 0) {  // control characters take more than one extra byte: count exactly
-    i = 0;
-    extra = 0;
-  }
-#endif
-  for (; i < text.size(); ++i) extra += kEscapeExtra[static_cast<unsigned char>(text[i])];
-  return extra;
-}
-
-// Writes the escaped text at `at`, which has room for it plus kBlock bytes; returns its end.
-char* write_escaped(char* at, std::string_view text) {
-  std::size_t i = 0;
-#if defined(__SSE2__)
-  while (i + kBlock <= text.size()) {
-    const unsigned special = classify(text.data() + i).special;
-    std::memcpy(at, text.data() + i, kBlock);  // stored whole; only the clean prefix counts
-    if (special == 0) {
-      at += kBlock;
-      i += kBlock;
-      continue;
-    }
-    const auto clean = static_cast<std::size_t>(__builtin_ctz(special));
-    at = write_escape(at + clean, static_cast<unsigned char>(text[i + clean]));
-    i += clean + 1;
-  }
-#endif
-  for (; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (kEscapeExtra[c] == 0) {
-      *at++ = static_cast<char>(c);
-    } else {
-      at = write_escape(at, c);
-    }
-  }
-  return at;
-}
-
 // Makes room for `count` more bytes and for what usually follows them, so that a long text
 // is not copied again to make room for the few bytes after it.
 void reserve_for_long_append(std::string& out, std::size_t count) {
@@ -131,15 +35,10 @@ void reserve_for_long_append(std::string& out, std::size_t count) {
 }  // namespace
 
 void append_json_string(std::string& out, std::string_view text) {
-  const std::size_t start = out.size();
-  const std::size_t needed = start + text.size() + escape_extra(text) + 2;
-  reserve_for_long_append(out, needed - start + kBlock);
-  out.resize(needed + kBlock);
-  char* at = out.data() + start;
-  *at++ = '"';
-  at = write_escaped(at, text);
-  *at = '"';
-  out.resize(needed);
+  reserve_for_long_append(out, text.size() + 2);
+  out += '"';
+  append_escaped(out, text, false);
+  out += '"';
 }
 
 namespace {
@@ -247,13 +146,8 @@ void append_json(std::string& out, const Value& value) {
     case Value::value_t::number_unsigned: append_integer(out, value.get<std::uint64_t>()); return;
     case Value::value_t::number_float: append_double(out, value.get<double>()); return;
     case Value::value_t::string: append_json_string(out, value.get_ref<const Value::string_t&>()); return;
-    case Value::value_t::binary: out += "[]"; return;
+    case Value::value_t::binary: out += "null"; return;  // never made by the reader or the server
     case Value::value_t::array: {
-      if (const std::string* serialized = serialized_json_text(value)) {
-        reserve_for_long_append(out, serialized->size());
-        out += *serialized;
-        return;
-      }
       out += '[';
       bool first = true;
       for (const auto& element : value.get_ref<const Value::array_t&>()) {

@@ -1,5 +1,7 @@
 #include "platform/memory.h"
 
+#include <stdlib.h>
+#include <sys/mman.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #elif defined(__APPLE__)
@@ -21,6 +23,15 @@ void release_free_memory() {
   // <malloc/malloc.h>: a null zone examines every zone; a goal of 0 asks for maximal relief.
   ::malloc_zone_pressure_relief(nullptr, 0);
 #endif
+}
+
+void* allocate_large_block(std::size_t size) {
+  void* block = nullptr;
+  if (::posix_memalign(&block, kLargeBlockUnit, size) != 0) return nullptr;
+#if defined(MADV_HUGEPAGE)
+  (void)::madvise(block, size, MADV_HUGEPAGE);
+#endif
+  return block;
 }
 
 }  // namespace korvane::platform

@@ -1,5 +1,8 @@
-// Allocator tuning and handing freed memory back to the system, where the platform allows.
+// Memory from and back to the system: allocator tuning, freed memory handed back, and large
+// blocks for big buffers, where the platform allows.
 #pragma once
+
+#include <cstddef>
 
 namespace korvane::platform {
 
@@ -12,5 +15,15 @@ void tune_allocator();
 // handled: glibc trims its heaps (malloc_trim); macOS relieves every malloc zone
 // (malloc_zone_pressure_relief); elsewhere nothing is done.
 void release_free_memory();
+
+// Large blocks are aligned to this size and come in multiples of it: a huge page.
+inline constexpr std::size_t kLargeBlockUnit = std::size_t{2} << 20;
+
+// A block of `size` bytes (a multiple of kLargeBlockUnit), aligned to kLargeBlockUnit, that
+// the system is asked to back with huge pages as it is first written, so that filling it takes
+// a page fault per 2 MiB instead of one per 4 KiB page. Released with std::free; nullptr when
+// memory is short. Linux: posix_memalign(3), then madvise(2) with MADV_HUGEPAGE (transparent
+// huge pages). Elsewhere (macOS: madvise(2) has no huge-page advice) only the alignment.
+void* allocate_large_block(std::size_t size);
 
 }  // namespace korvane::platform

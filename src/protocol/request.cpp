@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "json/reader.h"
+#include "json/record.h"
 
 namespace korvane {
 namespace {
@@ -11,7 +11,7 @@ constexpr std::array<json::FieldSpec, 4> kRequestFields = {{
     {"jsonrpc", json::FieldKind::kString, false},
     {"id", json::FieldKind::kAny, true},
     {"method", json::FieldKind::kString, false},
-    {"params", json::FieldKind::kAny, true},
+    {"params", json::FieldKind::kJsonText, true},
 }};
 
 constexpr json::RecordSpec kRequestRecord = {"McpRequest", kRequestFields};
@@ -22,12 +22,10 @@ Outcome<McpRequest> read_request(std::string_view line) {
   auto fields = json::read_record(line, kRequestRecord);
   if (!fields) return error_text(std::move(fields).take_error());
   auto& values = fields.value();
-  return McpRequest{
-      std::move(values[0].get_ref<std::string&>()),
-      std::move(values[1]),
-      std::move(values[2].get_ref<std::string&>()),
-      std::move(values[3]),
-  };
+  McpRequest request{std::move(std::get<std::string>(values[0])), nullptr, std::move(std::get<std::string>(values[2]))};
+  if (auto* id = std::get_if<json::Value>(&values[1])) request.id = std::move(*id);
+  if (const auto* params = std::get_if<json::JsonText>(&values[3])) request.params = params->text;
+  return request;
 }
 
 }  // namespace korvane

@@ -1,62 +1,192 @@
 #include "protocol/response.h"
 
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <new>
+#include <cstdlib>
 
 #include "common/posix.h"
 #include "common/stdout_failure.h"
 #include "diagnostics/trace.h"
+#include "platform/client_watch.h"
 #include "json/writer.h"
 
 namespace korvane {
 namespace {
 
+// Texts at least this long are written from where they lie instead of being copied.
+constexpr std::size_t kWrittenInPlaceFrom = 512;
+
+// At most this many parts go to one writev (POSIX guarantees IOV_MAX of at least 16).
+constexpr int kMaxParts = IOV_MAX < 1024 ? IOV_MAX : 1024;
+
+template <typename... Visitors>
+struct Overloaded : Visitors... {
+  using Visitors::operator()...;
+};
+
+[[noreturn]] void die_on_stdout_failure(const std::string& error) {
+  trace::stdout_failed(error);
+  exit_stdout_unwritable(error);
+}
+
 std::string out_of_memory_text() { return "read: " + os_error_text(ENOMEM); }
 
-// The response line, or when it cannot be held the out-of-memory text for the same id (for
-// id null when not even the id can be held again).
-std::string response_line(const json::Value& id, const ToolOutcome& outcome) {
-  std::string line;
-  try {
-    append_response(line, id, outcome);
-    return line;
-  } catch (const std::bad_alloc&) {
-    std::string().swap(line);
+// Writes all parts, resuming after partial and interrupted writes.
+Outcome<void> write_parts(int fd, std::vector<iovec>& parts) {
+  std::size_t first = 0;
+  while (first < parts.size()) {
+    const int count = static_cast<int>(std::min<std::size_t>(parts.size() - first, kMaxParts));
+    ssize_t written = 0;
+    KORVANE_RETRY_EINTR(written, ::writev(fd, parts.data() + first, count));
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {  // a non-blocking stdout is full
+      const auto wake = platform::wait_ready(fd, platform::Io::write, fd);
+      if (!wake) return error_text(wake.error());
+      if (wake.value() == platform::Wake::reader_gone) return error_text(os_error_text(EPIPE));
+      continue;
+    }
+    if (written < 0) return error_text(os_error_text(errno));
+    if (written == 0) return error_text(os_error_text(EIO));
+    auto left = static_cast<std::size_t>(written);
+    for (; first < parts.size() && left >= parts[first].iov_len; ++first) left -= parts[first].iov_len;
+    if (left > 0) {
+      parts[first].iov_base = static_cast<char*>(parts[first].iov_base) + left;
+      parts[first].iov_len -= left;
+    }
   }
-  try {
-    append_response(line, id, error_text(out_of_memory_text()));
-  } catch (const std::bad_alloc&) {
-    std::string().swap(line);
-    append_response(line, json::Value(nullptr), error_text(out_of_memory_text()));
-  }
-  return line;
+  return ok_outcome();
+}
+
+const std::string& error_prefix() {
+  static const std::string prefix = ",\"error\":{\"code\":" + std::to_string(kErrorCode) + ",\"message\":";
+  return prefix;
 }
 
 }  // namespace
 
-void append_response(std::string& out, const json::Value& id, const ToolOutcome& outcome) {
-  out += "{\"jsonrpc\":\"2.0\",\"id\":";
-  json::append_json(out, id);
-  if (outcome.ok()) {
-    out += ",\"result\":";
-    json::append_json(out, outcome.value());
+void ResponseWriter::append_text(std::string_view text) {
+  const std::size_t start = text_.size();
+  text_.append(text);
+  queued_bytes_ += text.size();
+  if (!pieces_.empty() && pieces_.back().external == nullptr && pieces_.back().offset + pieces_.back().size == start) {
+    pieces_.back().size += text.size();
   } else {
-    out += ",\"error\":{\"code\":-32000,\"message\":";
-    json::append_json_string(out, outcome.error());
-    out += '}';
+    pieces_.push_back({nullptr, start, text.size()});
   }
-  out += "}\n";
 }
 
-void write_response(json::Value id, ToolOutcome outcome) {
-  const std::string line = response_line(id, outcome);
-  if (auto written = write_all(STDOUT_FILENO, line); !written) {
-    trace::stdout_failed(written.error());
-    exit_stdout_unwritable(written.error());
+void ResponseWriter::append_external(std::string_view text) {
+  if (text.size() < kWrittenInPlaceFrom) return append_text(text);
+  pieces_.push_back({text.data(), 0, text.size()});
+  queued_bytes_ += text.size();
+}
+
+void ResponseWriter::append_value(const json::Value& value) {
+  std::string text;
+  json::append_json(text, value);
+  append_text(text);
+}
+
+void ResponseWriter::add_line(const json::Value& id, ResultOutcome& outcome) {
+  append_text("{\"jsonrpc\":\"2.0\",\"id\":");
+  append_value(id);
+  if (!outcome.ok()) {
+    std::string message;
+    json::append_json_string(message, outcome.error());
+    append_text(error_prefix());
+    append_text(message);
+    append_text("}}\n");
+    return;
   }
-  trace::response_written(line);
+  append_text(",\"result\":");
+  std::visit(Overloaded{
+                 [&](const json::Value& value) { append_value(value); },
+                 [&](const ConstantJson& constant) { append_external(constant.text); },
+                 [&](ToolResult& tool) {
+                   append_text("{\"content\":[{\"text\":");
+                   holding_.push_back(std::move(tool.reply_literal));
+                   append_external(holding_.back().view());
+                   append_text(",\"type\":\"text\"}]}");
+                 },
+             },
+             outcome.value());
+  append_text("}\n");
+}
+
+// Text appended after a mark may have extended the piece before it (adjacent text is merged).
+void ResponseWriter::rewind(const Mark& to) {
+  pieces_.resize(to.pieces);
+  if (!pieces_.empty() && pieces_.back().external == nullptr && pieces_.back().offset + pieces_.back().size > to.text) {
+    pieces_.back().size = to.text - pieces_.back().offset;
+  }
+  text_.resize(to.text);
+  holding_.resize(to.holding);
+  queued_bytes_ = to.queued;
+}
+
+std::string_view ResponseWriter::bytes_of(std::size_t piece) const {
+  const Piece& at = pieces_[piece];
+  return {at.external != nullptr ? at.external : text_.data() + at.offset, at.size};
+}
+
+std::string ResponseWriter::line_since(const Mark& from) const {
+  std::string line;
+  if (from.pieces > 0) {  // the piece before the mark may have been extended since
+    const Piece& before = pieces_[from.pieces - 1];
+    const std::size_t end = before.offset + before.size;
+    if (before.external == nullptr && end > from.text) line.append(text_, from.text, end - from.text);
+  }
+  for (std::size_t piece = from.pieces; piece < pieces_.size(); ++piece) line += bytes_of(piece);
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  return line;
+}
+
+void ResponseWriter::add(const json::Value& id, ResultOutcome outcome) {
+  const Mark before = mark();
+  try {
+    add_line(id, outcome);
+  } catch (const std::bad_alloc&) {
+    rewind(before);
+    ResultOutcome out_of_memory = error_text(out_of_memory_text());
+    try {
+      add_line(id, out_of_memory);
+    } catch (const std::bad_alloc&) {
+      rewind(before);
+      add_line(json::Value(nullptr), out_of_memory);
+    }
+  }
+  if (trace::on()) traced_.push_back(line_since(before));
+}
+
+void ResponseWriter::flush() {
+  if (pieces_.empty()) return;
+  if (lines_ != nullptr) {
+    for (std::size_t piece = 0; piece < pieces_.size(); ++piece) lines_->append(bytes_of(piece));
+  } else {
+    std::vector<iovec> parts;
+    parts.reserve(pieces_.size());
+    for (std::size_t piece = 0; piece < pieces_.size(); ++piece) {
+      const std::string_view part = bytes_of(piece);
+      if (!part.empty()) parts.push_back({const_cast<char*>(part.data()), part.size()});
+    }
+    if (auto written = write_parts(fd_, parts); !written) die_on_stdout_failure(written.error());
+  }
+  for (const std::string& line : traced_) trace::response_written(line);
+  traced_.clear();
+  pieces_.clear();
+  text_.clear();
+  holding_.clear();
+  queued_bytes_ = 0;
+}
+
+void append_response(std::string& out, const json::Value& id, ResultOutcome outcome) {
+  ResponseWriter writer(out);
+  writer.add(id, std::move(outcome));
+  writer.flush();
 }
 
 }  // namespace korvane

@@ -2,23 +2,62 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "common/outcome.h"
 #include "json/value.h"
+#include "protocol/result.h"
 
 namespace korvane {
-
-using ToolOutcome = Outcome<json::Value>;
 
 // Every error on the wire carries this code.
 inline constexpr int kErrorCode = -32000;
 
-// Appends the response line for an id and an outcome, with its final "\n".
-void append_response(std::string& out, const json::Value& id, const ToolOutcome& outcome);
+// Queues response lines and writes them in as few writes as it can. Large texts (a constant
+// answer, a relayed reply) are written from where they lie, never copied into the line.
+class ResponseWriter {
+ public:
+  explicit ResponseWriter(int fd) : fd_(fd) {}
+  // Collects the lines into `lines` instead of writing them.
+  explicit ResponseWriter(std::string& lines) : lines_(&lines) {}
 
-// Writes the response line to standard output in one go; a line that cannot be held in memory
-// is replaced by the out-of-memory answer. A failed write ends the process with a diagnostic
-// on standard error and status 1.
-void write_response(json::Value id, ToolOutcome outcome);
+  // Queues the line for an id and an outcome, with its final "\n". A line that cannot be held
+  // in memory is replaced by the out-of-memory answer for the same id (for id null when not
+  // even that can be held).
+  void add(const json::Value& id, ResultOutcome outcome);
+  std::size_t queued_bytes() const { return queued_bytes_; }
+  // Writes every queued line. A failed write ends the process with a diagnostic on standard
+  // error and a non-zero status.
+  void flush();
+
+ private:
+  struct Piece {
+    const char* external;  // nullptr: text_[offset, offset + size)
+    std::size_t offset;
+    std::size_t size;
+  };
+  // Where the queue stood before a line was added: to take the line back, or to read it.
+  struct Mark {
+    std::size_t pieces, text, holding, queued;
+  };
+  Mark mark() const { return {pieces_.size(), text_.size(), holding_.size(), queued_bytes_}; }
+  void rewind(const Mark& to);
+  void add_line(const json::Value& id, ResultOutcome& outcome);
+  std::string line_since(const Mark& from) const;
+  std::string_view bytes_of(std::size_t piece) const;
+  void append_text(std::string_view text);
+  void append_external(std::string_view text);
+  void append_value(const json::Value& value);
+
+  int fd_ = -1;
+  std::string* lines_ = nullptr;
+  std::string text_;                 // the queued lines' own bytes
+  std::vector<Piece> pieces_;        // in order: text_ ranges and outside texts
+  std::vector<ByteBuffer> holding_;  // relayed replies queued, until written
+  std::size_t queued_bytes_ = 0;
+  std::vector<std::string> traced_;  // the queued lines, only while tracing
+};
+
+// Appends the response line for an id and an outcome, with its final "\n".
+void append_response(std::string& out, const json::Value& id, ResultOutcome outcome);
 
 }  // namespace korvane

@@ -200,6 +200,19 @@ TEST(ToolCall, WithoutAnIdIsCarriedOutButNotAnswered) {
   EXPECT_EQ(app.recorded_requests().size(), 1u);
 }
 
+// Answers to the lines before a tool call go out before the call waits for the app, even when
+// all the lines arrive in one piece.
+TEST(ToolCall, AnswersQueuedBeforeACallAreWrittenBeforeItWaits) {
+  StandinApp app({.mode = "hang"});
+  ASSERT_TRUE(app.ready());
+  Subprocess server({server_binary()}, app.server_environment());
+  ASSERT_TRUE(server.started());
+  ASSERT_TRUE(server.write_stdin(kInitialize + "\n" + kInitialize + "\n" + tool_call_line(3, "session_wait", "{}") + "\n"));
+  EXPECT_EQ(server.read_line(), kInitializeAnswer);
+  EXPECT_EQ(server.read_line(), kInitializeAnswer);
+  server.kill();
+}
+
 TEST(ToolCall, SlowByteByByteReplyArrivesWhole) {
   StandinApp app({.mode = "slow", .delay_ms = 1});
   ASSERT_TRUE(app.ready());

@@ -26,7 +26,7 @@ using testing_support::RefusingPort;
 constexpr std::string_view kOkHead = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n";
 
 // The reply's compact text comes as a JSON string literal.
-std::string unquoted(const std::string& literal) { return json::Value::parse(literal).get<std::string>(); }
+std::string unquoted(std::string_view literal) { return json::Value::parse(literal).get<std::string>(); }
 
 TEST(ReplyBodyVectors, ParseEveryReply) {
   const std::string text = read_text_file(KORVANE_TEST_DATA_DIR "/reply-bodies.jsonl");
@@ -40,7 +40,7 @@ TEST(ReplyBodyVectors, ParseEveryReply) {
     const auto reply = parse_app_reply(std::string(kOkHead) + from_hex(vector["body_hex"].get<std::string>()));
     if (vector.contains("text")) {
       ASSERT_TRUE(reply.ok()) << reply.error();
-      EXPECT_EQ(unquoted(reply.value()), vector["text"].get<std::string>());
+      EXPECT_EQ(unquoted(reply.value().view()), vector["text"].get<std::string>());
     } else {
       ASSERT_FALSE(reply.ok());
       EXPECT_EQ(reply.error(), vector["error"].get<std::string>());
@@ -70,7 +70,7 @@ class ParseAppReplyTest : public testing::TestWithParam<ReplyCase> {};
 
 TEST_P(ParseAppReplyTest, CutsHeadAtFirstEmptyLine) {
   const auto reply = parse_app_reply(GetParam().reply);
-  EXPECT_EQ(reply.ok() ? unquoted(reply.value()) : reply.error(), GetParam().expected);
+  EXPECT_EQ(reply.ok() ? unquoted(reply.value().view()) : reply.error(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -92,9 +92,19 @@ TEST(PostToApp, SendsHeadAndBodyAndParsesReply) {
   OneShotApp app("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n {\"ok\":true}\n");
   const auto reply = post_to_app(app.port(), "tok", click_body());
   ASSERT_TRUE(reply.ok()) << reply.error();
-  EXPECT_EQ(unquoted(reply.value()), R"({"ok":true})");
+  EXPECT_EQ(unquoted(reply.value().view()), R"({"ok":true})");
   const std::string body = R"({"method":"click","params":{"x":10,"y":20}})";
   EXPECT_EQ(app.finish(), app_request_head(app.port(), "tok", body.size()) + body);
+}
+
+// Content-Length only sizes the buffer: the reply is read to its end whatever it says.
+TEST(PostToApp, ContentLengthDoesNotLimitTheReply) {
+  for (const char* length : {"2", "123456789012", "99999999999999999999999", "x"}) {
+    OneShotApp app(std::string("HTTP/1.1 200 OK\r\ncontent-LENGTH:\t") + length + "\r\n\r\n[\"" + std::string(100000, 'y') + "\"]");
+    const auto reply = post_to_app(app.port(), "", click_body());
+    ASSERT_TRUE(reply.ok()) << reply.error().substr(0, 200);
+    EXPECT_EQ(unquoted(reply.value().view()), "[\"" + std::string(100000, 'y') + "\"]") << length;
+  }
 }
 
 TEST(PostToApp, ReadsLongReplyWhole) {
@@ -102,7 +112,7 @@ TEST(PostToApp, ReadsLongReplyWhole) {
   OneShotApp app("HTTP/1.1 200 OK\r\n\r\n[\"" + long_text + "\"]");
   const auto reply = post_to_app(app.port(), "", click_body());
   ASSERT_TRUE(reply.ok()) << reply.error().substr(0, 200);
-  EXPECT_EQ(unquoted(reply.value()), "[\"" + long_text + "\"]");
+  EXPECT_EQ(unquoted(reply.value().view()), "[\"" + long_text + "\"]");
 }
 
 TEST(PostToApp, AppClosingWithoutReplyIsParseError) {
@@ -144,7 +154,7 @@ TEST(PostToApp, InterruptedCallsAreResumed) {
   ::setitimer(ITIMER_REAL, &off, nullptr);
   ::sigaction(SIGALRM, &previous, nullptr);
   ASSERT_TRUE(reply.ok()) << reply.error();
-  EXPECT_EQ(unquoted(reply.value()), "\"" + text + "\"");
+  EXPECT_EQ(unquoted(reply.value().view()), "\"" + text + "\"");
   EXPECT_GT(interruptions.load(), 10);
 }
 

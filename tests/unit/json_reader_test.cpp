@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
 #include <string>
 
 #include "json/reader.h"
+#include "json/record.h"
 #include "json/writer.h"
 
 namespace korvane::json {
@@ -109,7 +111,7 @@ constexpr RecordSpec kPair = {"Pair", kPairFields};
 std::string record_outcome(std::string_view input) {
   auto fields = read_record(input, kPair);
   if (!fields) return fields.error();
-  return to_json(Value(fields.value()));
+  return to_json(Value{std::get<std::uint16_t>(fields.value()[0]), std::get<std::string>(fields.value()[1])});
 }
 
 class ReadRecord : public testing::TestWithParam<ReadCase> {};
@@ -150,8 +152,8 @@ namespace {
 std::string via_tree(std::string_view input) { return read_outcome(input); }
 // The string-literal form must hold exactly the compact text.
 std::string via_literal(std::string_view input) {
-  auto literal = read_compact_as_string(input);
-  return literal ? Value::parse(literal.value()).get<std::string>() : literal.error();
+  auto literal = read_compact_literal(input);
+  return literal ? Value::parse(literal.value().view()).get<std::string>() : literal.error();
 }
 
 class ReadCompact : public testing::TestWithParam<std::string> {};
@@ -168,7 +170,11 @@ INSTANTIATE_TEST_SUITE_P(Orders, ReadCompact, testing::Values(
     "[-1.5e-99999999999,1e-99999999999,-0,-18446744073709551616,0.1000,1.5E+3]",
     R"({"z":[1,2,3,4,5,6,7,8],"a":1,"z":0})", R"({"m":"long long long","b":{"y":1,"x":2},"a":[]})",
     R"({"b":1,"a":"big big big big","c":2,"b":{"d":[{"f":1,"e":2}]}})", R"({"c":3,"c":2,"c":1})",
-    R"({"q\"":"a\\b\"c\n","\u00e9\t":["\/\u0001"],"p":"plain"})"));
+    R"({"q\"":"a\\b\"c\n","\u00e9\t":["\/\u0001"],"p":"plain"})",
+    // records with the same keys in a row reuse their order
+    R"([{"b":1,"a":2},{"b":3,"a":4},{"b":5,"a":6,"c":7},{"b":1,"b":2,"a":0},{"b":1,"b":2,"a":0},{"b":{"d":1,"c":2},"a":1},{"b":0,"a":1},{"bb":0,"a":1}])",
+    // keys longer than 8 bytes that share their first 8 are compared in full
+    R"({"descriptor":1,"description":2,"descript":3,"descriptions":[{"descriptor":4,"description":5}]})"));
 
 TEST(ReadCompactCorpus, AgreesWithTheValueTreeOnEveryRequestLine) {
   std::ifstream file(std::string(KORVANE_TEST_DATA_DIR) + "/request-lines.jsonl", std::ios::binary);

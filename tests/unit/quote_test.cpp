@@ -1,4 +1,4 @@
-#include "json/quote.h"
+#include "common/quote.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,10 @@
 
 #include "json/value.h"
 
-namespace korvane::json {
+namespace korvane {
 namespace {
+
+using json::Value;
 
 struct QuoteCase {
   std::string_view name;
@@ -26,7 +28,7 @@ void PrintTo(const QuoteCase& quote_case, std::ostream* os) { *os << quote_case.
 class QuoteTest : public testing::TestWithParam<QuoteCase> {};
 
 TEST_P(QuoteTest, QuotesBytes) {
-  EXPECT_EQ(json::quoted(GetParam().bytes), GetParam().expected);
+  EXPECT_EQ(quoted_text(GetParam().bytes), GetParam().expected);
 }
 
 std::string case_name(const testing::TestParamInfo<QuoteCase>& param_info) {
@@ -113,7 +115,7 @@ TEST(QuoteVectors, ReplyBodyParseErrorsQuoteTheBody) {
     const auto marker = error.find(kRawMarker);
     ASSERT_NE(marker, std::string::npos) << error;
     const auto body_hex = vector.at("body_hex").get<std::string>();
-    EXPECT_EQ(json::quoted(hex_decode(body_hex)), error.substr(marker + kRawMarker.size()))
+    EXPECT_EQ(quoted_text(hex_decode(body_hex)), error.substr(marker + kRawMarker.size()))
         << "body_hex=" << body_hex;
     ++checked;
   }
@@ -134,7 +136,7 @@ TEST(QuoteVectors, StringRequestLinesQuoteTheString) {
     ASSERT_EQ(message.rfind(kPrefix, 0), 0u) << message;
     const auto end = message.rfind(kSuffix);
     ASSERT_NE(end, std::string::npos) << message;
-    EXPECT_EQ(json::quoted(input.get<std::string>()),
+    EXPECT_EQ(quoted_text(input.get<std::string>()),
               message.substr(kPrefix.size(), end - kPrefix.size()));
     ++checked;
   }
@@ -143,4 +145,4 @@ TEST(QuoteVectors, StringRequestLinesQuoteTheString) {
 }
 
 }  // namespace
-}  // namespace korvane::json
+}  // namespace korvane

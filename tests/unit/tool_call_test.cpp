@@ -11,6 +11,7 @@
 #include "catalogue/tool_definitions.h"
 #include "common/posix.h"
 #include "json/writer.h"
+#include "protocol/response.h"
 #include "test_support.h"
 
 namespace korvane {
@@ -179,9 +180,11 @@ TEST_F(HandleToolCallTest, WrapsCompactReply) {
   OneShotApp app("HTTP/1.1 200 OK\r\n\r\n{ \"b\" : 1, \"a\" : \"\\u00e9\" }");
   publish(app.port());
   env_.set("KORVANE_SESSION_ID", " me ");
-  const auto result = handle_tool_call("session_kill", Value::parse(R"({"id":"other","session_id":"x"})"));
+  auto result = handle_tool_call("session_kill", Value::parse(R"({"id":"other","session_id":"x"})"));
   ASSERT_TRUE(result.ok()) << result.error();
-  EXPECT_EQ(json::to_json(result.value()), R"({"content":[{"text":"{\"a\":\"é\",\"b\":1}","type":"text"}]})");
+  std::string line;
+  append_response(line, 5, Result(std::move(result).value()));
+  EXPECT_EQ(line, R"({"jsonrpc":"2.0","id":5,"result":{"content":[{"text":"{\"a\":\"é\",\"b\":1}","type":"text"}]}})" "\n");
   EXPECT_EQ(app.finish_body(), R"({"method":"session_kill","params":{"id":"other","session_id":" me "}})");
 }
 

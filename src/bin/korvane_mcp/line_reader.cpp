@@ -82,6 +82,10 @@ Outcome<std::optional<std::string_view>> LineReader::drop_rest_of_line() {
   return error_text(os_error_text(ENOMEM));
 }
 
+bool LineReader::next_line_ready() const {
+  return exhausted_ || std::memchr(buffer_.data() + begin_, '\n', end_ - begin_) != nullptr;
+}
+
 Outcome<std::optional<std::string_view>> LineReader::next_line() {
   forget_long_line();
   bool spans_reads = false;

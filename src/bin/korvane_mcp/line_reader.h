@@ -21,6 +21,9 @@ class LineReader {
   // alone).
   Outcome<std::optional<std::string_view>> next_line();
 
+  // True when next_line will not wait for input: a whole line is buffered, or the input ended.
+  bool next_line_ready() const;
+
  private:
   bool fill();                              // reads more input; false at end or on error
   bool assemble(std::string_view piece);    // false when the line cannot be held any more

@@ -3,33 +3,37 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <new>
-#include <optional>
 #include <string_view>
 
 #include "command_line.h"
+#include "common/posix.h"
 #include "diagnostics/trace.h"
 #include "line_reader.h"
-#include "common/posix.h"
 #include "platform/memory.h"
 #include "protocol/dispatch.h"
 #include "protocol/response.h"
 
 namespace {
 
+// Answers queued while more lines are buffered go out together, up to this many bytes.
+constexpr std::size_t kBatchBytes = 256 * 1024;
+
 // The answer to a line that could not be held, or whose request could not: id null, as for a
 // line that is no request.
-korvane::Reply out_of_memory_reply(const std::string& reason) {
-  return korvane::Reply{nullptr, korvane::error_text("read: " + reason)};
+void answer_out_of_memory(korvane::ResponseWriter& out) {
+  out.add(nullptr, korvane::error_text("read: " + korvane::os_error_text(ENOMEM)));
 }
 
-// The reply due for one line. Running out of memory while reading its request is answered
-// instead of ending the process (the bridge and the response writer answer for their part).
-std::optional<korvane::Reply> reply_to(std::string_view line) {
+// Queues the answer due for one line. Running out of memory while reading its request is
+// answered instead of ending the process (the bridge and the response writer answer for
+// their part).
+void answer(std::string_view line, korvane::ResponseWriter& out) {
   try {
-    return korvane::handle_line(line);
+    korvane::handle_line(line, out);
   } catch (const std::bad_alloc&) {
-    return out_of_memory_reply(korvane::os_error_text(ENOMEM));
+    answer_out_of_memory(out);
   }
 }
 
@@ -42,19 +46,23 @@ int main(int argc, char** argv) {
   korvane::platform::tune_allocator();
   korvane::trace::start();
   korvane::LineReader reader(STDIN_FILENO);
+  korvane::ResponseWriter out(STDOUT_FILENO);
   for (;;) {
     auto next = reader.next_line();
-    std::optional<korvane::Reply> reply;
     if (!next) {
-      reply = out_of_memory_reply(next.error());  // the line was too long to hold
+      answer_out_of_memory(out);  // the line was too long to hold
     } else if (!next.value()) {
       break;
     } else {
       korvane::trace::line_received(*next.value());
-      if (!next.value()->empty()) reply = reply_to(*next.value());
+      if (!next.value()->empty()) answer(*next.value(), out);
     }
-    if (reply) korvane::write_response(std::move(reply->id), std::move(reply->outcome));
+    // Answers are written before the loop waits for input (and before a tool call waits for
+    // the app), so a client that waits for one always gets it; lines already buffered are
+    // answered together, in batches of bounded size.
+    if (!reader.next_line_ready() || out.queued_bytes() >= kBatchBytes) out.flush();
   }
+  out.flush();
   korvane::trace::input_ended();
   return 0;
 }

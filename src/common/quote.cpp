@@ -1,5 +1,4 @@
-// Debug-style quoting: lossy UTF-8 decoding plus escapes for invisible and combining characters.
-#include "json/quote.h"
+#include "common/quote.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +8,9 @@
 #include <iterator>
 #include <string>
 
-namespace korvane::json {
+#include "common/utf8.h"
+
+namespace korvane {
 namespace {
 
 struct CodePointRange {
@@ -17,7 +18,7 @@ struct CodePointRange {
   char32_t last;
 };
 
-#include "json/unicode_tables.inc"
+#include "common/unicode_tables.inc"
 
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
@@ -33,48 +34,6 @@ bool is_escaped(char32_t code_point) {
       std::begin(kEscapedRanges), std::end(kEscapedRanges), code_point,
       [](char32_t value, const CodePointRange& range) { return value < range.first; });
   return after != std::begin(kEscapedRanges) && code_point <= std::prev(after)->last;
-}
-
-// One decoded character, or (valid == false) one maximal invalid subpart of `length` bytes.
-struct Decoded {
-  char32_t code_point;
-  std::size_t length;
-  bool valid;
-};
-
-// Decodes the sequence starting at `pos`, which holds a byte of 0x80 or above.
-Decoded decode_multibyte(std::string_view bytes, std::size_t pos) {
-  const auto lead = static_cast<unsigned char>(bytes[pos]);
-  std::size_t continuations = 0;
-  char32_t code_point = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    continuations = 1;
-    code_point = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    continuations = 2;
-    code_point = lead & 0x0Fu;
-    if (lead == 0xE0) low = 0xA0;   // overlong
-    if (lead == 0xED) high = 0x9F;  // surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    continuations = 3;
-    code_point = lead & 0x07u;
-    if (lead == 0xF0) low = 0x90;   // overlong
-    if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
-  } else {
-    return {0, 1, false};
-  }
-  std::size_t length = 1;
-  for (; length <= continuations; ++length) {
-    if (pos + length >= bytes.size()) return {0, length, false};
-    const auto byte = static_cast<unsigned char>(bytes[pos + length]);
-    if (byte < low || byte > high) return {0, length, false};
-    code_point = (code_point << 6) | (byte & 0x3Fu);
-    low = 0x80;
-    high = 0xBF;
-  }
-  return {code_point, length, true};
 }
 
 void append_hex_escape(std::string& out, char32_t code_point) {
@@ -111,9 +70,9 @@ void append_quoted(std::string& out, std::string_view bytes) {
       ++pos;
       continue;
     }
-    Decoded decoded{byte, 1, true};
+    Utf8Char decoded{byte, 1, true};
     if (byte >= 0x80) {
-      decoded = decode_multibyte(bytes, pos);
+      decoded = decode_utf8(bytes, pos);
       if (decoded.valid && !is_escaped(decoded.code_point)) {
         pos += decoded.length;
         continue;
@@ -132,10 +91,10 @@ void append_quoted(std::string& out, std::string_view bytes) {
   out += '"';
 }
 
-std::string quoted(std::string_view bytes) {
+std::string quoted_text(std::string_view bytes) {
   std::string out;
   append_quoted(out, bytes);
   return out;
 }
 
-}  // namespace korvane::json
+}  // namespace korvane

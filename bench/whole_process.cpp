@@ -1,0 +1,222 @@
+#include "whole_process.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <utility>
+
+#include "pipe_io.h"
+#include "process.h"
+#include "report.h"
+#include "standin_app.h"
+#include "workloads.h"
+
+namespace korvane::bench {
+namespace {
+
+constexpr std::uint64_t kInitializeLines = 200'000;
+constexpr std::uint64_t kToolsListLines = 20'000;
+
+// Targets on this machine. The cold start is what the server took before this benchmark case
+// was added (commit 5349a0a, the same case): it may not get slower.
+constexpr double kInitializeSeconds = 0.12;
+constexpr double kToolsListSeconds = 0.20;
+constexpr double kRelayMilliseconds = 80;
+constexpr double kRelayPeakPerReply = 3;
+constexpr double kColdStartMilliseconds = 0.70;
+
+struct Launched {
+  int status = 0;
+  double seconds = 0;
+  double peak_kib = 0;
+};
+
+// One run of `command < in > out` through the launcher.
+Outcome<Launched> launch(const WholeProcessSetup& setup, const Environment& environment, const std::string& in,
+                         const std::string& out, const std::vector<std::string>& command) {
+  std::vector<std::string> argv{setup.launcher, in, out};
+  argv.insert(argv.end(), command.begin(), command.end());
+  auto spawned = spawn_child(argv, environment, setup.directory + "/launched.stderr");
+  if (!spawned) return error_text(spawned.error());
+  Child launcher = std::move(spawned).value();
+  launcher.close_input();
+  LineReceiver receiver(launcher.output());
+  auto line = receiver.next_line();
+  if (!line) return error_text("launcher: " + line.error());
+  Launched run;
+  const std::string text(line.value());
+  if (std::sscanf(text.c_str(), "%d %lf %lf", &run.status, &run.seconds, &run.peak_kib) != 3) {
+    return error_text("launcher said: " + text);
+  }
+  if (auto ended = launcher.finish(); !ended) return error_text("launcher: " + ended.error());
+  if (run.status != 0) return error_text(command[0] + " exited with status " + std::to_string(run.status));
+  return run;
+}
+
+// Runs `command < in > /dev/null` `runs` times, adding its seconds times `scale` (and its peak).
+Outcome<bool> repeat(const WholeProcessSetup& setup, const Environment& environment, const std::string& in,
+                     const std::vector<std::string>& command, int runs, double scale, Samples& time,
+                     Samples* peak_kib = nullptr) {
+  for (int run = 0; run < runs; ++run) {
+    auto launched = launch(setup, environment, in, "/dev/null", command);
+    if (!launched) return error_text(launched.error());
+    time.add(launched.value().seconds * scale);
+    if (peak_kib != nullptr) peak_kib->add(launched.value().peak_kib);
+  }
+  return true;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+bool write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(file);
+}
+
+// One run into a file first: the answers must be there before their times count.
+Outcome<bool> check_answers(const WholeProcessSetup& setup, const Environment& environment, const std::string& in,
+                            std::size_t lines, std::string_view expected, std::size_t at_least_bytes = 0) {
+  const std::string out = setup.directory + "/answers.out";
+  auto launched = launch(setup, environment, in, out, {setup.server});
+  if (!launched) return error_text(launched.error());
+  const std::string answers = read_file(out);
+  std::size_t count = 0;
+  for (char c : answers) count += c == '\n' ? 1 : 0;
+  if (count != lines || answers.find(expected) == std::string::npos || answers.size() < at_least_bytes) {
+    return error_text("unexpected answers: " + answers.substr(0, 200));
+  }
+  return true;
+}
+
+struct Pipelined {
+  std::string label;
+  std::string input;
+  std::uint64_t lines;
+  std::string_view expected;
+};
+
+void measure_pipelined(const WholeProcessSetup& setup, const Environment& no_app, const Pipelined& load, int runs,
+                       double scale, const std::string& unit, WholeProcessFigures& figures) {
+  WholeProcessCase result{load.label, unit, {}, {}, "cat of the same bytes"};
+  Outcome<bool> done = check_answers(setup, no_app, load.input, load.lines, load.expected);
+  if (done) done = repeat(setup, no_app, load.input, {setup.server}, runs, scale, result.server);
+  if (done) done = repeat(setup, no_app, load.input, {"cat"}, runs, scale, result.floor);
+  if (!done) figures.failures.push_back(load.label + ": " + done.error());
+  figures.cases.push_back(std::move(result));
+}
+
+// The server relays one screen_ocr call that the stand-in app answers with the reply body.
+Outcome<bool> relay_runs(const WholeProcessSetup& setup, const std::string& body, int runs, WholeProcessCase& result,
+                         Samples& peak_kib) {
+  const std::string body_path = setup.directory + "/screen-ocr-reply.json";
+  const std::string input = setup.directory + "/screen-ocr.jsonl";
+  const std::string socket_info = setup.directory + "/relay-socket-info.json";
+  if (!write_file(body_path, body) || !write_file(input, screen_ocr_line(1))) {
+    return error_text("cannot write the relay's files");
+  }
+  auto started = start_app(setup.standin, socket_info, body_path, setup.directory + "/relay-standin.stderr");
+  if (!started) return error_text(started.error());
+  Child app = std::move(started).value();
+  const Environment environment(socket_info);
+  auto done = check_answers(setup, environment, input, 1, R"("result":{"content":[{"text":")", body.size());
+  if (done) done = repeat(setup, environment, input, {setup.server}, runs, 1e3, result.server, &peak_kib);
+  if (!done) return done;
+  auto floor = fetch_directly(socket_info, body.size(), runs);
+  if (!floor) return error_text(floor.error());
+  result.floor = floor.value();
+  auto stopped = app.finish();
+  if (!stopped) return error_text("stand-in app: " + stopped.error());
+  return true;
+}
+
+void measure_relay(const WholeProcessSetup& setup, int runs, WholeProcessFigures& figures) {
+  const std::string body = screen_ocr_reply();
+  figures.relay_body_bytes = body.size();
+  const std::string label = "relay screen_ocr, " + number(static_cast<double>(body.size()) / kMiB) + " MB reply";
+  WholeProcessCase result{label, "ms", {}, {}, "the stand-in app alone (direct HTTP)"};
+  if (auto done = relay_runs(setup, body, runs, result, figures.relay_peak_kib); !done) {
+    figures.failures.push_back(label + ": " + done.error());
+  }
+  figures.cases.push_back(std::move(result));
+}
+
+std::string pipelined_input(const std::string& path, std::uint64_t lines, std::string (*line)(std::uint64_t)) {
+  std::string bytes;
+  for (std::uint64_t id = 1; id <= lines; ++id) bytes += line(id);
+  return write_file(path, bytes) ? path : std::string();
+}
+
+}  // namespace
+
+WholeProcessFigures measure_whole_process(const WholeProcessSetup& setup) {
+  WholeProcessFigures figures;
+  const int runs = setup.quick ? 3 : 10;
+  const Environment no_app(setup.directory + "/no-app/socket-info.json");
+  const std::string initialize = pipelined_input(setup.directory + "/initialize.jsonl", kInitializeLines, initialize_line);
+  const std::string tools_list = pipelined_input(setup.directory + "/tools-list.jsonl", kToolsListLines, tools_list_line);
+  const std::string one = pipelined_input(setup.directory + "/one-initialize.jsonl", 1, initialize_line);
+  if (initialize.empty() || tools_list.empty() || one.empty()) {
+    figures.failures.push_back("cannot write the input files to " + setup.directory);
+    return figures;
+  }
+  std::fprintf(stderr, "measuring whole processes ...\n");
+  measure_pipelined(setup, no_app, {"initialize x200,000 lines", initialize, kInitializeLines, "\"protocolVersion\""},
+                    runs, 1, "s", figures);
+  measure_pipelined(setup, no_app, {"tools/list x20,000 lines", tools_list, kToolsListLines, "\"inputSchema\""}, runs,
+                    1, "s", figures);
+  measure_relay(setup, runs, figures);
+  measure_pipelined(setup, no_app, {"cold start (one initialize line)", one, 1, "\"protocolVersion\""},
+                    setup.quick ? 20 : 100, 1e3, "ms", figures);
+  return figures;
+}
+
+int print_whole_process(std::FILE* out, const WholeProcessFigures& figures) {
+  std::fprintf(out, "whole process: korvane-mcp < file > /dev/null, timed from its start to its exit\n");
+  std::fprintf(out, "%-40s %-6s %-5s %-34s %-28s %s\n", "case", "unit", "runs", "korvane-mcp median [min .. max]",
+               "floor median [min .. max]", "floor");
+  for (const WholeProcessCase& c : figures.cases) {
+    std::fprintf(out, "%-40s %-6s %-5zu %-34s %-28s %s\n", c.label.c_str(), c.unit.c_str(), c.server.count(),
+                 summary(c.server, 1).c_str(), summary(c.floor, 1).c_str(), c.floor_name.c_str());
+  }
+  const double reply_kib = static_cast<double>(figures.relay_body_bytes) / 1024;
+  const Samples& peak = figures.relay_peak_kib;
+  std::fprintf(out, "%-40s %-6s %-5zu %s\n\n", "relay peak RSS (x the reply)", "MB", peak.count(),
+               peak.empty() ? "not measured"
+                            : (summary(peak, 1.0 / 1024) + " (" + number(peak.median() / reply_kib) + "x)").c_str());
+
+  struct Target {
+    std::string text;
+    const Samples* samples;
+    double factor;
+    double limit;
+  };
+  const auto find = [&](std::size_t index) -> const Samples* {
+    return index < figures.cases.size() ? &figures.cases[index].server : nullptr;
+  };
+  const std::vector<Target> targets = {
+      {"initialize x200,000 <= 0.12 s", find(0), 1, kInitializeSeconds},
+      {"tools/list x20,000 <= 0.20 s", find(1), 1, kToolsListSeconds},
+      {"20 MB relay, whole process <= 80 ms", find(2), 1, kRelayMilliseconds},
+      {"20 MB relay peak RSS <= 3x the reply", &peak, 1 / reply_kib, kRelayPeakPerReply},
+      {"cold start <= 0.70 ms (as before)", find(3), 1, kColdStartMilliseconds},
+  };
+  int failed = 0;
+  std::fprintf(out, "%-46s %-22s %s\n", "target (whole process)", "measured", "verdict");
+  for (const Target& target : targets) {
+    const bool measured = target.samples != nullptr && !target.samples->empty();
+    const double value = measured ? target.samples->median() * target.factor : 0;
+    const bool pass = measured && value <= target.limit;
+    failed += pass ? 0 : 1;
+    std::fprintf(out, "%-46s %-22s %s\n", target.text.c_str(), measured ? number(value).c_str() : "not measured",
+                 pass ? "PASS" : "FAIL");
+  }
+  for (const std::string& failure : figures.failures) std::fprintf(out, "whole process: %s\n", failure.c_str());
+  std::fprintf(out, "\n%d of %zu whole-process targets fail\n", failed, targets.size());
+  return failed;
+}
+
+}  // namespace korvane::bench

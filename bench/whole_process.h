@@ -1,0 +1,43 @@
+// The whole-process cases: the server run as a shell runs it, `korvane-mcp < file > /dev/null`,
+// timed from its start to its exit, each beside its floor: `cat` of the same bytes for the
+// pipelined inputs and a start, the stand-in app alone for the relay.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "stats.h"
+
+namespace korvane::bench {
+
+struct WholeProcessSetup {
+  std::string server;
+  std::string standin;
+  std::string launcher;   // korvane-bench-launch
+  std::string directory;  // scratch space for the input files and the reply body
+  bool quick = false;     // a tenth of the runs
+};
+
+struct WholeProcessCase {
+  std::string label;
+  std::string unit;       // of `server` and `floor`
+  Samples server;
+  Samples floor;
+  std::string floor_name;
+};
+
+struct WholeProcessFigures {
+  std::vector<WholeProcessCase> cases;  // initialize, tools/list, relay, cold start
+  Samples relay_peak_kib;
+  std::size_t relay_body_bytes = 0;
+  std::vector<std::string> failures;
+};
+
+WholeProcessFigures measure_whole_process(const WholeProcessSetup& setup);
+
+// Prints the cases with their floors, then the targets with PASS or FAIL; returns the number
+// of failed targets.
+int print_whole_process(std::FILE* out, const WholeProcessFigures& figures);
+
+}  // namespace korvane::bench

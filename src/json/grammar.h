@@ -1,0 +1,147 @@
+// The JSON grammar, read iteratively with an explicit stack of open arrays and objects and
+// handed to a builder as it goes. A builder says what it wants:
+//
+//   static constexpr bool kSkipping;  // only check the form: no depth limit, no values, and
+//                                     // the scanner's own reason texts
+//   void null_value(); void boolean(bool); void number(const Number&);
+//   Sink& value_text(); void string(const StringRead&);  // a sink (json/scalars.h) for a string
+//   Sink& key_text(); void key(const StringRead&);       // value's text, and for a key's
+//   void begin_array(); void end_array(); void begin_object(); void end_object();
+//
+// The tree, the compact text, the check of a value nobody keeps and the skipping of members
+// nobody reads are all builders of this one grammar.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "json/cursor.h"
+#include "json/number.h"
+#include "json/scalars.h"
+
+namespace korvane::json::detail {
+
+// Arrays and objects may nest this deep in a value read on its own.
+inline constexpr std::size_t kMaxDepth = 127;
+
+// A key and its colon, at the byte where the key should start.
+template <typename Builder>
+bool read_key(Cursor& in, Builder& builder) {
+  if (in.peek() != '"') return in.peek_error("key must be a string");
+  in.advance();
+  StringRead key;
+  if (!read_string<Builder::kSkipping>(in, key, builder.key_text())) return false;
+  const int c = in.skip_whitespace();
+  if (c != ':') return in.peek_error(c < 0 ? "EOF while parsing an object" : "expected `:`");
+  in.advance();
+  builder.key(key);
+  return true;
+}
+
+// After a "," in an object: the next key. The scanner reports what follows differently.
+template <typename Builder>
+bool read_next_key(Cursor& in, Builder& builder) {
+  const int c = in.skip_whitespace();
+  if (c == '"') return read_key(in, builder);
+  if constexpr (Builder::kSkipping) return in.peek_error(c < 0 ? "EOF while parsing an object" : "key must be a string");
+  if (c == '}') return in.peek_error("trailing comma");
+  return in.peek_error(c < 0 ? "EOF while parsing a value" : "key must be a string");
+}
+
+// Reads one value. `max_depth` is how many levels of arrays and objects it may open (the
+// skipping builder has no limit).
+template <typename Builder>
+bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
+  std::string open;  // '[' or '{' for every open container, innermost last
+  for (;;) {
+    const int c = in.skip_whitespace();
+    if (c < 0) return in.peek_error("EOF while parsing a value");
+    switch (c) {
+      case 'n': in.advance(); if (!read_ident(in, "ull")) return false; builder.null_value(); break;
+      case 't': in.advance(); if (!read_ident(in, "rue")) return false; builder.boolean(true); break;
+      case 'f': in.advance(); if (!read_ident(in, "alse")) return false; builder.boolean(false); break;
+      case '-': case '0': case '1': case '2': case '3': case '4':
+      case '5': case '6': case '7': case '8': case '9': {
+        Number number;
+        if (!read_number<Builder::kSkipping>(in, number)) return false;
+        builder.number(number);
+        break;
+      }
+      case '"': {
+        in.advance();
+        StringRead text;
+        if (!read_string<Builder::kSkipping>(in, text, builder.value_text())) return false;
+        builder.string(text);
+        break;
+      }
+      case '[':
+      case '{': {
+        if (!Builder::kSkipping && open.size() >= max_depth) return in.peek_error("recursion limit exceeded");
+        in.advance();
+        open.push_back(static_cast<char>(c));
+        const int next = in.skip_whitespace();
+        if (c == '[') {
+          builder.begin_array();
+          if (next < 0) return in.peek_error("EOF while parsing a list");
+          if (next != ']') continue;  // the first element
+        } else {
+          builder.begin_object();
+          if (next < 0) return in.peek_error("EOF while parsing an object");
+          if (next != '}') {
+            if (!read_key(in, builder)) return false;
+            continue;
+          }
+        }
+        break;  // empty: closed below
+      }
+      default: return in.peek_error("expected value");
+    }
+    // After a value: close what ends here, then move to the next element or member.
+    for (;;) {
+      if (open.empty()) return true;
+      const bool in_array = open.back() == '[';
+      const int next = in.skip_whitespace();
+      if (next == (in_array ? ']' : '}')) {
+        in.advance();
+        open.pop_back();
+        if (in_array) {
+          builder.end_array();
+        } else {
+          builder.end_object();
+        }
+        continue;
+      }
+      if (next == ',') {
+        in.advance();
+        if (!in_array) {
+          if (!read_next_key(in, builder)) return false;
+        } else if (!Builder::kSkipping && in.skip_whitespace() == ']') {
+          return in.peek_error("trailing comma");  // the scanner finds no value there instead
+        }
+        break;
+      }
+      if (next < 0) return in.peek_error(in_array ? "EOF while parsing a list" : "EOF while parsing an object");
+      return in.peek_error(in_array ? "expected `,` or `]`" : "expected `,` or `}`");
+    }
+  }
+}
+
+// A builder that keeps nothing: checks a value fully (strict) or only its form (skipping).
+template <bool kSkip>
+struct Discarding {
+  static constexpr bool kSkipping = kSkip;
+  void null_value() {}
+  void boolean(bool) {}
+  void number(const Number&) {}
+  NoText& value_text() { return nothing; }
+  void string(const StringRead&) {}
+  NoText& key_text() { return nothing; }
+  void key(const StringRead&) {}
+  void begin_array() {}
+  void end_array() {}
+  void begin_object() {}
+  void end_object() {}
+  NoText nothing;
+};
+
+}  // namespace korvane::json::detail

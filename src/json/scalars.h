@@ -1,0 +1,263 @@
+// Reading JSON scalars: literals, numbers and strings. Each reader takes a flavour: the strict
+// one classifies numbers, checks their range and checks strings fully; the skipping one (for
+// members nobody reads) checks only their form and has some reason texts of its own.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "common/utf8.h"
+#include "json/cursor.h"
+#include "json/number.h"
+#include "json/specials.h"
+
+namespace korvane::json::detail {
+
+inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// The rest of a literal whose first byte has been consumed.
+inline bool read_ident(Cursor& in, std::string_view rest) {
+  for (char expected : rest) {
+    if (in.at_end()) return in.consumed_error("EOF while parsing a value");
+    if (in.take() != expected) return in.consumed_error("expected ident");
+  }
+  return true;
+}
+
+inline void classify_integer(bool negative, std::uint64_t magnitude, Number& number) {
+  constexpr std::uint64_t kMinSignedMagnitude = std::uint64_t{1} << 63;
+  if (!negative) {
+    number.kind = Number::Kind::kUnsigned;
+    number.unsigned_value = magnitude;
+  } else if (magnitude == 0 || magnitude > kMinSignedMagnitude) {
+    number.kind = Number::Kind::kFloat;  // -0 and integers below -2^63
+  } else {
+    number.kind = Number::Kind::kSigned;
+    number.signed_value = magnitude == kMinSignedMagnitude ? std::numeric_limits<std::int64_t>::min()
+                                                           : -static_cast<std::int64_t>(magnitude);
+  }
+}
+
+// A number, at its '-' or first digit. An exponent beyond 32 bits is out of range when it
+// would grow a non-zero number, and zero otherwise.
+template <bool kSkipping>
+bool read_number(Cursor& in, Number& number) {
+  constexpr std::string_view kCutOff = kSkipping ? "invalid number" : "EOF while parsing a value";
+  const std::size_t start = in.pos();
+  const bool negative = in.peek() == '-';
+  if (negative) in.advance();
+  if (in.at_end()) return in.consumed_error(kCutOff);
+  const char first = in.take();
+  std::uint64_t magnitude = 0;
+  bool overflowed = false, nonzero = false;
+  long long integer_digits = 0;  // of a non-zero integer part
+  if (first == '0') {
+    if (is_digit(in.peek())) return in.peek_error("invalid number");
+  } else if (first >= '1' && first <= '9') {
+    magnitude = static_cast<std::uint64_t>(first - '0');
+    nonzero = true;
+    constexpr std::uint64_t kTenth = std::numeric_limits<std::uint64_t>::max() / 10;  // ...161, the last digit 5
+    for (integer_digits = 1; is_digit(in.peek()); ++integer_digits) {
+      const auto digit = static_cast<std::uint64_t>(in.take() - '0');
+      if (magnitude >= kTenth && (overflowed || magnitude > kTenth || digit > 5)) {
+        overflowed = true;
+      } else {
+        magnitude = magnitude * 10 + digit;
+      }
+    }
+  } else {
+    return in.consumed_error("invalid number");
+  }
+  bool is_float = overflowed;
+  if (in.peek() == '.') {
+    in.advance();
+    const std::size_t digits_start = in.pos();
+    for (int c = in.peek(); is_digit(c); c = in.peek()) {
+      nonzero = nonzero || c != '0';
+      in.advance();
+    }
+    if (in.pos() == digits_start) return in.peek_error(kSkipping || !in.at_end() ? "invalid number" : kCutOff);
+    is_float = true;
+  }
+  long long exponent = 0;
+  bool exponent_overflow = false;
+  if (in.peek() == 'e' || in.peek() == 'E') {
+    is_float = true;
+    in.advance();
+    const bool negative_exponent = in.peek() == '-';
+    if (in.peek() == '+' || in.peek() == '-') in.advance();
+    if (in.at_end()) return in.consumed_error(kCutOff);
+    const char digit = in.take();
+    if (!is_digit(digit)) return in.consumed_error("invalid number");
+    exponent = digit - '0';
+    while (is_digit(in.peek())) {
+      if constexpr (kSkipping) {
+        in.advance();
+        continue;
+      }
+      exponent = exponent * 10 + (in.take() - '0');
+      if (exponent > std::numeric_limits<std::int32_t>::max()) {
+        if (nonzero && !negative_exponent) return in.consumed_error("number out of range");
+        while (is_digit(in.peek())) in.advance();
+        exponent_overflow = true;
+      }
+    }
+    if (negative_exponent) exponent = -exponent;
+  }
+  number.text = in.slice(start, in.pos());
+  if constexpr (kSkipping) return true;
+  if (!is_float) {
+    classify_integer(negative, magnitude, number);
+    return true;
+  }
+  number.kind = Number::Kind::kFloat;
+  // Below 10^308 a number is finite; only a bigger one needs its double to tell.
+  const bool may_overflow = nonzero && !exponent_overflow && (integer_digits > 0 ? integer_digits - 1 : 0) + exponent >= 308;
+  if (may_overflow && std::isinf(number.float_value())) return in.consumed_error("number out of range");
+  return true;
+}
+
+// A string as read: the text between its quotes, as written.
+struct StringRead {
+  std::string_view raw;
+  bool escaped = false;      // raw holds an escape
+  std::size_t readable = 0;  // input bytes from raw.data() on (raw, its quote and what follows)
+};
+
+// Where a string's text goes as it is read, a sink:
+//   void run(std::string_view bytes, bool last);  // plain text as written; `last` before the quote
+//   void character(char c);                       // what a short escape stands for: " \ / b f n r t
+//   void code_point(char32_t c);                  // what a \u escape (or a surrogate pair) stands for
+// Every run but the last is followed by an escape.
+
+// A sink that keeps nothing.
+struct NoText {
+  void run(std::string_view, bool) {}
+  void character(char) {}
+  void code_point(char32_t) {}
+};
+
+// A sink that gives the decoded text: a view of the input when the string holds no escape,
+// else built in `scratch`. One per string.
+class DecodedText {
+ public:
+  explicit DecodedText(std::string& scratch) : scratch_(&scratch) {}
+  std::string_view text() const { return text_; }
+
+  void run(std::string_view bytes, bool last) {
+    if (last && !escaped_) {
+      text_ = bytes;
+      return;
+    }
+    if (!escaped_) scratch_->clear();
+    escaped_ = true;
+    scratch_->append(bytes);
+    if (last) text_ = *scratch_;
+  }
+  void character(char c) { scratch_->push_back(c); }
+  void code_point(char32_t c) { append_utf8(*scratch_, c); }
+
+ private:
+  std::string* scratch_;
+  std::string_view text_;
+  bool escaped_ = false;
+};
+
+// All four bytes of a \u escape are consumed before they are checked.
+inline bool read_hex_escape(Cursor& in, std::uint32_t& code_unit) {
+  if (in.size() - in.pos() < 4) {
+    in.seek(in.size());
+    return in.consumed_error("EOF while parsing a string");
+  }
+  const std::string_view digits = in.slice(in.pos(), in.pos() + 4);
+  in.advance(4);
+  code_unit = 0;
+  for (const char c : digits) {
+    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (digit < 0) return in.consumed_error("invalid escape");
+    code_unit = code_unit * 16 + static_cast<std::uint32_t>(digit);
+  }
+  return true;
+}
+
+// After "\u": a character, or a leading surrogate followed by an escaped trailing one.
+template <typename Sink>
+bool read_unicode_escape(Cursor& in, Sink& sink) {
+  std::uint32_t first = 0;
+  if (!read_hex_escape(in, first)) return false;
+  if (first >= 0xDC00 && first <= 0xDFFF) return in.consumed_error("lone leading surrogate in hex escape");
+  if (first < 0xD800 || first > 0xDBFF) {
+    sink.code_point(first);
+    return true;
+  }
+  for (char expected : {'\\', 'u'}) {
+    if (in.at_end()) return in.consumed_error("EOF while parsing a string");
+    if (in.take() != expected) return in.consumed_error("unexpected end of hex escape");
+  }
+  std::uint32_t second = 0;
+  if (!read_hex_escape(in, second)) return false;
+  if (second < 0xDC00 || second > 0xDFFF) return in.consumed_error("lone leading surrogate in hex escape");
+  sink.code_point((((first - 0xD800) << 10) | (second - 0xDC00)) + 0x10000);
+  return true;
+}
+
+template <bool kSkipping, typename Sink>
+bool read_escape(Cursor& in, Sink& sink) {
+  if (in.at_end()) return in.consumed_error("EOF while parsing a string");
+  char c = in.take();
+  switch (c) {
+    case '"': case '\\': case '/': break;
+    case 'b': c = '\b'; break;
+    case 'f': c = '\f'; break;
+    case 'n': c = '\n'; break;
+    case 'r': c = '\r'; break;
+    case 't': c = '\t'; break;
+    case 'u': {
+      if constexpr (!kSkipping) return read_unicode_escape(in, sink);
+      std::uint32_t unused = 0;
+      return read_hex_escape(in, unused);
+    }
+    default: return in.consumed_error("invalid escape");
+  }
+  sink.character(c);
+  return true;
+}
+
+// A string, after its opening quote; its text goes to the sink as it is read. Strict reading
+// checks escapes fully and wants well-formed UTF-8; skipping checks only their form.
+template <bool kSkipping, typename Sink>
+bool read_string(Cursor& in, StringRead& out, Sink& sink) {
+  const std::size_t start = in.pos();
+  std::size_t run = start;  // where the plain text not yet handed on starts
+  out.escaped = false;
+  for (;;) {
+    const std::size_t stop = in.pos() + find_special(in.data() + in.pos(), in.size() - in.pos());
+    in.seek(stop);
+    if (in.at_end()) return in.consumed_error("EOF while parsing a string");
+    const char c = in.data()[stop];
+    if (c == '"') {
+      const std::string_view raw(in.data() + start, stop - start);
+      out.raw = raw;
+      out.readable = in.size() - start;
+      sink.run(std::string_view(in.data() + run, stop - run), true);
+      in.advance();
+      // Escapes only ever add well-formed UTF-8, so the raw text tells for the decoded one.
+      if (!kSkipping && !in.all_utf8() && !is_valid_utf8(raw)) return in.consumed_error("invalid unicode code point");
+      return true;
+    }
+    if (c != '\\') {
+      if (!kSkipping) in.advance();
+      return in.consumed_error("control character (\\u0000-\\u001F) found while parsing a string");
+    }
+    sink.run(std::string_view(in.data() + run, stop - run), false);
+    out.escaped = true;
+    in.advance();
+    if (!read_escape<kSkipping>(in, sink)) return false;
+    run = in.pos();
+  }
+}
+
+}  // namespace korvane::json::detail

@@ -1,0 +1,81 @@
+// The byte scanners' paths (a word at a time everywhere, vectors where the CPU has them) must
+// give the same answers as a plain byte loop, over the same random inputs.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/utf8.h"
+#include "json/specials.h"
+
+namespace korvane {
+namespace {
+
+// Well-formed UTF-8 after the Unicode table of well-formed byte sequences, byte by byte.
+bool reference_valid(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto at = [&](std::size_t k) -> unsigned char { return i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0; };
+    const unsigned char lead = at(0);
+    int length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length == 0 || i + static_cast<std::size_t>(length) > bytes.size()) return false;
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    for (int k = 1; k < length; ++k) {
+      const unsigned char lowest = k == 1 ? low : 0x80, highest = k == 1 ? high : 0xBF;
+      if (at(static_cast<std::size_t>(k)) < lowest || at(static_cast<std::size_t>(k)) > highest) return false;
+    }
+    i += static_cast<std::size_t>(length);
+  }
+  return true;
+}
+
+// Random texts from pieces that sit at every offset of a block: ASCII runs, every length of
+// sequence at the edges of its ranges, and bytes that break one.
+std::vector<std::string> random_texts(std::uint64_t seed, std::vector<std::string> pieces) {
+  std::mt19937_64 random(seed);
+  std::vector<std::string> texts;
+  for (int round = 0; round < 20000; ++round) {
+    std::string text(random() % 40, 'a');
+    while (text.size() < static_cast<std::size_t>(random() % 120)) text += pieces[random() % pieces.size()];
+    texts.push_back(std::move(text));
+  }
+  return texts;
+}
+
+TEST(Utf8Paths, AgreeWithTheTableOfWellFormedSequences) {
+  const std::vector<std::string> pieces = {
+      "x", "0123456789abcdef", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80", "\xED\x9F\xBF", "\xEE\x80\x80", "\xEF\xBF\xBF",
+      "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF", "\xF3\xBF\xBF\xBF", "\xE4\xB8\x80", "\xE2\x80\x94", "\xC3\xA9",
+      // broken: lone continuation, overlong, surrogate, above U+10FFFF, never-used and truncated
+      "\x80", "\xBF", "\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80",
+      "\xF5", "\xFF", "\xC3", "\xE4\xB8", "\xF0\x90\x80"};
+  int invalid = 0;
+  for (const std::string& text : random_texts(1, pieces)) {
+    const bool expected = reference_valid(text);
+    invalid += expected ? 0 : 1;
+    ASSERT_EQ(utf8_paths::valid_by_words(text), expected) << testing::PrintToString(text);
+#if defined(KORVANE_BYTE_VECTOR)
+    ASSERT_EQ(utf8_paths::valid_by_vectors(text), expected) << testing::PrintToString(text);
+#endif
+    ASSERT_EQ(is_valid_utf8(text), expected);
+  }
+  EXPECT_GT(invalid, 2000);
+  EXPECT_LT(invalid, 18000);
+}
+
+TEST(SpecialPaths, FindTheFirstQuoteBackslashOrControlCharacter) {
+  const std::vector<std::string> pieces = {"plain text ", "\xE4\xB8\x80\xE2\x80\x94", "\x7F\x80\xFF ", "\"", "\\",
+                                           std::string(1, '\0'), "\x1F", "\n", " !#[]{}"};
+  for (const std::string& text : random_texts(2, pieces)) {
+    std::size_t expected = 0;
+    while (expected < text.size() && !json::is_special(text[expected])) ++expected;
+    ASSERT_EQ(json::special_paths::find_by_words(text.data(), text.size()), expected) << testing::PrintToString(text);
+#if defined(KORVANE_BYTE_VECTOR)
+    ASSERT_EQ(json::special_paths::find_by_vectors(text.data(), text.size()), expected) << testing::PrintToString(text);
+#endif
+  }
+}
+
+}  // namespace
+}  // namespace korvane

@@ -1,0 +1,89 @@
+#include "protocol/response.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "json/reader.h"
+
+namespace korvane {
+namespace {
+
+using json::Value;
+
+ToolResult tool_result(std::string_view reply) {
+  auto literal = json::read_compact_literal(reply);
+  EXPECT_TRUE(literal.ok());
+  return ToolResult{std::move(literal).value()};
+}
+
+struct LineCase {
+  const char* name;
+  Value id;
+  std::function<ResultOutcome()> outcome;
+  std::string expected;
+};
+
+class ResponseLine : public testing::TestWithParam<LineCase> {};
+
+TEST_P(ResponseLine, IsWrittenExactly) {
+  std::string line;
+  append_response(line, GetParam().id, GetParam().outcome());
+  EXPECT_EQ(line, GetParam().expected + "\n");
+}
+
+std::string joined(std::initializer_list<std::string_view> parts) {
+  std::string text;
+  for (std::string_view part : parts) text.append(part);
+  return text;
+}
+
+const std::string kLongConstant = joined({"[\"", std::string(4000, 'c'), "\"]"});
+const std::string kLongText(100000, 't');
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ResponseLine,
+    testing::Values(
+        LineCase{"NullResult", 7, [] { return Result(Value(nullptr)); }, R"({"jsonrpc":"2.0","id":7,"result":null})"},
+        LineCase{"ValueSortedKeys", Value::parse(R"({"b":1,"a":2})"), [] { return Result(Value::parse(R"({"y":1,"x":[]})")); },
+                 R"({"jsonrpc":"2.0","id":{"a":2,"b":1},"result":{"x":[],"y":1}})"},
+        LineCase{"ShortConstant", "a", [] { return Result(ConstantJson{"{}"}); }, R"({"jsonrpc":"2.0","id":"a","result":{}})"},
+        LineCase{"LongConstant", 1, [] { return Result(ConstantJson{kLongConstant}); },
+                 joined({R"({"jsonrpc":"2.0","id":1,"result":)", kLongConstant, "}"})},
+        LineCase{"ToolResult", 5, [] { return Result(tool_result(R"({"ok":true})")); },
+                 R"({"jsonrpc":"2.0","id":5,"result":{"content":[{"text":"{\"ok\":true}","type":"text"}]}})"},
+        LineCase{"LongToolResult", 5, [] { return Result(tool_result(joined({"\"", kLongText, "\""}))); },
+                 joined({R"({"jsonrpc":"2.0","id":5,"result":{"content":[{"text":"\")", kLongText, R"(\"","type":"text"}]}})"})},
+        LineCase{"ErrorEscaped", nullptr, [] { return ResultOutcome(error_text("a \"q\" \\ \n")); },
+                 R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000,"message":"a \"q\" \\ \n"}})"}),
+    [](const testing::TestParamInfo<LineCase>& param_info) { return std::string(param_info.param.name); });
+
+// Many queued lines, large ones written in place among them, go out through a descriptor
+// exactly as they are collected, in more parts than one gathered write takes.
+TEST(ResponseWriterFd, WritesQueuedLinesInOrder) {
+  std::string expected;
+  ResponseWriter collected(expected);
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  ResponseWriter written(fileno(file));
+  for (int i = 0; i < 3000; ++i) {
+    for (ResponseWriter* writer : {&collected, &written}) {
+      writer->add(i, i % 3 == 0 ? ResultOutcome(Result(ConstantJson{kLongConstant}))
+                 : i % 3 == 1   ? ResultOutcome(Result(tool_result(joined({"[", std::to_string(i), "]"}))))
+                                : ResultOutcome(error_text(joined({"e", std::to_string(i)}))));
+    }
+  }
+  collected.flush();
+  written.flush();
+  std::rewind(file);
+  std::string bytes(expected.size() + 1, '\0');
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+  std::fclose(file);
+  EXPECT_EQ(bytes.size(), expected.size());
+  EXPECT_TRUE(bytes == expected);
+}
+
+}  // namespace
+}  // namespace korvane
