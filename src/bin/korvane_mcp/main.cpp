@@ -9,7 +9,7 @@
 
 #include "command_line.h"
 #include "diagnostics/trace.h"
-#include "line_reader.h"
+#include "common/line_reader.h"
 #include "common/posix.h"
 #include "platform/memory.h"
 #include "protocol/dispatch.h"

@@ -21,6 +21,9 @@ class LineReader {
   // alone).
   Outcome<std::optional<std::string_view>> next_line();
 
+  // The memory kept for assembling lines longer than the buffer.
+  std::size_t assembly_capacity() const { return assembled_.capacity(); }
+
  private:
   bool fill();                              // reads more input; false at end or on error
   bool assemble(std::string_view piece);    // false when the line cannot be held any more
