@@ -11,7 +11,7 @@
 #include "catalogue/tool_definitions.h"
 #include "common/posix.h"
 #include "json/writer.h"
-#include "test_support.h"
+#include "fixtures.h"
 
 namespace korvane {
 namespace {
