@@ -50,7 +50,7 @@ void AppServer::serve(UniqueFd connection) {
   switch (options_.mode) {
     case Mode::close_after_read: return;
     case Mode::reset: return peer.reset();
-    case Mode::hang: peer.pause(std::chrono::milliseconds(-1)); return;
+    case Mode::hang: (void)peer.pause(std::chrono::milliseconds(-1)); return;
     default: return reply(peer, *request);
   }
 }
@@ -62,7 +62,7 @@ std::optional<ReceivedRequest> AppServer::receive(Peer& peer) const {
     if (buffer.size() > kMaxHeadBytes) return rejected(std::move(buffer), 431, "request head too large");
     // The end marker may straddle the previous chunk and the next one.
     scanned = buffer.size() < 3 ? 0 : buffer.size() - 3;
-    if (peer.read_some(buffer) != IoStatus::ok) return std::nullopt;
+    if (!peer.read_some(buffer)) return std::nullopt;
   }
   const std::size_t head_length = head_end + kHeadEnd.size();
   auto parsed = parse_request_head(std::string_view(buffer).substr(0, head_length));
@@ -74,7 +74,7 @@ std::optional<ReceivedRequest> AppServer::receive(Peer& peer) const {
   request.parsed = std::move(parsed).value();
   const std::size_t total = head_length + request.parsed.content_length;
   while (buffer.size() < total) {
-    if (peer.read_some(buffer) != IoStatus::ok) return std::nullopt;
+    if (!peer.read_some(buffer)) return std::nullopt;
   }
   request.head = buffer.substr(0, head_length);
   request.body = buffer.substr(head_length, request.parsed.content_length);
@@ -101,9 +101,9 @@ void AppServer::reply(Peer& peer, const ReceivedRequest& request) {
   }
   if (!bytes) return;
   if (options_.mode == Mode::slow && request.reject_status == 0) {
-    peer.write_slowly(*bytes, std::chrono::milliseconds(options_.delay_ms));
+    (void)peer.write_slowly(*bytes, std::chrono::milliseconds(options_.delay_ms));
   } else {
-    peer.write_all(*bytes);
+    (void)peer.write_all(*bytes);
   }
   if (request.reject_status != 0) peer.drain_and_close();
 }
@@ -134,7 +134,7 @@ std::optional<std::string> AppServer::answer_body(Peer& peer, const ReceivedRequ
     return compact_json(app_error("invalid request body"));
   }
   const json::Value* params = member(call, "params");
-  const Sleeper sleep = [&peer](std::chrono::milliseconds duration) { return peer.pause(duration) == IoStatus::ok; };
+  const Sleeper sleep = [&peer](std::chrono::milliseconds duration) { return peer.pause(duration).ok(); };
   const std::optional<json::Value> answer = model_.perform(*method, params ? *params : json::Value(), sleep);
   if (!answer) return std::nullopt;
   return compact_json(*answer);

@@ -14,6 +14,7 @@
 
 #include "app_server.h"
 #include "common/posix.h"
+#include "common/whole_file.h"
 #include "listener.h"
 #include "options.h"
 #include "platform/descriptors.h"

@@ -33,7 +33,7 @@ std::optional<long> parse_number(std::string_view text, long low, long high) {
 }
 
 // Stores one option value; the error text names the option.
-std::optional<std::string> apply_value(Options& options, std::string_view name, std::string_view value) {
+Outcome<void> apply_value(Options& options, std::string_view name, std::string_view value) {
   if (name == "--socket-info") {
     options.socket_info_path = std::string(value);
   } else if (name == "--token") {
@@ -46,20 +46,20 @@ std::optional<std::string> apply_value(Options& options, std::string_view name, 
     options.replies_file = std::string(value);
   } else if (name == "--port") {
     const auto port = parse_number(value, 0, 65535);
-    if (!port) return "invalid --port: " + std::string(value);
+    if (!port) return error_text("invalid --port: " + std::string(value));
     options.port = static_cast<std::uint16_t>(*port);
   } else if (name == "--delay-ms") {
     const auto delay = parse_number(value, 0, 60000);
-    if (!delay) return "invalid --delay-ms: " + std::string(value);
+    if (!delay) return error_text("invalid --delay-ms: " + std::string(value));
     options.delay_ms = static_cast<int>(*delay);
   } else if (name == "--mode") {
     const auto mode = mode_from_name(value);
-    if (!mode) return "unknown --mode: " + std::string(value);
+    if (!mode) return error_text("unknown --mode: " + std::string(value));
     options.mode = *mode;
   } else {
-    return "unknown option: " + std::string(name);
+    return error_text("unknown option: " + std::string(name));
   }
-  return std::nullopt;
+  return ok_outcome();
 }
 
 bool is_flag(std::string_view name) { return name == "--exit-on-stdin-eof" || name == "--help" || name == "-h"; }
@@ -91,7 +91,7 @@ Outcome<Options> parse_options(const std::vector<std::string_view>& arguments) {
     } else {
       return error_text("missing value for " + std::string(name));
     }
-    if (auto error = apply_value(options, name, value)) return error_text(std::move(*error));
+    if (auto applied = apply_value(options, name, value); !applied) return error_text(std::move(applied).take_error());
   }
   if (options.mode == Mode::body_file && !options.body_file) return error_text("--mode body-file needs --body-file");
   if (options.mode != Mode::body_file && options.body_file) return error_text("--body-file needs --mode body-file");

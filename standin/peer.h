@@ -5,16 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "common/outcome.h"
 #include "common/unique_fd.h"
 
 namespace korvane::standin {
 
-enum class IoStatus {
-  ok,
-  closed,     // the client closed its side or reset the connection
-  timed_out,  // the client stayed silent (or did not read) for too long
-  stopped,    // a stop signal arrived
-};
+// Every operation fails when the client closes its side or resets the connection, stays silent
+// (or does not read) for too long, or a stop signal arrives; the error text says which.
 
 class Peer {
  public:
@@ -22,17 +19,17 @@ class Peer {
   Peer(UniqueFd socket, int stop_fd);
 
   // Appends whatever bytes are available, waiting for some first.
-  IoStatus read_some(std::string& buffer);
+  Outcome<void> read_some(std::string& buffer);
 
   // Writes all bytes, waiting whenever the socket buffer is full.
-  IoStatus write_all(std::string_view bytes);
+  Outcome<void> write_all(std::string_view bytes);
 
   // Writes one byte at a time with a pause after each.
-  IoStatus write_slowly(std::string_view bytes, std::chrono::milliseconds delay);
+  Outcome<void> write_slowly(std::string_view bytes, std::chrono::milliseconds delay);
 
   // Sleeps for the duration (forever when negative) unless the program stops or the client
-  // hangs up first; ok when the whole duration passed.
-  IoStatus pause(std::chrono::milliseconds duration);
+  // hangs up first; succeeds when the whole duration passed.
+  Outcome<void> pause(std::chrono::milliseconds duration);
 
   // Ends the sending side, then discards what the client still sends (briefly), so that
   // closing does not reset the connection over unread request bytes.
@@ -42,7 +39,9 @@ class Peer {
   void reset();
 
  private:
-  IoStatus wait_for(short events, int timeout_ms);
+  enum class Wait { ready, timed_out };
+  Outcome<Wait> wait_for(short events, int timeout_ms);
+  Outcome<void> wait_active(short events);  // ready, or an error when idle for too long
 
   UniqueFd socket_;
   int stop_fd_;

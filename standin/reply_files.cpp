@@ -1,6 +1,5 @@
 #include "reply_files.h"
 
-#include "common/whole_file.h"
 #include "json/value.h"
 
 namespace korvane::standin {
@@ -23,13 +22,6 @@ Outcome<std::string> decode_line(std::string_view line) {
 }
 
 }  // namespace
-
-Outcome<std::string> read_whole_file(const std::string& path) {
-  constexpr FileRules kAnySize{};
-  WholeFile file = korvane::read_whole_file(path, kAnySize);
-  if (file.verdict != FileVerdict::kRead) return error_text(path + ": " + describe_refusal(file, kAnySize));
-  return std::move(file.content);
-}
 
 Outcome<std::string> decode_hex(std::string_view hex) {
   if (hex.size() % 2 != 0) return error_text("odd number of hex digits");

@@ -9,9 +9,6 @@
 
 namespace korvane::standin {
 
-// The whole content of a file.
-Outcome<std::string> read_whole_file(const std::string& path);
-
 // Bytes from hex digits (either case); nullopt-like error for odd length or a non-hex digit.
 Outcome<std::string> decode_hex(std::string_view hex);
 

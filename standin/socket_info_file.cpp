@@ -16,11 +16,11 @@
 namespace korvane::standin {
 namespace {
 
-Outcome<bool> write_new_file(const std::string& path, const std::string& bytes) {
+Outcome<void> write_new_file(const std::string& path, const std::string& bytes) {
   UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (!file.valid()) return error_text("open " + path + ": " + os_error_text(errno));
   if (auto written = write_all(file.get(), bytes); !written) return error_text("write " + path + ": " + written.error());
-  return true;
+  return ok_outcome();
 }
 
 }  // namespace
@@ -53,7 +53,7 @@ Outcome<std::string> random_token() {
   return token;
 }
 
-Outcome<bool> publish_socket_info(const std::string& path, std::uint16_t port, const std::string& token) {
+Outcome<void> publish_socket_info(const std::string& path, std::uint16_t port, const std::string& token) {
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   std::error_code error;
   if (!parent.empty()) std::filesystem::create_directories(parent, error);
@@ -67,7 +67,7 @@ Outcome<bool> publish_socket_info(const std::string& path, std::uint16_t port, c
     std::remove(temporary.c_str());
     return error_text("rename to " + path + ": " + os_error_text(saved));
   }
-  return true;
+  return ok_outcome();
 }
 
 void withdraw_socket_info(const std::string& path) { ::unlink(path.c_str()); }

@@ -17,7 +17,7 @@ Outcome<std::string> random_token();
 
 // Writes {"port":P,"token":T} to PATH.tmp.<pid> and renames it over PATH, creating the
 // parent directories first.
-Outcome<bool> publish_socket_info(const std::string& path, std::uint16_t port, const std::string& token);
+Outcome<void> publish_socket_info(const std::string& path, std::uint16_t port, const std::string& token);
 
 // Removes the published file; a file that is already gone is fine.
 void withdraw_socket_info(const std::string& path);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "common/posix.h"
 #include "common/unique_fd.h"
@@ -96,6 +97,13 @@ std::string octal_mode(mode_t mode) {
   char text[16];
   std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
   return text;
+}
+
+Outcome<std::string> read_whole_file(const std::string& path) {
+  constexpr FileRules kAnyFile{};
+  WholeFile file = read_whole_file(path, kAnyFile);
+  if (file.verdict != FileVerdict::kRead) return error_text(path + ": " + describe_refusal(file, kAnyFile));
+  return std::move(file.content);
 }
 
 std::string describe_refusal(const WholeFile& file, const FileRules& rules) {

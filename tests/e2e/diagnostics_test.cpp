@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "json/value.h"
-#include "support.h"
+#include "processes.h"
 
 namespace korvane::e2e {
 namespace {

@@ -22,7 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "json/value.h"
-#include "support.h"
+#include "processes.h"
 
 namespace korvane::e2e {
 namespace {

@@ -7,9 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include "bridge/app_channel.h"
 #include "common/version.h"
 #include "json/value.h"
-#include "support.h"
+#include "processes.h"
 
 namespace korvane::e2e {
 namespace {
@@ -23,9 +24,7 @@ const std::string kInitializeAnswer =
     std::string(kServerVersion) + "\"}}}";
 
 std::string expected_head(const StandinApp& app, std::size_t body_length) {
-  return "POST / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(app.port()) + "\r\nX-Korvane-Token: " + app.token() +
-         "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body_length) +
-         "\r\nConnection: close\r\n\r\n";
+  return app_request_head(app.port(), app.token(), body_length);
 }
 
 // The platform's description of a system error as error texts give it: "<text> (os error <N>)".

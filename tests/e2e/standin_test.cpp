@@ -7,8 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "bridge/app_channel.h"
 #include "json/value.h"
-#include "support.h"
+#include "processes.h"
 
 namespace korvane::e2e {
 namespace {
@@ -17,9 +18,7 @@ using json::Value;
 
 // The request exactly as korvane-mcp writes it.
 std::string app_request(std::uint16_t port, std::string_view token, std::string_view body) {
-  return "POST / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\nX-Korvane-Token: " + std::string(token) +
-         "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\nConnection: close\r\n\r\n" + std::string(body);
+  return app_request_head(port, token, body.size()) + std::string(body);
 }
 
 std::string body_of(const std::string& reply) {

@@ -10,36 +10,21 @@
 #include <vector>
 
 #include "json/value.h"
-#include "test_support.h"
+#include "fixtures.h"
 
 namespace korvane {
 namespace {
 
 using namespace std::string_view_literals;
 using testing_support::from_hex;
-using testing_support::read_text_file;
 using testing_support::ScopedEnv;
 using testing_support::TempDirTest;
 
-std::vector<std::string> split_lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    if (end > start) lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 TEST(SocketInfoVectors, DecodeEveryFile) {
-  const auto lines = split_lines(read_text_file(KORVANE_TEST_DATA_DIR "/socket-info.jsonl"));
-  ASSERT_FALSE(lines.empty());
-  RecordProperty("vectors", static_cast<int>(lines.size()));
-  for (const auto& line : lines) {
-    SCOPED_TRACE(line);
-    const auto vector = json::Value::parse(line);
+  const auto vectors = testing_support::load_jsonl("socket-info.jsonl");
+  ASSERT_EQ(vectors.size(), 600u);
+  for (const auto& vector : vectors) {
+    SCOPED_TRACE(vector.dump());
     const auto decoded = decode_socket_info(from_hex(vector["file_hex"].get<std::string>()));
     if (vector.contains("valid")) {
       ASSERT_FALSE(decoded.ok());

@@ -11,8 +11,8 @@
 #include "catalogue/tool_definitions.h"
 #include "common/posix.h"
 #include "json/writer.h"
+#include "fixtures.h"
 #include "protocol/response.h"
-#include "test_support.h"
 
 namespace korvane {
 namespace {

@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "command_line.h"
+#include "common/line_reader.h"
 #include "common/posix.h"
 #include "diagnostics/trace.h"
-#include "line_reader.h"
 #include "platform/memory.h"
 #include "protocol/dispatch.h"
 #include "protocol/response.h"

@@ -1,4 +1,4 @@
-#include "support.h"
+#include "processes.h"
 
 #include <poll.h>
 #include <spawn.h>
@@ -11,9 +11,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -304,23 +301,6 @@ ExitStatus Subprocess::kill() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// TempDir
-
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/korvane-e2e-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp " << pattern << ": " << std::strerror(errno);
-  }
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-// ---------------------------------------------------------------------------------------------
 // StandinApp
 
 StandinApp::StandinApp(StandinOptions options)
@@ -367,10 +347,7 @@ ExitStatus StandinApp::stop() {
 
 std::vector<RecordedRequest> StandinApp::recorded_requests() const {
   std::vector<RecordedRequest> requests;
-  std::ifstream file(record_path_, std::ios::binary);
-  std::stringstream content;
-  content << file.rdbuf();
-  for (const std::string& line : split_lines(content.str())) {
+  for (const std::string& line : split_lines(read_file(record_path_))) {
     const json::Value entry = json::Value::parse(line, nullptr, false);
     if (entry.is_discarded() || !entry.is_object() || !entry["head"].is_string() || !entry["body"].is_string()) {
       ADD_FAILURE() << "malformed record line: " << line;

@@ -24,6 +24,9 @@ class LineReader {
   // True when next_line will not wait for input: a whole line is buffered, or the input ended.
   bool next_line_ready() const;
 
+  // The memory kept for assembling lines longer than the buffer.
+  std::size_t assembly_capacity() const { return assembled_.capacity(); }
+
  private:
   bool fill();                              // reads more input; false at end or on error
   bool assemble(std::string_view piece);    // false when the line cannot be held any more

@@ -1,4 +1,4 @@
-#include "line_reader.h"
+#include "common/line_reader.h"
 
 #include <unistd.h>
 

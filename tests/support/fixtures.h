@@ -1,4 +1,4 @@
-// Unit test support: environment overrides, data files, temporary directories and loopback stand-ins for the app.
+// Test support: environment overrides, a temporary-directory fixture and loopback stand-ins for the app.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,15 +13,10 @@
 #include <vector>
 
 #include "common/unique_fd.h"
+#include "files.h"
 #include "platform/descriptors.h"
 
 namespace korvane::testing_support {
-
-// The whole file as bytes; empty when it cannot be read.
-std::string read_text_file(const std::string& path);
-
-// Bytes from pairs of hex digits; a trailing odd digit is ignored.
-std::string from_hex(std::string_view hex);
 
 // Sets or unsets environment variables for one test and restores them afterwards.
 class ScopedEnv {
@@ -35,13 +30,13 @@ class ScopedEnv {
   std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
-// A fixture with a fresh directory under /tmp in dir_, removed with everything in it afterwards.
+// A fixture with a fresh temporary directory in dir_, removed with everything in it afterwards.
 class TempDirTest : public testing::Test {
- protected:
-  void SetUp() override;
-  void TearDown() override;
+ private:
+  TempDir temp_;
 
-  std::string dir_;
+ protected:
+  const std::string dir_ = temp_.path();
 };
 
 // A TCP socket bound to 127.0.0.1 on a free port without listening: connections are refused.

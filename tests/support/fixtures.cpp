@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "fixtures.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -11,9 +11,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "common/posix.h"
 
@@ -35,21 +32,6 @@ std::uint16_t bind_loopback(int socket, bool listening) {
 
 }  // namespace
 
-std::string read_text_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
-
-std::string from_hex(std::string_view hex) {
-  std::string bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
-  }
-  return bytes;
-}
-
 ScopedEnv& ScopedEnv::set(const char* name, const std::optional<std::string>& value) {
   const char* old = std::getenv(name);
   saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
@@ -70,14 +52,6 @@ ScopedEnv::~ScopedEnv() {
     }
   }
 }
-
-void TempDirTest::SetUp() {
-  char pattern[] = "/tmp/korvane-unit-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  dir_ = pattern;
-}
-
-void TempDirTest::TearDown() { std::filesystem::remove_all(dir_); }
 
 RefusingPort::RefusingPort() : socket_(platform::open_tcp_socket(platform::Blocking::yes)) {
   port_ = bind_loopback(socket_.get(), /*listening=*/false);

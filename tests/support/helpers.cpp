@@ -1,5 +1,5 @@
-// End-to-end test support: the command that runs a project binary, request lines, files, hex
-// and raw exchanges with a loopback port.
+// Test support: the command that runs a project binary, request lines and raw exchanges with a
+// loopback port.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -8,13 +8,12 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "platform/descriptors.h"
-#include "support.h"
+#include "processes.h"
 
 namespace korvane::e2e {
 namespace {
@@ -56,47 +55,6 @@ std::string tool_call_line(int id, std::string_view name, std::string_view argum
                      R"(,"method":"tools/call","params":{"name":")" + std::string(name) + "\"";
   if (!arguments_json.empty()) line += ",\"arguments\":" + std::string(arguments_json);
   return line + "}}";
-}
-
-std::vector<std::string> split_lines(std::string_view text) {
-  std::vector<std::string> lines;
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    lines.emplace_back(text.substr(0, end));
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-  }
-  return lines;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
-
-void write_file(const std::string& path, std::string_view bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!file) ADD_FAILURE() << "cannot write " << path;
-}
-
-std::string to_hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0x0f];
-  }
-  return hex;
-}
-
-std::string from_hex(std::string_view hex) {
-  const auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-  std::string bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
-  return bytes;
 }
 
 RawReply exchange_raw(std::uint16_t port, std::string_view request, Duration timeout, bool half_close) {

@@ -1,4 +1,4 @@
-// End-to-end test support: child processes over pipes, the stand-in desktop app, and runs of
+// Test support: child processes over pipes, the stand-in desktop app, and runs of
 // the real korvane-mcp binary. Every wait is bounded; a time-out is reported as a test failure.
 #pragma once
 
@@ -12,7 +12,17 @@
 #include <string_view>
 #include <vector>
 
+#include "files.h"
+
 namespace korvane::e2e {
+
+using testing_support::from_hex;
+using testing_support::load_jsonl;
+using testing_support::read_file;
+using testing_support::split_lines;
+using testing_support::TempDir;
+using testing_support::to_hex;
+using testing_support::write_file;
 
 // "NAME=value" entries: exactly the environment a child gets (nothing is inherited).
 using Environment = std::vector<std::string>;
@@ -98,21 +108,6 @@ class Subprocess {
   std::string name_;
 };
 
-// A fresh directory under $TMPDIR (or /tmp), removed with everything in it at destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
-
- private:
-  std::string path_;
-};
-
 // Designated initializers pick what differs: StandinApp app({.mode = "slow", .delay_ms = 5});
 struct StandinOptions {
   std::string mode = "normal";
@@ -195,14 +190,6 @@ ServerRun run_server(std::string_view input, const Environment& environment, Dur
 // One tools/call request line (without the line break); no "arguments" member when
 // arguments_json is empty.
 std::string tool_call_line(int id, std::string_view name, std::string_view arguments_json);
-
-// Splits on "\n" only (texts may hold U+2028 and the like); a final "\n" ends the last line.
-std::vector<std::string> split_lines(std::string_view text);
-
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, std::string_view bytes);
-std::string to_hex(std::string_view bytes);
-std::string from_hex(std::string_view hex);
 
 struct RawReply {
   std::string bytes;  // everything received before the peer closed (or the error)
