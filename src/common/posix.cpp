@@ -19,14 +19,19 @@ std::string os_error_text(int error_number) {
   return std::string(description) + " (os error " + std::to_string(error_number) + ")";
 }
 
+Outcome<void> wait_writable(int fd) {
+  const auto wake = platform::wait_ready(fd, platform::Io::write, fd);
+  if (!wake) return error_text(wake.error());
+  if (wake.value() == platform::Wake::reader_gone) return error_text(os_error_text(EPIPE));
+  return ok_outcome();
+}
+
 Outcome<void> write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t written;
     KORVANE_RETRY_EINTR(written, ::write(fd, bytes.data(), bytes.size()));
     if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      const auto wake = platform::wait_ready(fd, platform::Io::write, fd);
-      if (!wake) return error_text(wake.error());
-      if (wake.value() == platform::Wake::reader_gone) return error_text(os_error_text(EPIPE));
+      if (auto waited = wait_writable(fd); !waited) return waited;
       continue;
     }
     if (written < 0) return error_text(os_error_text(errno));

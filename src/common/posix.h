@@ -24,4 +24,8 @@ std::string os_error_text(int error_number);
 // the descriptor is full.
 Outcome<void> write_all(int fd, std::string_view bytes);
 
+// After a write failed with EAGAIN: waits until the descriptor takes more bytes. The error is
+// EPIPE's text when its reader goes away meanwhile.
+Outcome<void> wait_writable(int fd);
+
 }  // namespace korvane

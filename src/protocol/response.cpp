@@ -12,7 +12,6 @@
 #include "common/posix.h"
 #include "common/stdout_failure.h"
 #include "diagnostics/trace.h"
-#include "platform/client_watch.h"
 #include "json/writer.h"
 
 namespace korvane {
@@ -44,9 +43,7 @@ Outcome<void> write_parts(int fd, std::vector<iovec>& parts) {
     ssize_t written = 0;
     KORVANE_RETRY_EINTR(written, ::writev(fd, parts.data() + first, count));
     if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {  // a non-blocking stdout is full
-      const auto wake = platform::wait_ready(fd, platform::Io::write, fd);
-      if (!wake) return error_text(wake.error());
-      if (wake.value() == platform::Wake::reader_gone) return error_text(os_error_text(EPIPE));
+      if (auto waited = wait_writable(fd); !waited) return waited;
       continue;
     }
     if (written < 0) return error_text(os_error_text(errno));
