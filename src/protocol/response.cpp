@@ -27,6 +27,8 @@ template <typename... Visitors>
 struct Overloaded : Visitors... {
   using Visitors::operator()...;
 };
+template <typename... Visitors>
+Overloaded(Visitors...) -> Overloaded<Visitors...>;  // older compilers deduce no aggregate
 
 [[noreturn]] void die_on_stdout_failure(const std::string& error) {
   trace::stdout_failed(error);
