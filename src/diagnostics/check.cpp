@@ -86,7 +86,10 @@ std::string existence(const std::string& path) {
 // quoted with escapes (an empty path, control characters, bytes that are not UTF-8).
 std::string shown_path(const std::string& path) {
   const bool plain = !path.empty() && is_valid_utf8(path) &&
-                     std::none_of(path.begin(), path.end(), [](char c) { return (c >= 0 && c < 0x20) || c == 0x7f || c == '"'; });
+                     std::none_of(path.begin(), path.end(), [](char c) {
+                       const auto byte = static_cast<unsigned char>(c);
+                       return byte < 0x20 || byte == 0x7f || byte == '"';
+                     });
   return plain ? path : quoted_text(path);
 }
 
