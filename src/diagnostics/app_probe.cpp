@@ -1,7 +1,6 @@
 #include "diagnostics/app_probe.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -55,8 +54,7 @@ std::optional<std::string> send_before(int fd, std::string_view bytes, Clock::ti
 Outcome<UniqueFd> connect_within(std::uint16_t port, Milliseconds limit) {
   auto socket = open_stream_socket();
   if (!socket) return socket;
-  const int fd = socket.value().get();
-  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) return error_text(os_error_text(errno));
+  const int fd = socket.value().get();  // non-blocking already
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
