@@ -23,6 +23,8 @@ template <typename... Visitors>
 struct Overloaded : Visitors... {
   using Visitors::operator()...;
 };
+template <typename... Visitors>
+Overloaded(Visitors...) -> Overloaded<Visitors...>;  // older Clang deduces no aggregate's arguments
 
 [[noreturn]] void die_on_stdout_failure(const std::string& error) {
   const std::string diagnostic = "korvane-mcp: cannot write to standard output: " + error + "\n";
