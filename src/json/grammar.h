@@ -12,8 +12,13 @@
 // nobody reads are all builders of this one grammar.
 #pragma once
 
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <cstddef>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "json/cursor.h"
 #include "json/number.h"
@@ -24,13 +29,70 @@ namespace korvane::json::detail {
 // Arrays and objects may nest this deep in a value read on its own.
 inline constexpr std::size_t kMaxDepth = 127;
 
+// Records in a row (an array of objects) mostly have the same keys in the same order: a key
+// whose bytes are those of the plain key at its place in the object read before, followed by a
+// quote, is that key again and needs no scanning.
+class KeyMemory {
+ public:
+  void begin_object() {
+    index_ = 0;
+    count_ = 0;
+    recording_ = true;
+  }
+  void end_object() {
+    if (recording_) previous_ = current_, previous_count_ = count_;
+    recording_ = false;
+  }
+  // The length of the remembered key at the cursor with its closing quote, or 0.
+  std::size_t match(const Cursor& in) const {
+    if (index_ >= previous_count_ || previous_[index_].data() == nullptr) return 0;
+    const std::string_view key = previous_[index_];
+    const std::size_t left = in.size() - in.pos();
+    if (left <= key.size() || in.data()[in.pos() + key.size()] != '"') return 0;
+    if (key.size() <= 8 && left >= 8) return same_short(in.data() + in.pos(), key) ? key.size() + 1 : 0;
+    return std::memcmp(in.data() + in.pos(), key.data(), key.size()) == 0 ? key.size() + 1 : 0;
+  }
+  void note(const StringRead& key) {
+    if (recording_ && count_ < kKeys) current_[count_++] = key.escaped ? std::string_view() : key.raw;
+    ++index_;
+  }
+
+ private:
+  // Compares up to 8 bytes with two loads; both places hold 8 bytes (the key lies earlier in
+  // the same input).
+  static bool same_short(const char* at, std::string_view key) {
+    std::uint64_t a = 0, b = 0;
+    std::memcpy(&a, at, 8);
+    std::memcpy(&b, key.data(), 8);
+    const std::uint64_t all = ~std::uint64_t{0};
+    const std::uint64_t kept = key.size() == 8 ? all
+                               : std::endian::native == std::endian::little ? ~(all << (8 * key.size()))
+                                                                             : ~(all >> (8 * key.size()));
+    return ((a ^ b) & kept) == 0;
+  }
+
+  static constexpr std::size_t kKeys = 16;
+  std::array<std::string_view, kKeys> previous_{}, current_{};
+  std::size_t previous_count_ = 0, count_ = 0, index_ = 0;
+  bool recording_ = false;
+};
+
 // A key and its colon, at the byte where the key should start.
 template <typename Builder>
-bool read_key(Cursor& in, Builder& builder) {
+bool read_key(Cursor& in, Builder& builder, KeyMemory& memory) {
   if (in.peek() != '"') return in.peek_error("key must be a string");
   in.advance();
   StringRead key;
-  if (!read_string<Builder::kSkipping>(in, key, builder.key_text())) return false;
+  auto& text = builder.key_text();
+  if (const std::size_t known = memory.match(in); known != 0) {
+    key.raw = std::string_view(in.data() + in.pos(), known - 1);
+    key.readable = in.size() - in.pos();
+    text.run(key.raw, true);
+    in.advance(known);
+  } else if (!read_string<Builder::kSkipping>(in, key, text)) {
+    return false;
+  }
+  memory.note(key);
   const int c = in.skip_whitespace();
   if (c != ':') return in.peek_error(c < 0 ? "EOF while parsing an object" : "expected `:`");
   in.advance();
@@ -40,9 +102,9 @@ bool read_key(Cursor& in, Builder& builder) {
 
 // After a "," in an object: the next key. The scanner reports what follows differently.
 template <typename Builder>
-bool read_next_key(Cursor& in, Builder& builder) {
+bool read_next_key(Cursor& in, Builder& builder, KeyMemory& memory) {
   const int c = in.skip_whitespace();
-  if (c == '"') return read_key(in, builder);
+  if (c == '"') return read_key(in, builder, memory);
   if constexpr (Builder::kSkipping) return in.peek_error(c < 0 ? "EOF while parsing an object" : "key must be a string");
   if (c == '}') return in.peek_error("trailing comma");
   return in.peek_error(c < 0 ? "EOF while parsing a value" : "key must be a string");
@@ -53,6 +115,7 @@ bool read_next_key(Cursor& in, Builder& builder) {
 template <typename Builder>
 bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
   std::string open;  // '[' or '{' for every open container, innermost last
+  KeyMemory memory;
   for (;;) {
     const int c = in.skip_whitespace();
     if (c < 0) return in.peek_error("EOF while parsing a value");
@@ -86,9 +149,10 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
           if (next != ']') continue;  // the first element
         } else {
           builder.begin_object();
+          memory.begin_object();
           if (next < 0) return in.peek_error("EOF while parsing an object");
           if (next != '}') {
-            if (!read_key(in, builder)) return false;
+            if (!read_key(in, builder, memory)) return false;
             continue;
           }
         }
@@ -108,13 +172,14 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
           builder.end_array();
         } else {
           builder.end_object();
+          memory.end_object();
         }
         continue;
       }
       if (next == ',') {
         in.advance();
         if (!in_array) {
-          if (!read_next_key(in, builder)) return false;
+          if (!read_next_key(in, builder, memory)) return false;
         } else if (!Builder::kSkipping && in.skip_whitespace() == ']') {
           return in.peek_error("trailing comma");  // the scanner finds no value there instead
         }

@@ -173,6 +173,9 @@ INSTANTIATE_TEST_SUITE_P(Orders, ReadCompact, testing::Values(
     R"({"q\"":"a\\b\"c\n","\u00e9\t":["\/\u0001"],"p":"plain"})",
     // records with the same keys in a row reuse their order
     R"([{"b":1,"a":2},{"b":3,"a":4},{"b":5,"a":6,"c":7},{"b":1,"b":2,"a":0},{"b":1,"b":2,"a":0},{"b":{"d":1,"c":2},"a":1},{"b":0,"a":1},{"bb":0,"a":1}])",
+    // a key read as the one at its place in the object before only when its bytes end there
+    R"([{"ab":1,"":2},{"ab":3,"":4},{"abc":5,"":6},{"a\u0062":7},{"ab":8,"":9,"zz":0},{"ab")",
+    R"([{"long key name":1,"b":2},{"long key name":3,"b":4},{"long key nam":5,"b\"":6}])",
     // keys longer than 8 bytes that share their first 8 are compared in full
     R"({"descriptor":1,"description":2,"descript":3,"descriptions":[{"descriptor":4,"description":5}]})"));
 
