@@ -41,7 +41,8 @@ INSTANTIATE_TEST_SUITE_P(Values, ReadValue, testing::Values(
     ReadCase{"0e99999999999", "0.0"},
     ReadCase{"1e99999999999", "number out of range at line 1 column 12"},
     ReadCase{"-1.5e-99999999999", "-0.0"},
-    ReadCase{"0.1", "0.1"}));
+    ReadCase{"0.1", "0.1"},
+    ReadCase{R"([{"ab":1,"c":0},{"abc":2,"c":0},{"ab":3,"c":0},{"a\"":4}])", R"([{"ab":1,"c":0},{"abc":2,"c":0},{"ab":3,"c":0},{"a\"":4}])"}));
 
 INSTANTIATE_TEST_SUITE_P(EndOfInput, ReadValue, testing::Values(
     ReadCase{"", "EOF while parsing a value at line 1 column 0"},
@@ -55,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(EndOfInput, ReadValue, testing::Values(
     ReadCase{"tr", "EOF while parsing a value at line 1 column 2"},
     ReadCase{"-", "EOF while parsing a value at line 1 column 1"},
     ReadCase{"1.", "EOF while parsing a value at line 1 column 2"},
-    ReadCase{"1e", "EOF while parsing a value at line 1 column 2"}));
+    ReadCase{"1e", "EOF while parsing a value at line 1 column 2"},
+    ReadCase{R"([{"ab":1},{"ab)", "EOF while parsing a string at line 1 column 14"}));
 
 INSTANTIATE_TEST_SUITE_P(Syntax, ReadValue, testing::Values(
     ReadCase{"hello", "expected value at line 1 column 1"},
