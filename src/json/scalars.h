@@ -3,7 +3,9 @@
 // members nobody reads) checks only their form and has some reason texts of its own.
 #pragma once
 
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -41,6 +43,31 @@ inline void classify_integer(bool negative, std::uint64_t magnitude, Number& num
   }
 }
 
+// Eight input bytes as a word whose lowest byte is the first.
+inline std::uint64_t load_word(const char* at) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, at, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
+// How many of a word's first bytes are ASCII digits. A byte is one when its high nibble is 3
+// and adding 6 keeps it so.
+inline int leading_digits(std::uint64_t word) {
+  constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ULL, kThrees = 0x3030303030303030ULL;
+  const std::uint64_t other = ((word & kHigh) ^ kThrees) | (((word + 0x0606060606060606ULL) & kHigh) ^ kThrees);
+  return other == 0 ? 8 : std::countr_zero(other) / 8;
+}
+
+// The value of a word's first `count` digits (1 to 8): the digits moved to the top, then
+// combined pairwise.
+inline std::uint64_t digits_value(std::uint64_t word, int count) {
+  word <<= 8 * (8 - count);
+  word = (word & 0x0F0F0F0F0F0F0F0FULL) * 2561 >> 8;
+  word = (word & 0x00FF00FF00FF00FFULL) * 6553601 >> 16;
+  return (word & 0x0000FFFF0000FFFFULL) * 42949672960001ULL >> 32;
+}
+
 // A number, at its '-' or first digit. An exponent beyond 32 bits is out of range when it
 // would grow a non-zero number, and zero otherwise.
 template <bool kSkipping>
@@ -50,17 +77,28 @@ bool read_number(Cursor& in, Number& number) {
   const bool negative = in.peek() == '-';
   if (negative) in.advance();
   if (in.at_end()) return in.consumed_error(kCutOff);
-  const char first = in.take();
+  const char first = in.data()[in.pos()];
   std::uint64_t magnitude = 0;
   bool overflowed = false, nonzero = false;
   long long integer_digits = 0;  // of a non-zero integer part
   if (first == '0') {
+    in.advance();
     if (is_digit(in.peek())) return in.peek_error("invalid number");
   } else if (first >= '1' && first <= '9') {
-    magnitude = static_cast<std::uint64_t>(first - '0');
     nonzero = true;
+    if (in.size() - in.pos() >= 8) {  // up to eight digits at once
+      const std::uint64_t word = load_word(in.data() + in.pos());
+      const int count = leading_digits(word);
+      magnitude = digits_value(word, count);
+      integer_digits = count;
+      in.advance(static_cast<std::size_t>(count));
+    } else {
+      magnitude = static_cast<std::uint64_t>(first - '0');
+      integer_digits = 1;
+      in.advance();
+    }
     constexpr std::uint64_t kTenth = std::numeric_limits<std::uint64_t>::max() / 10;  // ...161, the last digit 5
-    for (integer_digits = 1; is_digit(in.peek()); ++integer_digits) {
+    for (; is_digit(in.peek()); ++integer_digits) {
       const auto digit = static_cast<std::uint64_t>(in.take() - '0');
       if (magnitude >= kTenth && (overflowed || magnitude > kTenth || digit > 5)) {
         overflowed = true;
@@ -69,12 +107,21 @@ bool read_number(Cursor& in, Number& number) {
       }
     }
   } else {
+    in.advance();
     return in.consumed_error("invalid number");
   }
   bool is_float = overflowed;
   if (in.peek() == '.') {
     in.advance();
     const std::size_t digits_start = in.pos();
+    while (in.size() - in.pos() >= 8) {  // eight at a time, then one at a time near the end
+      const std::uint64_t word = load_word(in.data() + in.pos());
+      const int count = leading_digits(word);
+      const std::uint64_t digits = count == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * count)) - 1;
+      nonzero = nonzero || ((word ^ 0x3030303030303030ULL) & digits) != 0;
+      in.advance(static_cast<std::size_t>(count));
+      if (count < 8) break;
+    }
     for (int c = in.peek(); is_digit(c); c = in.peek()) {
       nonzero = nonzero || c != '0';
       in.advance();

@@ -79,7 +79,10 @@ INSTANTIATE_TEST_SUITE_P(Numbers, ReadValue, testing::Values(
     ReadCase{"1.x", "invalid number at line 1 column 3"},
     ReadCase{"1ex", "invalid number at line 1 column 3"},
     ReadCase{"1e+", "EOF while parsing a value at line 1 column 3"},
-    ReadCase{"-1e309", "number out of range at line 1 column 6"}));
+    ReadCase{"-1e309", "number out of range at line 1 column 6"},
+    ReadCase{"[12345678,1234567,123456789012,0.0000000001,-0.10000000001,1.5e1]", "[12345678,1234567,123456789012,1e-10,-0.10000000001,15.0]"},
+    ReadCase{"[123456780 1]", "expected `,` or `]` at line 1 column 12"},
+    ReadCase{"[1.000000000x]", "expected `,` or `]` at line 1 column 13"}));
 
 INSTANTIATE_TEST_SUITE_P(Strings, ReadValue, testing::Values(
     ReadCase{"\"a\x01\"", "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3"},
