@@ -8,8 +8,8 @@
 //   Sink& key_text(); void key(const StringRead&);       // value's text, and for a key's
 //   void begin_array(); void end_array(); void begin_object(); void end_object();
 //
-// The tree, the compact text, the check of a value nobody keeps and the skipping of members
-// nobody reads are all builders of this one grammar.
+// The tree (json/tree_builder.h), the compact literal (json/literal_builder.h), and the check and
+// the skipping of values nobody keeps (json/skip.h) are all builders of this one grammar.
 #pragma once
 
 #include <array>
@@ -190,23 +190,5 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
     }
   }
 }
-
-// A builder that keeps nothing: checks a value fully (strict) or only its form (skipping).
-template <bool kSkip>
-struct Discarding {
-  static constexpr bool kSkipping = kSkip;
-  void null_value() {}
-  void boolean(bool) {}
-  void number(const Number&) {}
-  NoText& value_text() { return nothing; }
-  void string(const StringRead&) {}
-  NoText& key_text() { return nothing; }
-  void key(const StringRead&) {}
-  void begin_array() {}
-  void end_array() {}
-  void begin_object() {}
-  void end_object() {}
-  NoText nothing;
-};
 
 }  // namespace korvane::json::detail

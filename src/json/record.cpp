@@ -5,6 +5,7 @@
 
 #include "common/quote.h"
 #include "json/grammar.h"
+#include "json/skip.h"
 #include "json/tree_builder.h"
 
 namespace korvane::json {
@@ -77,9 +78,8 @@ class RecordReader {
       return true;
     }
     if (kind == FieldKind::kJsonText) {
-      detail::Discarding<false> check;
       const std::size_t start = (in_.skip_whitespace(), in_.pos());
-      if (!detail::read_json(in_, check, kFieldDepth)) return false;
+      if (!detail::check_value(in_, kFieldDepth)) return false;
       out = JsonText{in_.slice(start, in_.pos())};
       return true;
     }
@@ -219,8 +219,7 @@ class RecordReader {
       const auto field = std::find_if(spec_.fields.begin(), spec_.fields.end(),
                                       [&](const FieldSpec& f) { return f.name == key.text(); });
       if (field == spec_.fields.end()) {
-        detail::Discarding<true> skip;  // no depth limit
-        if (!colon() || !detail::read_json(in_, skip, 0)) return false;
+        if (!colon() || !detail::skip_value(in_)) return false;
         continue;
       }
       const auto index = static_cast<std::size_t>(field - spec_.fields.begin());
