@@ -53,6 +53,20 @@ std::string confidence(Random& random) {
   return text;
 }
 
+// The ranges of a text box on a screen.
+struct BoxRanges {
+  unsigned width, height, widest, tallest;
+};
+
+// The box members of an OCR line and the line's closing brace.
+void append_box(std::string& body, Random& random, const BoxRanges& screen) {
+  body += R"(,"x":)" + std::to_string(random.below(screen.width));
+  body += R"(,"y":)" + std::to_string(random.below(screen.height));
+  body += R"(,"w":)" + std::to_string(8 + random.below(screen.widest));
+  body += R"(,"h":)" + std::to_string(10 + random.below(screen.tallest));
+  body += '}';
+}
+
 void append_ocr_line(std::string& body, Random& random) {
   body += R"({"text":")";
   const unsigned words = 1 + random.below(6);
@@ -61,11 +75,7 @@ void append_ocr_line(std::string& body, Random& random) {
     body += kWords[random.below(static_cast<unsigned>(kWords.size()))];
   }
   body += R"(","conf":)" + confidence(random);
-  body += R"(,"x":)" + std::to_string(random.below(3024));
-  body += R"(,"y":)" + std::to_string(random.below(1964));
-  body += R"(,"w":)" + std::to_string(8 + random.below(900));
-  body += R"(,"h":)" + std::to_string(10 + random.below(30));
-  body += '}';
+  append_box(body, random, {3024, 1964, 900, 30});
 }
 
 // One character of an OCR text, escaped for a JSON string.
@@ -140,11 +150,7 @@ std::string screen_ocr_reply(std::size_t lines) {
     body += line == 0 ? R"({"text":")" : R"(,{"text":")";
     for (unsigned count = 3 + random.below(38); count > 0; --count) append_ocr_character(body, random);
     body += R"(","conf":)" + rounded_confidence(random);
-    body += R"(,"x":)" + std::to_string(random.below(5120));
-    body += R"(,"y":)" + std::to_string(random.below(2880));
-    body += R"(,"w":)" + std::to_string(8 + random.below(1200));
-    body += R"(,"h":)" + std::to_string(10 + random.below(50));
-    body += '}';
+    append_box(body, random, {5120, 2880, 1200, 50});
   }
   body += "]}";
   return body;

@@ -29,6 +29,14 @@ namespace korvane::json::detail {
 // Arrays and objects may nest this deep in a value read on its own.
 inline constexpr std::size_t kMaxDepth = 127;
 
+// The colon after a key.
+inline bool read_colon(Cursor& in) {
+  const int c = in.skip_whitespace();
+  if (c != ':') return in.peek_error(c < 0 ? "EOF while parsing an object" : "expected `:`");
+  in.advance();
+  return true;
+}
+
 // Records in a row (an array of objects) mostly have the same keys in the same order: a key
 // whose bytes are those of the plain key at its place in the object read before, followed by a
 // quote, is that key again and needs no scanning.
@@ -93,9 +101,7 @@ bool read_key(Cursor& in, Builder& builder, KeyMemory& memory) {
     return false;
   }
   memory.note(key);
-  const int c = in.skip_whitespace();
-  if (c != ':') return in.peek_error(c < 0 ? "EOF while parsing an object" : "expected `:`");
-  in.advance();
+  if (!read_colon(in)) return false;
   builder.key(key);
   return true;
 }

@@ -157,15 +157,6 @@ class RecordReader {
     return in_.peek_error("key must be a string");
   }
 
-  bool colon() {
-    const int c = in_.skip_whitespace();
-    if (c == ':') {
-      in_.advance();
-      return true;
-    }
-    return in_.peek_error(c < 0 ? "EOF while parsing an object" : "expected `:`");
-  }
-
   bool end_sequence() {
     const int c = in_.skip_whitespace();
     if (c == ']') {
@@ -219,12 +210,12 @@ class RecordReader {
       const auto field = std::find_if(spec_.fields.begin(), spec_.fields.end(),
                                       [&](const FieldSpec& f) { return f.name == key.text(); });
       if (field == spec_.fields.end()) {
-        if (!colon() || !detail::skip_value(in_)) return false;
+        if (!detail::read_colon(in_) || !detail::skip_value(in_)) return false;
         continue;
       }
       const auto index = static_cast<std::size_t>(field - spec_.fields.begin());
       if (seen[index]) return in_.data_error("duplicate field `" + std::string(field->name) + "`");
-      if (!colon() || !read_field(field->kind, fields_[index])) return false;
+      if (!detail::read_colon(in_) || !read_field(field->kind, fields_[index])) return false;
       seen[index] = true;
     }
     for (std::size_t i = 0; i < spec_.fields.size(); ++i) {
