@@ -12,6 +12,7 @@
 // the skipping of values nobody keeps (json/skip.h) are all builders of this one grammar.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -48,20 +49,23 @@ class KeyMemory {
     recording_ = true;
   }
   void end_object() {
-    if (recording_) previous_ = current_, previous_count_ = count_;
+    if (recording_) {
+      std::copy_n(current_.begin(), count_, previous_.begin());
+      previous_count_ = count_;
+    }
     recording_ = false;
   }
   // The length of the remembered key at the cursor with its closing quote, or 0.
   std::size_t match(const Cursor& in) const {
-    if (index_ >= previous_count_ || previous_[index_].data() == nullptr) return 0;
-    const std::string_view key = previous_[index_];
+    if (index_ >= previous_count_ || previous_[index_].data == nullptr) return 0;
+    const std::string_view key(previous_[index_].data, previous_[index_].size);
     const std::size_t left = in.size() - in.pos();
     if (left <= key.size() || in.data()[in.pos() + key.size()] != '"') return 0;
     if (key.size() <= 8 && left >= 8) return same_short(in.data() + in.pos(), key) ? key.size() + 1 : 0;
     return std::memcmp(in.data() + in.pos(), key.data(), key.size()) == 0 ? key.size() + 1 : 0;
   }
   void note(const StringRead& key) {
-    if (recording_ && count_ < kKeys) current_[count_++] = key.escaped ? std::string_view() : key.raw;
+    if (recording_ && count_ < kKeys) current_[count_++] = key.escaped ? Span{nullptr, 0} : Span{key.raw.data(), key.raw.size()};
     ++index_;
   }
 
@@ -80,7 +84,11 @@ class KeyMemory {
   }
 
   static constexpr std::size_t kKeys = 16;
-  std::array<std::string_view, kKeys> previous_{}, current_{};
+  struct Span {  // left uninitialised until written: counts tell what holds a key
+    const char* data;
+    std::size_t size;
+  };
+  std::array<Span, kKeys> previous_, current_;
   std::size_t previous_count_ = 0, count_ = 0, index_ = 0;
   bool recording_ = false;
 };

@@ -1,6 +1,7 @@
 #include "json/record.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "common/quote.h"
@@ -21,7 +22,7 @@ constexpr std::size_t kFieldDepth = detail::kMaxDepth - 1;
 // gives up; the record's closing bracket is consumed even when one of them is already decided.
 class RecordReader {
  public:
-  RecordReader(Cursor& in, const RecordSpec& spec, std::vector<FieldValue>& fields)
+  RecordReader(Cursor& in, const RecordSpec& spec, std::span<FieldValue> fields)
       : in_(in), spec_(spec), fields_(fields) {}
 
   bool read() {
@@ -200,7 +201,7 @@ class RecordReader {
   }
 
   bool read_map() {
-    std::vector<bool> seen(spec_.fields.size(), false);
+    std::uint64_t seen = 0;  // a bit per field
     bool first = true;
     for (;;) {
       bool has_key = false;
@@ -214,12 +215,12 @@ class RecordReader {
         continue;
       }
       const auto index = static_cast<std::size_t>(field - spec_.fields.begin());
-      if (seen[index]) return in_.data_error("duplicate field `" + std::string(field->name) + "`");
+      if ((seen >> index & 1) != 0) return in_.data_error("duplicate field `" + std::string(field->name) + "`");
       if (!detail::read_colon(in_) || !read_field(field->kind, fields_[index])) return false;
-      seen[index] = true;
+      seen |= std::uint64_t{1} << index;
     }
     for (std::size_t i = 0; i < spec_.fields.size(); ++i) {
-      if (!seen[i] && !spec_.fields[i].defaults_to_null) {
+      if ((seen >> i & 1) == 0 && !spec_.fields[i].defaults_to_null) {
         return in_.data_error("missing field `" + std::string(spec_.fields[i].name) + "`");
       }
     }
@@ -228,22 +229,21 @@ class RecordReader {
 
   Cursor& in_;
   const RecordSpec& spec_;
-  std::vector<FieldValue>& fields_;
+  std::span<FieldValue> fields_;
   std::string scratch_;  // decoded text of a string with escapes
 };
 
 }  // namespace
 
-Outcome<std::vector<FieldValue>> read_record(std::string_view bytes, const RecordSpec& spec) {
+Outcome<void> read_record(std::string_view bytes, const RecordSpec& spec, std::span<FieldValue> fields) {
   Cursor in(bytes);
-  std::vector<FieldValue> fields(spec.fields.size());
   RecordReader reader(in, spec, fields);
   if (!reader.read()) return error_text(in.error_text());
   if (in.skip_whitespace() >= 0) {
     (void)in.peek_error("trailing characters");
     return error_text(in.error_text());
   }
-  return fields;
+  return ok_outcome();
 }
 
 }  // namespace korvane::json

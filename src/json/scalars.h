@@ -292,7 +292,7 @@ bool read_string(Cursor& in, StringRead& out, Sink& sink) {
       sink.run(std::string_view(in.data() + run, stop - run), true);
       in.advance();
       // Escapes only ever add well-formed UTF-8, so the raw text tells for the decoded one.
-      if (!kSkipping && !in.all_utf8() && !is_valid_utf8(raw)) return in.consumed_error("invalid unicode code point");
+      if (!kSkipping && !in.is_utf8(raw)) return in.consumed_error("invalid unicode code point");
       return true;
     }
     if (c != '\\') {

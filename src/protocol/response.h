@@ -34,6 +34,7 @@ class ResponseWriter {
     std::size_t size;
   };
   void append_text(std::string_view text);
+  void note_text(std::size_t start);
   void append_external(std::string_view text);
   void append_value(const json::Value& value);
 

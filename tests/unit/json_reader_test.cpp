@@ -114,9 +114,9 @@ constexpr FieldSpec kPairFields[] = {
 constexpr RecordSpec kPair = {"Pair", kPairFields};
 
 std::string record_outcome(std::string_view input) {
-  auto fields = read_record(input, kPair);
-  if (!fields) return fields.error();
-  return to_json(Value{std::get<std::uint16_t>(fields.value()[0]), std::get<std::string>(fields.value()[1])});
+  FieldValue fields[2];
+  if (auto read = read_record(input, kPair, fields); !read) return read.error();
+  return to_json(Value{std::get<std::uint16_t>(fields[0]), std::get<std::string>(fields[1])});
 }
 
 class ReadRecord : public testing::TestWithParam<ReadCase> {};
