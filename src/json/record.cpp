@@ -106,10 +106,10 @@ class RecordReader {
     Number number;
     if (!detail::read_number<false>(in_, number)) return false;
     if (number.kind == Number::Kind::kFloat) return in_.data_error("invalid type: " + number.describe() + ", expected u16");
-    if (number.kind == Number::Kind::kSigned || number.unsigned_value > 0xFFFF) {
+    if (number.kind == Number::Kind::kSigned || number.unsigned_value() > 0xFFFF) {
       return in_.data_error("invalid value: " + number.describe() + ", expected u16");
     }
-    out = static_cast<std::uint16_t>(number.unsigned_value);
+    out = static_cast<std::uint16_t>(number.unsigned_value());
     return true;
   }
 
