@@ -205,4 +205,11 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
   }
 }
 
+// One value with whitespace around it and nothing else.
+template <typename Builder>
+bool read_whole(Cursor& in, Builder& builder) {
+  if (!read_json(in, builder, kMaxDepth)) return false;
+  return in.skip_whitespace() < 0 || in.peek_error("trailing characters");
+}
+
 }  // namespace korvane::json::detail
