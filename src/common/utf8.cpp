@@ -67,7 +67,8 @@ namespace {
 // A lane must be a continuation byte exactly when one of the three before it starts a
 // sequence that long; the byte after E0, ED, F0 and F4 has a narrower range; C0, C1 and F5 to
 // FF never occur. Continuation bytes are the signed bytes below -64, and among them signed
-// comparisons order them as unsigned ones do.
+// comparisons order them as unsigned ones do. Every term is a comparison's all-ones mask: the
+// final test looks at one bit of each lane.
 void check_block(vec::Bytes current, vec::Bytes previous, vec::Bytes& error) {
   using namespace vec;
   const auto byte = [](int value) { return splat(static_cast<std::uint8_t>(value)); };
@@ -76,7 +77,7 @@ void check_block(vec::Bytes current, vec::Bytes previous, vec::Bytes& error) {
                                 minus_floored(shifted_in<3>(current, previous), byte(0xEF)));
   const Bytes continuation = below_signed(current, byte(0xC0));
   const Bytes misplaced = equal(equal(required, byte(0)), continuation);
-  const Bytes never = either(minus_floored(current, byte(0xF4)), equal(both(current, byte(0xFE)), byte(0xC0)));
+  const Bytes never = either(at_least(current, byte(0xF5)), equal(both(current, byte(0xFE)), byte(0xC0)));
   const Bytes narrow = either(either(both(equal(before1, byte(0xE0)), below_signed(current, byte(0xA0))),
                                      both(equal(before1, byte(0xED)), above_signed(current, byte(0x9F)))),
                               either(both(equal(before1, byte(0xF0)), below_signed(current, byte(0x90))),

@@ -49,7 +49,9 @@ TEST(Utf8Paths, AgreeWithTheTableOfWellFormedSequences) {
       "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF", "\xF3\xBF\xBF\xBF", "\xE4\xB8\x80", "\xE2\x80\x94", "\xC3\xA9",
       // broken: lone continuation, overlong, surrogate, above U+10FFFF, never-used and truncated
       "\x80", "\xBF", "\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80",
-      "\xF5", "\xFF", "\xC3", "\xE4\xB8", "\xF0\x90\x80"};
+      "\xF5", "\xFF", "\xC3", "\xE4\xB8", "\xF0\x90\x80",
+      // leads of the old 4- to 6-byte forms followed by continuation bytes
+      "\xF5\x80\x80\x80", "\xF8\x88\x80\x80", "\xFC\x8F\xBF\xBF", "\xFF\xBF\xBF\xBF"};
   int invalid = 0;
   for (const std::string& text : random_texts(1, pieces)) {
     const bool expected = reference_valid(text);
