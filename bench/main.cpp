@@ -29,10 +29,12 @@ struct Options {
   std::string baseline_script;  // empty: no baseline
   std::string node = "node";
   std::string launcher;  // korvane-bench-launch, for the whole-process cases
+  std::string before;    // an earlier build of the server, measured in turn in those cases
 };
 
 constexpr std::string_view kUsage =
     "usage: korvane-bench --server PATH --standin PATH [--baseline SERVER.mjs] [--node PATH] [--launcher PATH]\n"
+    "                     [--before PATH]\n"
     "       KORVANE_BENCH_QUICK=1 runs a tenth of the repetitions and lines\n"
     "       KORVANE_BENCH_WHOLE_PROCESS_ONLY=1 runs only the whole-process cases (they need --launcher)\n";
 
@@ -42,6 +44,7 @@ std::string* option_slot(Options& options, std::string_view name) {
   if (name == "--baseline") return &options.baseline_script;
   if (name == "--node") return &options.node;
   if (name == "--launcher") return &options.launcher;
+  if (name == "--before") return &options.before;
   return nullptr;
 }
 
@@ -126,7 +129,7 @@ bool run_whole_process(const Options& options, const Workspace& workspace) {
     std::printf("whole-process cases skipped: no --launcher\n");
     return true;
   }
-  const WholeProcessSetup setup{options.server, options.standin, options.launcher, workspace.directory,
+  const WholeProcessSetup setup{options.server, options.standin, options.launcher, workspace.directory, options.before,
                                 environment_flag("KORVANE_BENCH_QUICK")};
   const WholeProcessFigures figures = measure_whole_process(setup);
   print_whole_process(stdout, figures);

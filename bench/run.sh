@@ -3,6 +3,7 @@
 # packages when needed, and prints the performance table with the targets.
 # KORVANE_BENCH_QUICK=1 runs a tenth of the repetitions and lines (a quick look, not for the record).
 # KORVANE_BENCH_WHOLE_PROCESS_ONLY=1 runs only the whole-process cases (no baseline, no Node).
+# KORVANE_BENCH_BEFORE=PATH measures that earlier build of korvane-mcp in turn with this one there.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${KORVANE_BENCH_BUILD_DIR:-$root/build-bench}"
@@ -21,4 +22,5 @@ fi
 echo "korvane-mcp $(git -C "$root" describe --always --dirty 2>/dev/null || echo unknown)," \
   "node $([[ -n $whole_process_only ]] && echo unused || node --version)"
 exec "$build/bench/korvane-bench" --server "$build/korvane-mcp" --standin "$build/standin/korvane-standin-app" \
-  --baseline "$baseline/server.mjs" --launcher "$build/bench/korvane-bench-launch"
+  --baseline "$baseline/server.mjs" --launcher "$build/bench/korvane-bench-launch" \
+  ${KORVANE_BENCH_BEFORE:+--before "$KORVANE_BENCH_BEFORE"}

@@ -1,6 +1,7 @@
 // The whole-process cases: the server run as a shell runs it, `korvane-mcp < file > /dev/null`,
 // timed from its start to its exit, each beside its floor: `cat` of the same bytes for the
-// pipelined inputs and a start, the stand-in app alone for the relay.
+// pipelined inputs and a start, the stand-in app alone for the relay. The server, an earlier
+// build of it if given, and the floor run in turn, so that all of them meet the same machine.
 #pragma once
 
 #include <cstdio>
@@ -16,13 +17,15 @@ struct WholeProcessSetup {
   std::string standin;
   std::string launcher;   // korvane-bench-launch
   std::string directory;  // scratch space for the input files and the reply body
+  std::string before;     // optional: a server built before a change, measured in turn with it
   bool quick = false;     // a tenth of the runs
 };
 
 struct WholeProcessCase {
   std::string label;
-  std::string unit;       // of `server` and `floor`
+  std::string unit;  // of `server`, `before` and `floor`
   Samples server;
+  Samples before;
   Samples floor;
   std::string floor_name;
 };
@@ -30,6 +33,7 @@ struct WholeProcessCase {
 struct WholeProcessFigures {
   std::vector<WholeProcessCase> cases;  // initialize, tools/list, relay, cold start
   Samples relay_peak_kib;
+  Samples before_relay_peak_kib;
   std::size_t relay_body_bytes = 0;
   std::vector<std::string> failures;
 };

@@ -53,17 +53,17 @@ std::string confidence(Random& random) {
   return text;
 }
 
-// The bounds of an OCR line's box on a screen of width x height.
-struct BoxBounds {
-  unsigned width, height, max_w, max_h;
+// The ranges of a text box on a screen.
+struct BoxRanges {
+  unsigned width, height, widest, tallest;
 };
 
-// ,"x":..,"y":..,"w":..,"h":..} closing an OCR line object.
-void append_ocr_box(std::string& body, Random& random, BoxBounds bounds) {
-  body += R"(,"x":)" + std::to_string(random.below(bounds.width));
-  body += R"(,"y":)" + std::to_string(random.below(bounds.height));
-  body += R"(,"w":)" + std::to_string(8 + random.below(bounds.max_w));
-  body += R"(,"h":)" + std::to_string(10 + random.below(bounds.max_h));
+// The box members of an OCR line and the line's closing brace.
+void append_box(std::string& body, Random& random, const BoxRanges& screen) {
+  body += R"(,"x":)" + std::to_string(random.below(screen.width));
+  body += R"(,"y":)" + std::to_string(random.below(screen.height));
+  body += R"(,"w":)" + std::to_string(8 + random.below(screen.widest));
+  body += R"(,"h":)" + std::to_string(10 + random.below(screen.tallest));
   body += '}';
 }
 
@@ -75,7 +75,7 @@ void append_ocr_line(std::string& body, Random& random) {
     body += kWords[random.below(static_cast<unsigned>(kWords.size()))];
   }
   body += R"(","conf":)" + confidence(random);
-  append_ocr_box(body, random, {3024, 1964, 900, 30});
+  append_box(body, random, {3024, 1964, 900, 30});
 }
 
 // One character of an OCR text, escaped for a JSON string.
@@ -150,7 +150,7 @@ std::string screen_ocr_reply(std::size_t lines) {
     body += line == 0 ? R"({"text":")" : R"(,{"text":")";
     for (unsigned count = 3 + random.below(38); count > 0; --count) append_ocr_character(body, random);
     body += R"(","conf":)" + rounded_confidence(random);
-    append_ocr_box(body, random, {5120, 2880, 1200, 50});
+    append_box(body, random, {5120, 2880, 1200, 50});
   }
   body += "]}";
   return body;

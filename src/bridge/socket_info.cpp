@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -110,9 +111,9 @@ std::vector<SocketInfoLocation> socket_info_locations() {
 }
 
 Outcome<SocketInfo> decode_socket_info(std::string_view bytes) {
-  auto fields = json::read_record(bytes, kSocketInfoRecord);
-  if (!fields) return error_text(std::string(kAppNotRunning));
-  SocketInfo info{std::get<std::uint16_t>(fields.value()[0]), std::move(std::get<std::string>(fields.value()[1]))};
+  json::FieldValue fields[std::size(kSocketInfoFields)];
+  if (!json::read_record(bytes, kSocketInfoRecord, fields)) return error_text(std::string(kAppNotRunning));
+  SocketInfo info{std::get<std::uint16_t>(fields[0]), std::move(std::get<std::string>(fields[1]))};
   // CR, LF or NUL in the token would split the request head and inject headers.
   if (info.token.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
     return error_text(std::string(kAppNotRunning));

@@ -13,14 +13,20 @@ namespace korvane::json::detail {
 
 class Cursor {
  public:
-  explicit Cursor(std::string_view input) : in_(input), all_utf8_(is_valid_utf8(input)) {}
+  explicit Cursor(std::string_view input) : in_(input) {}
 
   const char* data() const { return in_.data(); }
   std::size_t size() const { return in_.size(); }
   std::size_t pos() const { return pos_; }
   std::string_view slice(std::size_t from, std::size_t to) const { return in_.substr(from, to - from); }
-  // True when the whole input is well-formed UTF-8, so no string of it needs a check of its own.
-  bool all_utf8() const { return all_utf8_; }
+  // Whether a string of the input is well-formed UTF-8. A large input is checked whole, at the
+  // first string that asks, and its strings need no check of their own when it passes.
+  bool is_utf8(std::string_view text) {
+    if (checked_whole_ == Whole::kUnknown && in_.size() >= kCheckedWholeFrom) {
+      checked_whole_ = is_valid_utf8(in_) ? Whole::kValid : Whole::kInvalid;
+    }
+    return checked_whole_ == Whole::kValid || is_valid_utf8(text);
+  }
 
   bool at_end() const { return pos_ >= in_.size(); }
   int peek() const { return at_end() ? -1 : static_cast<unsigned char>(in_[pos_]); }
@@ -64,6 +70,9 @@ class Cursor {
  private:
   static bool is_whitespace(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
 
+  static constexpr std::size_t kCheckedWholeFrom = 4096;
+  enum class Whole { kUnknown, kValid, kInvalid };
+
   bool fail_at(std::string_view reason, std::size_t index) {
     if (!failed_) {
       failed_ = positioned_ = true;
@@ -75,7 +84,7 @@ class Cursor {
 
   std::string_view in_;
   std::size_t pos_ = 0;
-  bool all_utf8_;
+  Whole checked_whole_ = Whole::kUnknown;
   bool failed_ = false;
   bool positioned_ = false;
   std::string reason_;

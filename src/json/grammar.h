@@ -8,12 +8,18 @@
 //   Sink& key_text(); void key(const StringRead&);       // value's text, and for a key's
 //   void begin_array(); void end_array(); void begin_object(); void end_object();
 //
-// The tree, the compact text, the check of a value nobody keeps and the skipping of members
-// nobody reads are all builders of this one grammar.
+// The tree (json/tree_builder.h), the compact literal (json/literal_builder.h), and the check and
+// the skipping of values nobody keeps (json/skip.h) are all builders of this one grammar.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <cstddef>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "json/cursor.h"
 #include "json/number.h"
@@ -24,25 +30,95 @@ namespace korvane::json::detail {
 // Arrays and objects may nest this deep in a value read on its own.
 inline constexpr std::size_t kMaxDepth = 127;
 
-// A key and its colon, at the byte where the key should start.
-template <typename Builder>
-bool read_key(Cursor& in, Builder& builder) {
-  if (in.peek() != '"') return in.peek_error("key must be a string");
-  in.advance();
-  StringRead key;
-  if (!read_string<Builder::kSkipping>(in, key, builder.key_text())) return false;
+// The colon after a key.
+inline bool read_colon(Cursor& in) {
   const int c = in.skip_whitespace();
   if (c != ':') return in.peek_error(c < 0 ? "EOF while parsing an object" : "expected `:`");
   in.advance();
+  return true;
+}
+
+// Records in a row (an array of objects) mostly have the same keys in the same order: a key
+// whose bytes are those of the plain key at its place in the object read before, followed by a
+// quote, is that key again and needs no scanning.
+class KeyMemory {
+ public:
+  void begin_object() {
+    index_ = 0;
+    count_ = 0;
+    recording_ = true;
+  }
+  void end_object() {
+    if (recording_) {
+      std::copy_n(current_.begin(), count_, previous_.begin());
+      previous_count_ = count_;
+    }
+    recording_ = false;
+  }
+  // The length of the remembered key at the cursor with its closing quote, or 0.
+  std::size_t match(const Cursor& in) const {
+    if (index_ >= previous_count_ || previous_[index_].data == nullptr) return 0;
+    const std::string_view key(previous_[index_].data, previous_[index_].size);
+    const std::size_t left = in.size() - in.pos();
+    if (left <= key.size() || in.data()[in.pos() + key.size()] != '"') return 0;
+    if (key.size() <= 8 && left >= 8) return same_short(in.data() + in.pos(), key) ? key.size() + 1 : 0;
+    return std::memcmp(in.data() + in.pos(), key.data(), key.size()) == 0 ? key.size() + 1 : 0;
+  }
+  void note(const StringRead& key) {
+    if (recording_ && count_ < kKeys) current_[count_++] = key.escaped ? Span{nullptr, 0} : Span{key.raw.data(), key.raw.size()};
+    ++index_;
+  }
+
+ private:
+  // Compares up to 8 bytes with two loads; both places hold 8 bytes (the key lies earlier in
+  // the same input).
+  static bool same_short(const char* at, std::string_view key) {
+    std::uint64_t a = 0, b = 0;
+    std::memcpy(&a, at, 8);
+    std::memcpy(&b, key.data(), 8);
+    const std::uint64_t all = ~std::uint64_t{0};
+    const std::uint64_t kept = key.size() == 8 ? all
+                               : std::endian::native == std::endian::little ? ~(all << (8 * key.size()))
+                                                                             : ~(all >> (8 * key.size()));
+    return ((a ^ b) & kept) == 0;
+  }
+
+  static constexpr std::size_t kKeys = 16;
+  struct Span {  // left uninitialised until written: counts tell what holds a key
+    const char* data;
+    std::size_t size;
+  };
+  std::array<Span, kKeys> previous_, current_;
+  std::size_t previous_count_ = 0, count_ = 0, index_ = 0;
+  bool recording_ = false;
+};
+
+// A key and its colon, at the byte where the key should start.
+template <typename Builder>
+bool read_key(Cursor& in, Builder& builder, KeyMemory& memory) {
+  if (in.peek() != '"') return in.peek_error("key must be a string");
+  in.advance();
+  StringRead key;
+  auto& text = builder.key_text();
+  if (const std::size_t known = memory.match(in); known != 0) {
+    key.raw = std::string_view(in.data() + in.pos(), known - 1);
+    key.readable = in.size() - in.pos();
+    text.run(key.raw, true);
+    in.advance(known);
+  } else if (!read_string<Builder::kSkipping>(in, key, text)) {
+    return false;
+  }
+  memory.note(key);
+  if (!read_colon(in)) return false;
   builder.key(key);
   return true;
 }
 
 // After a "," in an object: the next key. The scanner reports what follows differently.
 template <typename Builder>
-bool read_next_key(Cursor& in, Builder& builder) {
+bool read_next_key(Cursor& in, Builder& builder, KeyMemory& memory) {
   const int c = in.skip_whitespace();
-  if (c == '"') return read_key(in, builder);
+  if (c == '"') return read_key(in, builder, memory);
   if constexpr (Builder::kSkipping) return in.peek_error(c < 0 ? "EOF while parsing an object" : "key must be a string");
   if (c == '}') return in.peek_error("trailing comma");
   return in.peek_error(c < 0 ? "EOF while parsing a value" : "key must be a string");
@@ -53,6 +129,7 @@ bool read_next_key(Cursor& in, Builder& builder) {
 template <typename Builder>
 bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
   std::string open;  // '[' or '{' for every open container, innermost last
+  KeyMemory memory;
   for (;;) {
     const int c = in.skip_whitespace();
     if (c < 0) return in.peek_error("EOF while parsing a value");
@@ -86,9 +163,10 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
           if (next != ']') continue;  // the first element
         } else {
           builder.begin_object();
+          memory.begin_object();
           if (next < 0) return in.peek_error("EOF while parsing an object");
           if (next != '}') {
-            if (!read_key(in, builder)) return false;
+            if (!read_key(in, builder, memory)) return false;
             continue;
           }
         }
@@ -108,13 +186,14 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
           builder.end_array();
         } else {
           builder.end_object();
+          memory.end_object();
         }
         continue;
       }
       if (next == ',') {
         in.advance();
         if (!in_array) {
-          if (!read_next_key(in, builder)) return false;
+          if (!read_next_key(in, builder, memory)) return false;
         } else if (!Builder::kSkipping && in.skip_whitespace() == ']') {
           return in.peek_error("trailing comma");  // the scanner finds no value there instead
         }
@@ -126,22 +205,11 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
   }
 }
 
-// A builder that keeps nothing: checks a value fully (strict) or only its form (skipping).
-template <bool kSkip>
-struct Discarding {
-  static constexpr bool kSkipping = kSkip;
-  void null_value() {}
-  void boolean(bool) {}
-  void number(const Number&) {}
-  NoText& value_text() { return nothing; }
-  void string(const StringRead&) {}
-  NoText& key_text() { return nothing; }
-  void key(const StringRead&) {}
-  void begin_array() {}
-  void end_array() {}
-  void begin_object() {}
-  void end_object() {}
-  NoText nothing;
-};
+// One value with whitespace around it and nothing else.
+template <typename Builder>
+bool read_whole(Cursor& in, Builder& builder) {
+  if (!read_json(in, builder, kMaxDepth)) return false;
+  return in.skip_whitespace() < 0 || in.peek_error("trailing characters");
+}
 
 }  // namespace korvane::json::detail

@@ -7,6 +7,7 @@
 
 #include "common/utf8.h"
 #include "json/escape.h"
+#include "json/grammar.h"
 #include "json/writer.h"
 
 namespace korvane::json::detail {
@@ -237,6 +238,11 @@ void LiteralBuilder::sort_members(const Container& object) {
     at += size;
   }
   out_.truncate(region + offset - 1);
+}
+
+bool read_literal(Cursor& in, ByteBuffer& out) {
+  LiteralBuilder builder(out);
+  return read_whole(in, builder);
 }
 
 }  // namespace korvane::json::detail

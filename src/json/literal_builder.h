@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/byte_buffer.h"
+#include "json/cursor.h"
 #include "json/number.h"
 #include "json/scalars.h"
 
@@ -110,6 +111,10 @@ class LiteralBuilder {
   std::vector<ShortKey> last_keys_;  // of the last object ordered, when all are short
   std::string set_aside_;  // members copied out while an object is reordered
 };
+
+// Reads one JSON text, with whitespace around it, into its compact text as literal content.
+// (Here, beside the builder, so that the grammar's loop can take its short steps inline.)
+bool read_literal(Cursor& in, ByteBuffer& out);
 
 // Whether a float's text is exactly what writing its double gives: plain notation, up to 15
 // significant digits, no trailing zero after the point but a lone one.

@@ -5,21 +5,11 @@
 #include "json/tree_builder.h"
 
 namespace korvane::json {
-namespace {
-
-// One value with whitespace around it and nothing else.
-template <typename Builder>
-bool read_whole(detail::Cursor& in, Builder& builder) {
-  if (!detail::read_json(in, builder, detail::kMaxDepth)) return false;
-  return in.skip_whitespace() < 0 || in.peek_error("trailing characters");
-}
-
-}  // namespace
 
 Outcome<Value> read_value(std::string_view bytes) {
   detail::Cursor in(bytes);
   detail::TreeBuilder tree;
-  if (!read_whole(in, tree)) return error_text(in.error_text());
+  if (!detail::read_whole(in, tree)) return error_text(in.error_text());
   return tree.take();
 }
 
@@ -29,8 +19,7 @@ Outcome<ByteBuffer> read_compact_literal(std::string_view bytes) {
   literal.reserve(2 * bytes.size() + 64);
   literal.push_back('"');
   detail::Cursor in(bytes);
-  detail::LiteralBuilder builder(literal);
-  if (!read_whole(in, builder)) return error_text(in.error_text());
+  if (!detail::read_literal(in, literal)) return error_text(in.error_text());
   literal.push_back('"');
   return literal;
 }

@@ -1,10 +1,12 @@
 #include "json/record.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "common/quote.h"
 #include "json/grammar.h"
+#include "json/skip.h"
 #include "json/tree_builder.h"
 
 namespace korvane::json {
@@ -20,7 +22,7 @@ constexpr std::size_t kFieldDepth = detail::kMaxDepth - 1;
 // gives up; the record's closing bracket is consumed even when one of them is already decided.
 class RecordReader {
  public:
-  RecordReader(Cursor& in, const RecordSpec& spec, std::vector<FieldValue>& fields)
+  RecordReader(Cursor& in, const RecordSpec& spec, std::span<FieldValue> fields)
       : in_(in), spec_(spec), fields_(fields) {}
 
   bool read() {
@@ -77,9 +79,8 @@ class RecordReader {
       return true;
     }
     if (kind == FieldKind::kJsonText) {
-      detail::Discarding<false> check;
       const std::size_t start = (in_.skip_whitespace(), in_.pos());
-      if (!detail::read_json(in_, check, kFieldDepth)) return false;
+      if (!detail::check_value(in_, kFieldDepth)) return false;
       out = JsonText{in_.slice(start, in_.pos())};
       return true;
     }
@@ -105,10 +106,10 @@ class RecordReader {
     Number number;
     if (!detail::read_number<false>(in_, number)) return false;
     if (number.kind == Number::Kind::kFloat) return in_.data_error("invalid type: " + number.describe() + ", expected u16");
-    if (number.kind == Number::Kind::kSigned || number.unsigned_value > 0xFFFF) {
+    if (number.kind == Number::Kind::kSigned || number.unsigned_value() > 0xFFFF) {
       return in_.data_error("invalid value: " + number.describe() + ", expected u16");
     }
-    out = static_cast<std::uint16_t>(number.unsigned_value);
+    out = static_cast<std::uint16_t>(number.unsigned_value());
     return true;
   }
 
@@ -157,15 +158,6 @@ class RecordReader {
     return in_.peek_error("key must be a string");
   }
 
-  bool colon() {
-    const int c = in_.skip_whitespace();
-    if (c == ':') {
-      in_.advance();
-      return true;
-    }
-    return in_.peek_error(c < 0 ? "EOF while parsing an object" : "expected `:`");
-  }
-
   bool end_sequence() {
     const int c = in_.skip_whitespace();
     if (c == ']') {
@@ -209,7 +201,7 @@ class RecordReader {
   }
 
   bool read_map() {
-    std::vector<bool> seen(spec_.fields.size(), false);
+    std::uint64_t seen = 0;  // a bit per field
     bool first = true;
     for (;;) {
       bool has_key = false;
@@ -219,17 +211,16 @@ class RecordReader {
       const auto field = std::find_if(spec_.fields.begin(), spec_.fields.end(),
                                       [&](const FieldSpec& f) { return f.name == key.text(); });
       if (field == spec_.fields.end()) {
-        detail::Discarding<true> skip;  // no depth limit
-        if (!colon() || !detail::read_json(in_, skip, 0)) return false;
+        if (!detail::read_colon(in_) || !detail::skip_value(in_)) return false;
         continue;
       }
       const auto index = static_cast<std::size_t>(field - spec_.fields.begin());
-      if (seen[index]) return in_.data_error("duplicate field `" + std::string(field->name) + "`");
-      if (!colon() || !read_field(field->kind, fields_[index])) return false;
-      seen[index] = true;
+      if ((seen >> index & 1) != 0) return in_.data_error("duplicate field `" + std::string(field->name) + "`");
+      if (!detail::read_colon(in_) || !read_field(field->kind, fields_[index])) return false;
+      seen |= std::uint64_t{1} << index;
     }
     for (std::size_t i = 0; i < spec_.fields.size(); ++i) {
-      if (!seen[i] && !spec_.fields[i].defaults_to_null) {
+      if ((seen >> i & 1) == 0 && !spec_.fields[i].defaults_to_null) {
         return in_.data_error("missing field `" + std::string(spec_.fields[i].name) + "`");
       }
     }
@@ -238,22 +229,21 @@ class RecordReader {
 
   Cursor& in_;
   const RecordSpec& spec_;
-  std::vector<FieldValue>& fields_;
+  std::span<FieldValue> fields_;
   std::string scratch_;  // decoded text of a string with escapes
 };
 
 }  // namespace
 
-Outcome<std::vector<FieldValue>> read_record(std::string_view bytes, const RecordSpec& spec) {
+Outcome<void> read_record(std::string_view bytes, const RecordSpec& spec, std::span<FieldValue> fields) {
   Cursor in(bytes);
-  std::vector<FieldValue> fields(spec.fields.size());
   RecordReader reader(in, spec, fields);
   if (!reader.read()) return error_text(in.error_text());
   if (in.skip_whitespace() >= 0) {
     (void)in.peek_error("trailing characters");
     return error_text(in.error_text());
   }
-  return fields;
+  return ok_outcome();
 }
 
 }  // namespace korvane::json

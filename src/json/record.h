@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 #include <variant>
-#include <vector>
 
 #include "common/outcome.h"
 #include "json/value.h"
@@ -40,9 +39,10 @@ struct RecordSpec {
   std::span<const FieldSpec> fields;
 };
 
-// Reads one JSON text into the record's fields, in declared order. Unknown object members
-// are skipped by a scanner without depth limit; repeated known members are rejected. Every
-// failure reads "<reason> at line <L> column <C>". JsonText fields view `bytes`.
-Outcome<std::vector<FieldValue>> read_record(std::string_view bytes, const RecordSpec& spec);
+// Reads one JSON text into the record's fields (as many as the spec has, at most 64), in
+// declared order. Unknown object members are skipped by a scanner without depth limit;
+// repeated known members are rejected. Every failure reads "<reason> at line <L> column <C>".
+// JsonText fields view `bytes`.
+Outcome<void> read_record(std::string_view bytes, const RecordSpec& spec, std::span<FieldValue> fields);
 
 }  // namespace korvane::json

@@ -3,7 +3,9 @@
 // members nobody reads) checks only their form and has some reason texts of its own.
 #pragma once
 
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -27,18 +29,50 @@ inline bool read_ident(Cursor& in, std::string_view rest) {
   return true;
 }
 
-inline void classify_integer(bool negative, std::uint64_t magnitude, Number& number) {
-  constexpr std::uint64_t kMinSignedMagnitude = std::uint64_t{1} << 63;
-  if (!negative) {
-    number.kind = Number::Kind::kUnsigned;
-    number.unsigned_value = magnitude;
-  } else if (magnitude == 0 || magnitude > kMinSignedMagnitude) {
-    number.kind = Number::Kind::kFloat;  // -0 and integers below -2^63
-  } else {
-    number.kind = Number::Kind::kSigned;
-    number.signed_value = magnitude == kMinSignedMagnitude ? std::numeric_limits<std::int64_t>::min()
-                                                           : -static_cast<std::int64_t>(magnitude);
+// Eight input bytes as a word whose lowest byte is the first.
+inline std::uint64_t load_word(const char* at) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, at, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
+// How many of a word's first bytes are ASCII digits. A byte is one when its high nibble is 3
+// and adding 6 keeps it so.
+inline int leading_digits(std::uint64_t word) {
+  constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ULL, kThrees = 0x3030303030303030ULL;
+  const std::uint64_t other = ((word & kHigh) ^ kThrees) | (((word + 0x0606060606060606ULL) & kHigh) ^ kThrees);
+  return other == 0 ? 8 : std::countr_zero(other) / 8;
+}
+
+// An integer without fraction or exponent: unsigned when not negative and at most 2^64 - 1,
+// signed when negative and at least -2^63, a double otherwise (and "-0" is the double -0.0).
+inline Number::Kind integer_kind(bool negative, std::string_view digits) {
+  const auto at_most = [&](std::string_view limit) {
+    return digits.size() < limit.size() || (digits.size() == limit.size() && digits <= limit);
+  };
+  if (!negative) return at_most("18446744073709551615") ? Number::Kind::kUnsigned : Number::Kind::kFloat;
+  if (digits == "0") return Number::Kind::kFloat;
+  return at_most("9223372036854775808") ? Number::Kind::kSigned : Number::Kind::kFloat;
+}
+
+// Moves past the digits at the cursor, eight at a time while the input holds eight more bytes;
+// their count, and in `nonzero` whether one of them is not 0.
+inline std::size_t skip_digits(Cursor& in, bool& nonzero) {
+  const std::size_t start = in.pos();
+  while (in.size() - in.pos() >= 8) {
+    const std::uint64_t word = load_word(in.data() + in.pos());
+    const int count = leading_digits(word);
+    const std::uint64_t digits = count == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * count)) - 1;
+    nonzero = nonzero || ((word ^ 0x3030303030303030ULL) & digits) != 0;
+    in.advance(static_cast<std::size_t>(count));
+    if (count < 8) return in.pos() - start;
   }
+  for (int c = in.peek(); is_digit(c); c = in.peek()) {
+    nonzero = nonzero || c != '0';
+    in.advance();
+  }
+  return in.pos() - start;
 }
 
 // A number, at its '-' or first digit. An exponent beyond 32 bits is out of range when it
@@ -50,36 +84,24 @@ bool read_number(Cursor& in, Number& number) {
   const bool negative = in.peek() == '-';
   if (negative) in.advance();
   if (in.at_end()) return in.consumed_error(kCutOff);
-  const char first = in.take();
-  std::uint64_t magnitude = 0;
-  bool overflowed = false, nonzero = false;
-  long long integer_digits = 0;  // of a non-zero integer part
+  const std::size_t digits_start = in.pos();
+  const char first = in.data()[digits_start];
+  bool nonzero = false;
+  std::size_t integer_digits = 0;  // of a non-zero integer part
   if (first == '0') {
+    in.advance();
     if (is_digit(in.peek())) return in.peek_error("invalid number");
   } else if (first >= '1' && first <= '9') {
-    magnitude = static_cast<std::uint64_t>(first - '0');
-    nonzero = true;
-    constexpr std::uint64_t kTenth = std::numeric_limits<std::uint64_t>::max() / 10;  // ...161, the last digit 5
-    for (integer_digits = 1; is_digit(in.peek()); ++integer_digits) {
-      const auto digit = static_cast<std::uint64_t>(in.take() - '0');
-      if (magnitude >= kTenth && (overflowed || magnitude > kTenth || digit > 5)) {
-        overflowed = true;
-      } else {
-        magnitude = magnitude * 10 + digit;
-      }
-    }
+    integer_digits = skip_digits(in, nonzero);
   } else {
+    in.advance();
     return in.consumed_error("invalid number");
   }
-  bool is_float = overflowed;
+  const std::string_view integer = in.slice(digits_start, in.pos());
+  bool is_float = false;
   if (in.peek() == '.') {
     in.advance();
-    const std::size_t digits_start = in.pos();
-    for (int c = in.peek(); is_digit(c); c = in.peek()) {
-      nonzero = nonzero || c != '0';
-      in.advance();
-    }
-    if (in.pos() == digits_start) return in.peek_error(kSkipping || !in.at_end() ? "invalid number" : kCutOff);
+    if (skip_digits(in, nonzero) == 0) return in.peek_error(kSkipping || !in.at_end() ? "invalid number" : kCutOff);
     is_float = true;
   }
   long long exponent = 0;
@@ -109,13 +131,11 @@ bool read_number(Cursor& in, Number& number) {
   }
   number.text = in.slice(start, in.pos());
   if constexpr (kSkipping) return true;
-  if (!is_float) {
-    classify_integer(negative, magnitude, number);
-    return true;
-  }
-  number.kind = Number::Kind::kFloat;
+  number.kind = is_float ? Number::Kind::kFloat : integer_kind(negative, integer);
+  if (number.kind != Number::Kind::kFloat || !nonzero || exponent_overflow) return true;
   // Below 10^308 a number is finite; only a bigger one needs its double to tell.
-  const bool may_overflow = nonzero && !exponent_overflow && (integer_digits > 0 ? integer_digits - 1 : 0) + exponent >= 308;
+  const auto integer_exponent = static_cast<long long>(integer_digits > 0 ? integer_digits - 1 : 0);
+  const bool may_overflow = integer_exponent + exponent >= 308;
   if (may_overflow && std::isinf(number.float_value())) return in.consumed_error("number out of range");
   return true;
 }
@@ -245,7 +265,7 @@ bool read_string(Cursor& in, StringRead& out, Sink& sink) {
       sink.run(std::string_view(in.data() + run, stop - run), true);
       in.advance();
       // Escapes only ever add well-formed UTF-8, so the raw text tells for the decoded one.
-      if (!kSkipping && !in.all_utf8() && !is_valid_utf8(raw)) return in.consumed_error("invalid unicode code point");
+      if (!kSkipping && !in.is_utf8(raw)) return in.consumed_error("invalid unicode code point");
       return true;
     }
     if (c != '\\') {

@@ -19,9 +19,8 @@ constexpr json::RecordSpec kRequestRecord = {"McpRequest", kRequestFields};
 }  // namespace
 
 Outcome<McpRequest> read_request(std::string_view line) {
-  auto fields = json::read_record(line, kRequestRecord);
-  if (!fields) return error_text(std::move(fields).take_error());
-  auto& values = fields.value();
+  std::array<json::FieldValue, kRequestFields.size()> values;
+  if (auto read = json::read_record(line, kRequestRecord, values); !read) return error_text(std::move(read).take_error());
   McpRequest request{std::move(std::get<std::string>(values[0])), nullptr, std::move(std::get<std::string>(values[2]))};
   if (auto* id = std::get_if<json::Value>(&values[1])) request.id = std::move(*id);
   if (const auto* params = std::get_if<json::JsonText>(&values[3])) request.params = params->text;

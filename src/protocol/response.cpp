@@ -70,11 +70,17 @@ const std::string& error_prefix() {
 void ResponseWriter::append_text(std::string_view text) {
   const std::size_t start = text_.size();
   text_.append(text);
-  queued_bytes_ += text.size();
+  note_text(start);
+}
+
+// The queued text grew from `start` on: the last piece takes it in, or a new one does.
+void ResponseWriter::note_text(std::size_t start) {
+  const std::size_t size = text_.size() - start;
+  queued_bytes_ += size;
   if (!pieces_.empty() && pieces_.back().external == nullptr && pieces_.back().offset + pieces_.back().size == start) {
-    pieces_.back().size += text.size();
+    pieces_.back().size += size;
   } else {
-    pieces_.push_back({nullptr, start, text.size()});
+    pieces_.push_back({nullptr, start, size});
   }
 }
 
@@ -85,19 +91,19 @@ void ResponseWriter::append_external(std::string_view text) {
 }
 
 void ResponseWriter::append_value(const json::Value& value) {
-  std::string text;
-  json::append_json(text, value);
-  append_text(text);
+  const std::size_t start = text_.size();
+  json::append_json(text_, value);
+  note_text(start);
 }
 
 void ResponseWriter::add_line(const json::Value& id, ResultOutcome& outcome) {
   append_text("{\"jsonrpc\":\"2.0\",\"id\":");
   append_value(id);
   if (!outcome.ok()) {
-    std::string message;
-    json::append_json_string(message, outcome.error());
     append_text(error_prefix());
-    append_text(message);
+    const std::size_t start = text_.size();
+    json::append_json_string(text_, outcome.error());
+    note_text(start);
     append_text("}}\n");
     return;
   }

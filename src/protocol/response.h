@@ -45,6 +45,7 @@ class ResponseWriter {
   std::string line_since(const Mark& from) const;
   std::string_view bytes_of(std::size_t piece) const;
   void append_text(std::string_view text);
+  void note_text(std::size_t start);
   void append_external(std::string_view text);
   void append_value(const json::Value& value);
 

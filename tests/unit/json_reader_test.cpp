@@ -41,7 +41,8 @@ INSTANTIATE_TEST_SUITE_P(Values, ReadValue, testing::Values(
     ReadCase{"0e99999999999", "0.0"},
     ReadCase{"1e99999999999", "number out of range at line 1 column 12"},
     ReadCase{"-1.5e-99999999999", "-0.0"},
-    ReadCase{"0.1", "0.1"}));
+    ReadCase{"0.1", "0.1"},
+    ReadCase{R"([{"ab":1,"c":0},{"abc":2,"c":0},{"ab":3,"c":0},{"a\"":4}])", R"([{"ab":1,"c":0},{"abc":2,"c":0},{"ab":3,"c":0},{"a\"":4}])"}));
 
 INSTANTIATE_TEST_SUITE_P(EndOfInput, ReadValue, testing::Values(
     ReadCase{"", "EOF while parsing a value at line 1 column 0"},
@@ -55,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(EndOfInput, ReadValue, testing::Values(
     ReadCase{"tr", "EOF while parsing a value at line 1 column 2"},
     ReadCase{"-", "EOF while parsing a value at line 1 column 1"},
     ReadCase{"1.", "EOF while parsing a value at line 1 column 2"},
-    ReadCase{"1e", "EOF while parsing a value at line 1 column 2"}));
+    ReadCase{"1e", "EOF while parsing a value at line 1 column 2"},
+    ReadCase{R"([{"ab":1},{"ab)", "EOF while parsing a string at line 1 column 14"}));
 
 INSTANTIATE_TEST_SUITE_P(Syntax, ReadValue, testing::Values(
     ReadCase{"hello", "expected value at line 1 column 1"},
@@ -77,7 +79,10 @@ INSTANTIATE_TEST_SUITE_P(Numbers, ReadValue, testing::Values(
     ReadCase{"1.x", "invalid number at line 1 column 3"},
     ReadCase{"1ex", "invalid number at line 1 column 3"},
     ReadCase{"1e+", "EOF while parsing a value at line 1 column 3"},
-    ReadCase{"-1e309", "number out of range at line 1 column 6"}));
+    ReadCase{"-1e309", "number out of range at line 1 column 6"},
+    ReadCase{"[12345678,1234567,123456789012,0.0000000001,-0.10000000001,1.5e1]", "[12345678,1234567,123456789012,1e-10,-0.10000000001,15.0]"},
+    ReadCase{"[123456780 1]", "expected `,` or `]` at line 1 column 12"},
+    ReadCase{"[1.000000000x]", "expected `,` or `]` at line 1 column 13"}));
 
 INSTANTIATE_TEST_SUITE_P(Strings, ReadValue, testing::Values(
     ReadCase{"\"a\x01\"", "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3"},
@@ -109,9 +114,9 @@ constexpr FieldSpec kPairFields[] = {
 constexpr RecordSpec kPair = {"Pair", kPairFields};
 
 std::string record_outcome(std::string_view input) {
-  auto fields = read_record(input, kPair);
-  if (!fields) return fields.error();
-  return to_json(Value{std::get<std::uint16_t>(fields.value()[0]), std::get<std::string>(fields.value()[1])});
+  FieldValue fields[2];
+  if (auto read = read_record(input, kPair, fields); !read) return read.error();
+  return to_json(Value{std::get<std::uint16_t>(fields[0]), std::get<std::string>(fields[1])});
 }
 
 class ReadRecord : public testing::TestWithParam<ReadCase> {};
@@ -173,6 +178,9 @@ INSTANTIATE_TEST_SUITE_P(Orders, ReadCompact, testing::Values(
     R"({"q\"":"a\\b\"c\n","\u00e9\t":["\/\u0001"],"p":"plain"})",
     // records with the same keys in a row reuse their order
     R"([{"b":1,"a":2},{"b":3,"a":4},{"b":5,"a":6,"c":7},{"b":1,"b":2,"a":0},{"b":1,"b":2,"a":0},{"b":{"d":1,"c":2},"a":1},{"b":0,"a":1},{"bb":0,"a":1}])",
+    // a key read as the one at its place in the object before only when its bytes end there
+    R"([{"ab":1,"":2},{"ab":3,"":4},{"abc":5,"":6},{"a\u0062":7},{"ab":8,"":9,"zz":0},{"ab")",
+    R"([{"long key name":1,"b":2},{"long key name":3,"b":4},{"long key nam":5,"b\"":6}])",
     // keys longer than 8 bytes that share their first 8 are compared in full
     R"({"descriptor":1,"description":2,"descript":3,"descriptions":[{"descriptor":4,"description":5}]})"));
 
