@@ -380,7 +380,8 @@ bool server_memory_is_its_own() {
   return false;
 #endif
 #endif
-  return server_binary() == KORVANE_MCP_BINARY;
+  // Under an emulator its limits and its memory are the emulator's as well.
+  return server_binary() == KORVANE_MCP_BINARY && command_for({KORVANE_MCP_BINARY}).size() == 1;
 }
 
 ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout,
