@@ -87,9 +87,10 @@ SocketInfoLocation locate(Source source) {
 // Why bytes that decode_socket_info refused do not decode, without quoting any of them (the
 // token might be among them).
 std::string decode_problem(std::string_view bytes) {
-  auto fields = json::read_record(bytes, kSocketInfoRecord);
-  if (fields) return "the token holds CR, LF or NUL";
-  const std::string& reason = fields.error();
+  json::FieldValue fields[std::size(kSocketInfoFields)];
+  const auto read = json::read_record(bytes, kSocketInfoRecord, fields);
+  if (read) return "the token holds CR, LF or NUL";
+  const std::string& reason = read.error();
   const std::size_t position = reason.rfind(" at line ");
   return R"(does not hold {"port":<0 to 65535>,"token":"<text>"})" +
          (position == std::string::npos ? std::string() : " (the reader stopped" + reason.substr(position) + ")");
