@@ -13,6 +13,7 @@
 #include "fuzz_check.h"
 #include "json/reader.h"
 #include "json/writer.h"
+#include "methods/method_table.h"
 #include "protocol/dispatch.h"
 #include "protocol/request.h"
 
@@ -72,7 +73,7 @@ void check_line(std::string_view line) {
   const std::optional<Reply> expected = expected_reply(line);
   std::string out;
   ResponseWriter writer(out);
-  handle_line(line, writer);
+  handle_line(line, answer_method, writer);
   writer.flush();
   FUZZ_CHECK(out.empty() != expected.has_value(), std::string(line) + " answered with: " + out);
   if (!expected) return;

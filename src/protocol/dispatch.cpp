@@ -1,63 +1,13 @@
 #include "protocol/dispatch.h"
 
-#include "bridge/tool_call.h"
-#include "catalogue/tool_definitions.h"
-#include "common/version.h"
-#include "json/reader.h"
-#include "json/writer.h"
-#include "protocol/request.h"
-
 namespace korvane {
-namespace {
 
-// The answers that never change, serialised at their first use.
-ConstantJson initialize_result() {
-  static const std::string text = json::to_json(json::Value{
-      {"capabilities", {{"tools", json::Value::object()}}},
-      {"protocolVersion", "2024-11-05"},
-      {"serverInfo", {{"name", kServerName}, {"version", kServerVersion}}},
-  });
-  return {text};
-}
-
-ConstantJson tools_list_result() {
-  static const std::string text = json::to_json(json::Value{{"tools", tool_definitions()}});
-  return {text};
-}
-
-ResultOutcome call_tool(std::string_view params_text) {
-  auto read = json::read_value(params_text);  // checked as the request was read: it reads
-  if (!read || !read.value().is_object()) return error_text("missing name");
-  json::Value& params = read.value();
-  auto name = params.find("name");
-  if (name == params.end() || !name->is_string()) return error_text("missing name");
-  auto arguments = params.find("arguments");
-  json::Value taken = arguments == params.end() ? json::Value::object() : std::move(*arguments);
-  auto result = handle_tool_call(name->get_ref<const std::string&>(), std::move(taken));
-  if (!result) return error_text(std::move(result).take_error());
-  return Result(std::move(result).value());
-}
-
-ResultOutcome dispatch(const McpRequest& request, ResponseWriter& out) {
-  const std::string& method = request.method;
-  if (method == "initialize") return Result(initialize_result());
-  if (method == "notifications/initialized") return Result(json::Value(nullptr));
-  if (method == "tools/list") return Result(tools_list_result());
-  if (method == "tools/call") {
-    out.flush();
-    return call_tool(request.params);
-  }
-  return error_text("unknown method: " + method);
-}
-
-}  // namespace
-
-void handle_line(std::string_view line, ResponseWriter& out) {
+void handle_line(std::string_view line, MethodTable methods, ResponseWriter& out) {
   auto request = read_request(line);
   if (!request) return out.add(nullptr, error_text("parse: " + request.error()));
   const McpRequest& message = request.value();
   if (message.jsonrpc != "2.0") return out.add(message.id, error_text("not jsonrpc 2.0"));
-  ResultOutcome outcome = dispatch(message, out);
+  ResultOutcome outcome = methods(message, out);
   if (!message.id.is_null()) out.add(message.id, std::move(outcome));
 }
 

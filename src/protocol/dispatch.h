@@ -1,15 +1,19 @@
-// Answering one input line: reading, version check and the method table.
+// Answering one input line: reading the request, the version check, and the answer the
+// method table gives.
 #pragma once
 
 #include <string_view>
 
+#include "protocol/request.h"
 #include "protocol/response.h"
 
 namespace korvane {
 
-// Handles one non-empty input line and queues its answer, if one is due, in `out`. A tool
-// call is carried out even when no answer is due; the answers queued before it are written
-// first, since it may wait long for the app.
-void handle_line(std::string_view line, ResponseWriter& out);
+// Gives the result for a request's method; the layer above binds the methods.
+using MethodTable = ResultOutcome (*)(const McpRequest& request, ResponseWriter& out);
+
+// Handles one non-empty input line and queues its answer, if one is due, in `out`. A request
+// without an id is carried out but not answered.
+void handle_line(std::string_view line, MethodTable methods, ResponseWriter& out);
 
 }  // namespace korvane

@@ -12,6 +12,7 @@
 #include "common/posix.h"
 #include "diagnostics/trace.h"
 #include "platform/memory.h"
+#include "methods/method_table.h"
 #include "protocol/dispatch.h"
 #include "protocol/response.h"
 
@@ -31,7 +32,7 @@ void answer_out_of_memory(korvane::ResponseWriter& out) {
 // their part).
 void answer(std::string_view line, korvane::ResponseWriter& out) {
   try {
-    korvane::handle_line(line, out);
+    korvane::handle_line(line, korvane::answer_method, out);
   } catch (const std::bad_alloc&) {
     answer_out_of_memory(out);
   }
