@@ -6,13 +6,13 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "json/value.h"
+#include "platform/process_usage.h"
 #include "processes.h"
 
 namespace korvane::e2e {
@@ -31,18 +31,6 @@ std::string error_message(const std::string& line) {
 
 // Hands a file to another account; false when this process may not (it is not root).
 bool give_away(const std::string& path) { return ::chown(path.c_str(), kNobody, kNobody) == 0; }
-
-// The peak resident set of a running process in KiB, or -1 where the system does not say.
-long peak_kib(pid_t pid) {
-#if defined(__linux__)
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
-  }
-#endif
-  (void)pid;
-  return -1;
-}
 
 // ---------------------------------------------------------------------------------------------
 // The socket-info file: only a regular file of the user's (or root's), not writable by others,
@@ -102,9 +90,9 @@ TEST_P(SocketInfoFile, IsBelievedOnlyWhenSafeAndNeverHoldsTheServerUp) {
   // A server stuck on the file would miss this generous bound; an answer comes at once.
   const std::optional<std::string> answer = server.read_line(Duration{5'000});
   // An emulator or a sanitizer runtime would be measured instead of the server.
-  const long peak = server_memory_is_its_own() ? peak_kib(server.pid()) : -1;
-  if (peak >= 0) {
-    EXPECT_LT(peak, 64 * 1024) << "KiB";
+  const auto peak = server_memory_is_its_own() ? platform::running_peak_rss_kib(server.pid()) : std::nullopt;
+  if (peak) {
+    EXPECT_LT(*peak, 64 * 1024) << "KiB";
   }
   ASSERT_TRUE(answer.has_value());
   EXPECT_EQ(error_message(*answer), GetParam().believed ? "" : kNotRunning) << *answer;

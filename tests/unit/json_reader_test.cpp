@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
 #include <string>
 
+#include "files.h"
 #include "json/reader.h"
 #include "json/record.h"
 #include "json/writer.h"
@@ -185,12 +185,9 @@ INSTANTIATE_TEST_SUITE_P(Orders, ReadCompact, testing::Values(
     R"({"descriptor":1,"description":2,"descript":3,"descriptions":[{"descriptor":4,"description":5}]})"));
 
 TEST(ReadCompactCorpus, AgreesWithTheValueTreeOnEveryRequestLine) {
-  std::ifstream file(std::string(KORVANE_TEST_DATA_DIR) + "/request-lines.jsonl", std::ios::binary);
-  std::string line;
   int checked = 0;
-  while (std::getline(file, line)) {
-    if (line.empty()) continue;
-    const std::string input = Value::parse(line)["input"].get<std::string>();
+  for (const Value& vector : testing_support::load_jsonl("request-lines.jsonl")) {
+    const std::string input = vector["input"].get<std::string>();
     ASSERT_EQ(via_literal(input), via_tree(input)) << input;
     ++checked;
   }
