@@ -11,28 +11,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/hex.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool decode_hex(const std::string& hex, std::string& bytes) {
-  if (hex.size() % 2 != 0) return false;
-  bytes.clear();
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const int high = hex_digit(hex[i]);
-    const int low = hex_digit(hex[i + 1]);
-    if (high < 0 || low < 0) return false;
-    bytes += static_cast<char>(high * 16 + low);
-  }
-  return true;
-}
 
 // One member of every line of a JSON Lines file, hex-decoded when `hex` is set.
 bool read_member(const fs::path& file, const char* member, bool hex, std::vector<std::string>& out) {
@@ -50,12 +33,16 @@ bool read_member(const fs::path& file, const char* member, bool hex, std::vector
       return false;
     }
     std::string text = record[member].get<std::string>();
-    std::string bytes;
-    if (hex && !decode_hex(text, bytes)) {
-      std::cerr << file << ": \"" << member << "\" is not hex\n";
+    if (!hex) {
+      out.push_back(std::move(text));
+      continue;
+    }
+    auto bytes = korvane::decode_hex(text);
+    if (!bytes) {
+      std::cerr << file << ": \"" << member << "\": " << bytes.error() << "\n";
       return false;
     }
-    out.push_back(hex ? std::move(bytes) : std::move(text));
+    out.push_back(std::move(bytes).value());
   }
   return true;
 }

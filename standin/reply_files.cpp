@@ -1,16 +1,10 @@
 #include "reply_files.h"
 
+#include "common/hex.h"
 #include "json/value.h"
 
 namespace korvane::standin {
 namespace {
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 Outcome<std::string> decode_line(std::string_view line) {
   if (!line.starts_with('{')) return decode_hex(line);
@@ -22,19 +16,6 @@ Outcome<std::string> decode_line(std::string_view line) {
 }
 
 }  // namespace
-
-Outcome<std::string> decode_hex(std::string_view hex) {
-  if (hex.size() % 2 != 0) return error_text("odd number of hex digits");
-  std::string bytes;
-  bytes.reserve(hex.size() / 2);
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const int high = hex_digit(hex[i]);
-    const int low = hex_digit(hex[i + 1]);
-    if (high < 0 || low < 0) return error_text("not a hex digit at column " + std::to_string(i + 1));
-    bytes += static_cast<char>((high << 4) | low);
-  }
-  return bytes;
-}
 
 Outcome<std::vector<std::string>> parse_reply_bodies(std::string_view text) {
   std::vector<std::string> bodies;

@@ -9,9 +9,6 @@
 
 namespace korvane::standin {
 
-// Bytes from hex digits (either case); nullopt-like error for odd length or a non-hex digit.
-Outcome<std::string> decode_hex(std::string_view hex);
-
 // One body per line: the line's hex digits, or a JSON object line whose "body_hex" holds them
 // (so conformance vector files can be replayed as they are). An empty line is an empty body;
 // a final line break does not start another body.

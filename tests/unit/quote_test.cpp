@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/hex.h"
 #include "files.h"
 #include "json/value.h"
 
@@ -83,6 +84,21 @@ TEST(QuoteTest, AppendsAfterExistingText) {
   std::string out = "raw=";
   append_quoted(out, "a\nb");
   EXPECT_EQ(out, R"(raw="a\nb")");
+}
+
+TEST(DecodeHex, GivesTheBytesOrSaysWhatIsWrong) {
+  const struct {
+    std::string_view hex, bytes, error;
+  } cases[] = {{"", "", ""},
+               {"00fFa5", std::string_view("\0\xff\xa5", 3), ""},
+               {"abc", "", "odd number of hex digits"},
+               {"0g", "", "not a hex digit at column 1"},
+               {"00 1", "", "not a hex digit at column 3"}};
+  for (const auto& c : cases) {
+    const auto decoded = decode_hex(c.hex);
+    EXPECT_EQ(decoded ? decoded.value() : decoded.error(), decoded ? c.bytes : c.error) << c.hex;
+    EXPECT_EQ(decoded.ok(), c.error.empty()) << c.hex;
+  }
 }
 
 TEST(QuoteVectors, ReplyBodyParseErrorsQuoteTheBody) {
