@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,11 +18,10 @@ using Milliseconds = std::chrono::milliseconds;
 Outcome<UniqueFd> connect_within(std::uint16_t port, Milliseconds limit);
 
 // Writes the head, then the body, and reads the reply until the app closes the connection,
-// all within the time limit and keeping at most max_reply bytes of the reply. nullopt on
-// success; else the failure, prefixed as the server prefixes it ("write head: ",
-// "write body: ", "read: "). A reply longer than max_reply ends the read early, unflagged:
-// the caller sees max_reply bytes.
-std::optional<std::string> exchange_within(const UniqueFd& socket, std::string_view head, std::string_view body,
-                                           Milliseconds limit, std::size_t max_reply, std::string& reply);
+// all within the time limit and keeping at most max_reply bytes of the reply (a longer reply
+// ends the read early, unflagged). The failure is prefixed as the server prefixes it
+// ("write head: ", "write body: ", "read: ").
+Outcome<std::string> exchange_within(const UniqueFd& socket, std::string_view head, std::string_view body,
+                                     Milliseconds limit, std::size_t max_reply);
 
 }  // namespace korvane

@@ -258,14 +258,14 @@ void report_app(Report& report, const SocketInfo& info) {
   const std::string body_bytes = json::to_json(body.value());
   report.detail("request: " + body_bytes + " (the head carries the token, not shown)");
   report.flush();
-  std::string reply;
-  if (auto failure = exchange_within(connection.value(), app_request_head(info.port, info.token, body_bytes.size()),
-                                     body_bytes, kReplyLimit, kMaxReply, reply)) {
-    report.fail(*failure, "the app accepted the connection but did not answer in time, or closed it: it may be busy "
+  auto reply = exchange_within(connection.value(), app_request_head(info.port, info.token, body_bytes.size()),
+                               body_bytes, kReplyLimit, kMaxReply);
+  if (!reply) {
+    report.fail(reply.error(), "the app accepted the connection but did not answer in time, or closed it: it may be busy "
                           "or hung. Restart the korvane desktop app.");
     return;
   }
-  report_reply(report, reply, info.token);
+  report_reply(report, reply.value(), info.token);
 }
 
 void report_session(Report& report) {

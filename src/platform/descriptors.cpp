@@ -44,10 +44,9 @@ UniqueFd finished_socket(UniqueFd socket, bool flags_set) {
 
 }  // namespace
 
-int set_nonblocking(int fd) {
+bool set_nonblocking(int fd) {
   const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return errno;
-  return 0;
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
 std::optional<Pipe> open_pipe(Blocking blocking) {

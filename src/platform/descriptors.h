@@ -38,8 +38,8 @@ UniqueFd open_tcp_socket(Blocking blocking);
 // listener's O_NONBLOCK over to it, macOS does.
 UniqueFd accept_connection(int listener, Blocking blocking);
 
-// Sets O_NONBLOCK on a descriptor; 0, or the errno of the failure.
-int set_nonblocking(int fd);
+// Sets O_NONBLOCK on a descriptor; false, with errno set by fcntl(2), when it cannot.
+bool set_nonblocking(int fd);
 
 // send(2) without SIGPIPE: a peer that has gone gives EPIPE instead. Not retried after EINTR.
 // The socket comes from open_tcp_socket or accept_connection (on macOS they set SO_NOSIGPIPE).

@@ -40,7 +40,7 @@ std::vector<std::string> read_all(const SplitCase& test) {
   EXPECT_TRUE(pipe.has_value());
   if (!pipe) return {};
   if (test.blocking == platform::Blocking::no) {
-    EXPECT_EQ(platform::set_nonblocking(pipe->read_end.get()), 0);
+    EXPECT_TRUE(platform::set_nonblocking(pipe->read_end.get()));
   }
   std::atomic<bool> reader_done = false;
   std::thread writer([&] {
