@@ -37,16 +37,16 @@ std::string excerpt(std::string_view text) {
   return std::string(text.substr(0, kShown)) + (text.size() > kShown ? "..." : "");
 }
 
-Outcome<bool> expect_answer(std::string_view line, std::string_view needle) {
-  if (line.find(needle) != std::string_view::npos) return true;
+Outcome<void> expect_answer(std::string_view line, std::string_view needle) {
+  if (line.find(needle) != std::string_view::npos) return ok_outcome();
   return error_text("unexpected answer: " + excerpt(line));
 }
 
-Outcome<bool> expect_clean_exit(Child& child) {
+Outcome<void> expect_clean_exit(Child& child) {
   auto status = child.finish();
   if (!status) return error_text(status.error());
   if (status.value() != 0) return error_text("exit status " + std::to_string(status.value()));
-  return true;
+  return ok_outcome();
 }
 
 // Sends one line and returns the answer line.
@@ -87,7 +87,7 @@ Outcome<double> idle_rss_once(const Subject& subject, const Environment& environ
 // in by then, so a server still busy with its own bookkeeping is noted and killed.
 constexpr std::chrono::milliseconds kExitLimit{5000};
 
-Outcome<bool> pipeline_once(const Subject& subject, const Environment& environment, const PipelineLoad& load,
+Outcome<void> pipeline_once(const Subject& subject, const Environment& environment, const PipelineLoad& load,
                             PipelineFigures& figures, std::vector<std::string>& slow_exits) {
   auto spawned = spawn_child(subject.server.argv, environment, subject.stderr_path);
   if (!spawned) return error_text(spawned.error());
@@ -110,10 +110,10 @@ Outcome<bool> pipeline_once(const Subject& subject, const Environment& environme
   } else if (*exited.value() != 0) {
     return error_text("exit status " + std::to_string(*exited.value()));
   }
-  return true;
+  return ok_outcome();
 }
 
-Outcome<bool> relay_runs(const Subject& subject, const Environment& environment, std::size_t body_bytes, int runs,
+Outcome<void> relay_runs(const Subject& subject, const Environment& environment, std::size_t body_bytes, int runs,
                          RelayFigures& figures) {
   auto spawned = spawn_child(subject.server.argv, environment, subject.stderr_path);
   if (!spawned) return error_text(spawned.error());
@@ -137,10 +137,10 @@ Outcome<bool> relay_runs(const Subject& subject, const Environment& environment,
   auto rss = server.peak_rss_kib();
   if (!rss) return error_text(rss.error());
   figures.peak_rss_kib.add(rss.value());
-  return true;
+  return ok_outcome();
 }
 
-Outcome<bool> measure_relay(const Subject& subject, const std::string& body_path, std::size_t body_bytes, int runs,
+Outcome<void> measure_relay(const Subject& subject, const std::string& body_path, std::size_t body_bytes, int runs,
                             RelayFigures& figures) {
   const std::string socket_info = subject.workspace.directory + "/socket-info.json";
   auto started = start_app(subject.workspace.standin_binary, socket_info, body_path,
@@ -167,7 +167,7 @@ void repeat(const char* name, int runs, std::vector<std::string>& failures, Run 
   std::fprintf(stderr, "  %-16s %.1f s\n", name, seconds_since(start));
 }
 
-void record(const char* name, const Outcome<bool>& done, std::vector<std::string>& failures) {
+void record(const char* name, const Outcome<void>& done, std::vector<std::string>& failures) {
   if (!done) failures.push_back(std::string(name) + ": " + done.error());
 }
 
@@ -179,17 +179,17 @@ Figures measure_server(const ServerCommand& server, const Workspace& workspace, 
   const Environment no_app(workspace.missing_socket_info);
 
   const std::string initialize = initialize_line(1);
-  repeat("cold start", scale.cold_runs, figures.failures, [&]() -> Outcome<bool> {
+  repeat("cold start", scale.cold_runs, figures.failures, [&]() -> Outcome<void> {
     auto ms = cold_start_once(subject, no_app, initialize);
     if (!ms) return error_text(ms.error());
     figures.cold_start_ms.add(ms.value());
-    return true;
+    return ok_outcome();
   });
-  repeat("idle", scale.idle_runs, figures.failures, [&]() -> Outcome<bool> {
+  repeat("idle", scale.idle_runs, figures.failures, [&]() -> Outcome<void> {
     auto rss = idle_rss_once(subject, no_app);
     if (!rss) return error_text(rss.error());
     figures.idle_rss_kib.add(rss.value());
-    return true;
+    return ok_outcome();
   });
 
   std::string initialize_lines;

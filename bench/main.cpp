@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +15,7 @@
 #include "cases.h"
 #include "platform/process_usage.h"
 #include "report.h"
+#include "testkit/files.h"
 #include "whole_process.h"
 #include "workloads.h"
 
@@ -87,29 +86,21 @@ Scale baseline_scale(Scale scale) {
   return scale;
 }
 
-bool write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(file);
-}
-
-std::optional<Workspace> make_workspace(const Options& options) {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/korvane-bench-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) return std::nullopt;
+// The paths in `directory` and the reply bodies written there.
+Outcome<Workspace> make_workspace(const Options& options, const std::string& directory) {
   Workspace workspace;
-  workspace.directory = pattern;
-  workspace.missing_socket_info = pattern + "/no-app/socket-info.json";
+  workspace.directory = directory;
+  workspace.missing_socket_info = directory + "/no-app/socket-info.json";
   workspace.standin_binary = options.standin;
-  workspace.small_body_path = pattern + "/ocr-1mb.json";
-  workspace.large_body_path = pattern + "/ocr-20mb.json";
+  workspace.small_body_path = directory + "/ocr-1mb.json";
+  workspace.large_body_path = directory + "/ocr-20mb.json";
   const std::string small = ocr_reply_body(kMiB);
   const std::string large = ocr_reply_body(20 * kMiB);
   workspace.small_body_bytes = small.size();
   workspace.large_body_bytes = large.size();
-  if (!write_file(workspace.small_body_path, small) || !write_file(workspace.large_body_path, large)) {
-    return std::nullopt;
-  }
+  auto written = testkit::write_file(workspace.small_body_path, small);
+  if (written) written = testkit::write_file(workspace.large_body_path, large);
+  if (!written) return error_text(written.error());
   return workspace;
 }
 
@@ -137,42 +128,42 @@ bool run_whole_process(const Options& options, const Workspace& workspace) {
 }
 
 int run(const Options& options) {
-  const std::optional<Workspace> workspace = make_workspace(options);
-  if (!workspace) {
-    std::fprintf(stderr, "korvane-bench: cannot prepare a scratch directory: %s\n", std::strerror(errno));
+  auto scratch = testkit::TempDir::create("korvane-bench");  // removed with everything in it on return
+  auto prepared = scratch ? make_workspace(options, scratch.value().path()) : error_text(scratch.error());
+  if (!prepared) {
+    std::fprintf(stderr, "korvane-bench: cannot prepare a scratch directory: %s\n", prepared.error().c_str());
     return 2;
   }
+  const Workspace& workspace = prepared.value();
   const Scale scale = chosen_scale();
   const Scale node_scale = baseline_scale(scale);
   std::printf("machine: %ld cores (nproc), %s\n", ::sysconf(_SC_NPROCESSORS_ONLN), platform::cpu_model().c_str());
-  if (environment_flag("KORVANE_BENCH_WHOLE_PROCESS_ONLY")) return run_whole_process(options, *workspace) ? 0 : 1;
+  if (environment_flag("KORVANE_BENCH_WHOLE_PROCESS_ONLY")) return run_whole_process(options, workspace) ? 0 : 1;
   std::printf("relay bodies: %zu and %zu bytes; MB = 2^20 bytes; figures are medians over the runs shown\n\n",
-              workspace->small_body_bytes, workspace->large_body_bytes);
+              workspace.small_body_bytes, workspace.large_body_bytes);
   std::fflush(stdout);
 
   std::fprintf(stderr, "measuring the stand-in app alone ...\n");
-  const AppFloor floor = measure_app_floor(*workspace, scale);
+  const AppFloor floor = measure_app_floor(workspace, scale);
   std::fprintf(stderr, "measuring korvane-mcp ...\n");
-  const Figures ours = measure_server({"korvane-mcp", {options.server}}, *workspace, scale);
+  const Figures ours = measure_server({"korvane-mcp", {options.server}}, workspace, scale);
   std::optional<Figures> baseline;
   if (!options.baseline_script.empty()) {
     std::fprintf(stderr, "measuring the baseline ...\n");
-    baseline = measure_server({"baseline", {options.node, options.baseline_script}}, *workspace, node_scale);
+    baseline = measure_server({"baseline", {options.node, options.baseline_script}}, workspace, node_scale);
   }
 
   const Figures* reference = baseline ? &*baseline : nullptr;
   print_table(stdout, ours, reference, scale, node_scale);
   print_app_floor(stdout, floor);
   std::printf("\n");
-  print_targets(stdout, ours, reference, *workspace);
+  print_targets(stdout, ours, reference, workspace);
   for (const std::string& failure : floor.failures) std::printf("%s\n", failure.c_str());
   print_failures(stdout, "korvane-mcp", ours);
-  report_stderr(*workspace, "korvane-mcp");
+  report_stderr(workspace, "korvane-mcp");
   if (baseline) print_failures(stdout, "baseline", *baseline);
   std::printf("\n");
-  const bool whole_process_measured = run_whole_process(options, *workspace);
-  std::error_code ignored;
-  std::filesystem::remove_all(workspace->directory, ignored);
+  const bool whole_process_measured = run_whole_process(options, workspace);
   const bool complete = floor.failures.empty() && ours.failures.empty() && (!baseline || baseline->failures.empty()) &&
                         whole_process_measured;
   return complete ? 0 : 1;

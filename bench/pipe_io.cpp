@@ -18,14 +18,14 @@ constexpr int kMaxPieces = 64;
 
 int idle_limit_ms() { return static_cast<int>(std::chrono::milliseconds(kIdleLimit).count()); }
 
-// Waits until `fd` is ready for `events`; false after the idle limit.
-Outcome<bool> wait_for(int fd, short events) {
+// Waits until `fd` is ready for `events`; an error after the idle limit.
+Outcome<void> wait_for(int fd, short events) {
   pollfd entry{fd, events, 0};
   int ready = 0;
   KORVANE_RETRY_EINTR(ready, ::poll(&entry, 1, idle_limit_ms()));
   if (ready < 0) return error_text("poll: " + os_error_text(errno));
   if (ready == 0) return error_text("no progress for " + std::to_string(kIdleLimit.count()) + " s");
-  return true;
+  return ok_outcome();
 }
 
 // Where the next write starts: a piece index and an offset inside it.
@@ -36,7 +36,7 @@ struct Cursor {
 
 bool finished(const Input& input, const Cursor& cursor) { return cursor.piece == input.pieces().size(); }
 
-Outcome<bool> write_some(int to, const Input& input, Cursor& cursor) {
+Outcome<void> write_some(int to, const Input& input, Cursor& cursor) {
   iovec vectors[kMaxPieces];
   int count = 0;
   for (std::size_t i = cursor.piece; i < input.pieces().size() && count < kMaxPieces; ++i, ++count) {
@@ -46,7 +46,7 @@ Outcome<bool> write_some(int to, const Input& input, Cursor& cursor) {
   ssize_t written = 0;
   KORVANE_RETRY_EINTR(written, ::writev(to, vectors, count));
   if (written < 0) {
-    if (errno == EAGAIN) return true;
+    if (errno == EAGAIN) return ok_outcome();
     return error_text("write to server: " + os_error_text(errno));
   }
   auto left = static_cast<std::size_t>(written);
@@ -61,9 +61,10 @@ Outcome<bool> write_some(int to, const Input& input, Cursor& cursor) {
     cursor.offset = 0;
   }
   while (!finished(input, cursor) && input.pieces()[cursor.piece].size() == cursor.offset) ++cursor.piece;
-  return true;
+  return ok_outcome();
 }
 
+// Reads what the server wrote; false once it closed its output.
 Outcome<bool> read_some(int from, std::vector<char>& scratch, Drained& drained) {
   ssize_t got = 0;
   KORVANE_RETRY_EINTR(got, ::read(from, scratch.data(), scratch.size()));
@@ -113,15 +114,15 @@ Outcome<Drained> exchange(int to, int from, const Input& input, std::uint64_t ex
   return drained;
 }
 
-Outcome<bool> write_all(int to, std::string_view bytes) {
+Outcome<void> write_all(int to, std::string_view bytes) {
   Input input;
   input.add(bytes);
   Cursor cursor;
   while (!finished(input, cursor)) {
-    if (auto ready = wait_for(to, POLLOUT); !ready) return error_text(ready.error());
-    if (auto wrote = write_some(to, input, cursor); !wrote) return error_text(wrote.error());
+    if (auto ready = wait_for(to, POLLOUT); !ready) return ready;
+    if (auto wrote = write_some(to, input, cursor); !wrote) return wrote;
   }
-  return true;
+  return ok_outcome();
 }
 
 void LineReceiver::make_room() {
@@ -138,18 +139,18 @@ void LineReceiver::make_room() {
   capacity_ = grown;
 }
 
-Outcome<bool> LineReceiver::fill() {
+Outcome<void> LineReceiver::fill() {
   make_room();
   for (;;) {
     ssize_t got = 0;
     KORVANE_RETRY_EINTR(got, ::read(from_, storage_.get() + end_, capacity_ - end_));
     if (got > 0) {
       end_ += static_cast<std::size_t>(got);
-      return true;
+      return ok_outcome();
     }
     if (got == 0) return error_text("server closed its output");
     if (errno != EAGAIN) return error_text("read from server: " + os_error_text(errno));
-    if (auto ready = wait_for(from_, POLLIN); !ready) return error_text(ready.error());
+    if (auto ready = wait_for(from_, POLLIN); !ready) return ready;
   }
 }
 

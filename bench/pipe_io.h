@@ -37,7 +37,7 @@ inline constexpr std::chrono::seconds kIdleLimit{30};
 Outcome<Drained> exchange(int to, int from, const Input& input, std::uint64_t expected_lines);
 
 // Writes all bytes to a non-blocking descriptor.
-Outcome<bool> write_all(int to, std::string_view bytes);
+Outcome<void> write_all(int to, std::string_view bytes);
 
 // Reads whole lines from a non-blocking descriptor into one reusable buffer.
 class LineReceiver {
@@ -47,7 +47,7 @@ class LineReceiver {
   Outcome<std::string_view> next_line();
 
  private:
-  Outcome<bool> fill();
+  Outcome<void> fill();
   void make_room();
 
   int from_;

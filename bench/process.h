@@ -6,9 +6,11 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/outcome.h"
+#include "common/unique_fd.h"
 
 namespace korvane::bench {
 
@@ -16,24 +18,23 @@ namespace korvane::bench {
 class Environment {
  public:
   explicit Environment(const std::string& socket_info_path);
-  char* const* entries() const { return pointers_.data(); }
+  const std::vector<std::string>& entries() const { return entries_; }
 
  private:
-  std::vector<std::string> texts_;
-  std::vector<char*> pointers_;
+  std::vector<std::string> entries_;
 };
 
 // A running child; our ends of its stdin and stdout pipes are non-blocking and close-on-exec.
 class Child {
  public:
-  Child(pid_t pid, int input, int output) : pid_(pid), input_(input), output_(output) {}
+  Child(pid_t pid, UniqueFd input, UniqueFd output) : pid_(pid), input_(std::move(input)), output_(std::move(output)) {}
   Child(Child&& other) noexcept;
   Child& operator=(Child&&) = delete;
   ~Child();
 
   pid_t pid() const { return pid_; }
-  int input() const { return input_; }
-  int output() const { return output_; }
+  int input() const { return input_.get(); }
+  int output() const { return output_.get(); }
 
   void close_input();
   // Closes stdin and waits for the exit; the exit status, or an error text for a signal.
@@ -48,8 +49,8 @@ class Child {
   Outcome<int> reaped(int status);  // the exit status of a child that has ended
 
   pid_t pid_;
-  int input_;
-  int output_;
+  UniqueFd input_;
+  UniqueFd output_;
   double peak_rss_kib_ = -1;  // set when the input is closed or the child is reaped
 };
 

@@ -6,22 +6,18 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include "bridge/app_channel.h"
 #include "common/posix.h"
+#include "common/unique_fd.h"
 #include "json/value.h"
 #include "pipe_io.h"
 #include "platform/descriptors.h"
+#include "testkit/files.h"
 
 namespace korvane::bench {
 namespace {
-
-struct Closer {
-  int fd;
-  ~Closer() { ::close(fd); }
-};
 
 struct Endpoint {
   std::uint16_t port = 0;
@@ -29,8 +25,7 @@ struct Endpoint {
 };
 
 Outcome<Endpoint> read_endpoint(const std::string& socket_info) {
-  std::ifstream file(socket_info);
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string text = testkit::read_file(socket_info);
   const json::Value info = json::Value::parse(text, nullptr, false);
   if (!info.is_object() || !info.contains("port") || !info.contains("token")) {
     return error_text("unreadable socket info: " + text);
@@ -38,21 +33,21 @@ Outcome<Endpoint> read_endpoint(const std::string& socket_info) {
   return Endpoint{info["port"].get<std::uint16_t>(), info["token"].get<std::string>()};
 }
 
-Outcome<bool> send_all(int socket, std::string_view bytes) {
+Outcome<void> send_all(int socket, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t sent = 0;
     KORVANE_RETRY_EINTR(sent, platform::send_no_sigpipe(socket, bytes.data(), bytes.size()));
     if (sent <= 0) return error_text("send: " + os_error_text(errno));
     bytes.remove_prefix(static_cast<std::size_t>(sent));
   }
-  return true;
+  return ok_outcome();
 }
 
 // One POST on a fresh connection; the number of bytes received until the app closed it.
 Outcome<std::size_t> fetch_once(const Endpoint& endpoint, std::vector<char>& buffer) {
-  const int socket = platform::open_tcp_socket(platform::Blocking::yes).release();
-  if (socket < 0) return error_text("socket: " + os_error_text(errno));
-  const Closer closer{socket};
+  const UniqueFd owned = platform::open_tcp_socket(platform::Blocking::yes);
+  if (!owned.valid()) return error_text("socket: " + os_error_text(errno));
+  const int socket = owned.get();
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(endpoint.port);
@@ -61,10 +56,7 @@ Outcome<std::size_t> fetch_once(const Endpoint& endpoint, std::vector<char>& buf
     return error_text("connect: " + os_error_text(errno));
   }
   const std::string body = R"({"method":"screen_ocr"})";
-  const std::string request = "POST / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(endpoint.port) +
-                              "\r\nX-Korvane-Token: " + endpoint.token +
-                              "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-                              "\r\nConnection: close\r\n\r\n" + body;
+  const std::string request = app_request_head(endpoint.port, endpoint.token, body.size()) + body;
   if (auto sent = send_all(socket, request); !sent) return error_text(sent.error());
   std::size_t received = 0;
   for (;;) {

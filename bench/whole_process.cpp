@@ -1,14 +1,13 @@
 #include "whole_process.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <utility>
 
 #include "pipe_io.h"
 #include "process.h"
 #include "report.h"
 #include "standin_app.h"
+#include "testkit/files.h"
 #include "workloads.h"
 
 namespace korvane::bench {
@@ -61,7 +60,7 @@ struct Timed {
 };
 
 // Runs each command `< in > /dev/null` once per round, in turn.
-Outcome<bool> repeat(const WholeProcessSetup& setup, const Environment& environment, const std::string& in, int runs,
+Outcome<void> repeat(const WholeProcessSetup& setup, const Environment& environment, const std::string& in, int runs,
                      double scale, const std::vector<Timed>& commands) {
   for (int run = 0; run < runs; ++run) {
     for (const Timed& timed : commands) {
@@ -71,7 +70,7 @@ Outcome<bool> repeat(const WholeProcessSetup& setup, const Environment& environm
       if (timed.peak_kib != nullptr) timed.peak_kib->add(launched.value().peak_kib);
     }
   }
-  return true;
+  return ok_outcome();
 }
 
 // The server, and the earlier build when there is one.
@@ -82,30 +81,19 @@ std::vector<Timed> servers(const WholeProcessSetup& setup, WholeProcessCase& res
   return list;
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-bool write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(file);
-}
-
 // One run into a file first: the answers must be there before their times count.
-Outcome<bool> check_answers(const WholeProcessSetup& setup, const Environment& environment, const std::string& in,
+Outcome<void> check_answers(const WholeProcessSetup& setup, const Environment& environment, const std::string& in,
                             std::size_t lines, std::string_view expected, std::size_t at_least_bytes = 0) {
   const std::string out = setup.directory + "/answers.out";
   auto launched = launch(setup, environment, in, out, {setup.server});
   if (!launched) return error_text(launched.error());
-  const std::string answers = read_file(out);
+  const std::string answers = testkit::read_file(out);
   std::size_t count = 0;
   for (char c : answers) count += c == '\n' ? 1 : 0;
   if (count != lines || answers.find(expected) == std::string::npos || answers.size() < at_least_bytes) {
     return error_text("unexpected answers: " + answers.substr(0, 200));
   }
-  return true;
+  return ok_outcome();
 }
 
 struct Pipelined {
@@ -120,19 +108,19 @@ void measure_pipelined(const WholeProcessSetup& setup, const Environment& no_app
   WholeProcessCase result{load.label, unit, {}, {}, {}, "cat of the same bytes"};
   std::vector<Timed> commands = servers(setup, result);
   commands.push_back({{"cat"}, &result.floor});
-  Outcome<bool> done = check_answers(setup, no_app, load.input, load.lines, load.expected);
+  Outcome<void> done = check_answers(setup, no_app, load.input, load.lines, load.expected);
   if (done) done = repeat(setup, no_app, load.input, runs, scale, commands);
   if (!done) figures.failures.push_back(load.label + ": " + done.error());
   figures.cases.push_back(std::move(result));
 }
 
 // The server relays one screen_ocr call that the stand-in app answers with the reply body.
-Outcome<bool> relay_runs(const WholeProcessSetup& setup, const std::string& body, int runs, WholeProcessCase& result,
+Outcome<void> relay_runs(const WholeProcessSetup& setup, const std::string& body, int runs, WholeProcessCase& result,
                          WholeProcessFigures& figures) {
   const std::string body_path = setup.directory + "/screen-ocr-reply.json";
   const std::string input = setup.directory + "/screen-ocr.jsonl";
   const std::string socket_info = setup.directory + "/relay-socket-info.json";
-  if (!write_file(body_path, body) || !write_file(input, screen_ocr_line(1))) {
+  if (!testkit::write_file(body_path, body) || !testkit::write_file(input, screen_ocr_line(1))) {
     return error_text("cannot write the relay's files");
   }
   auto started = start_app(setup.standin, socket_info, body_path, setup.directory + "/relay-standin.stderr");
@@ -150,7 +138,7 @@ Outcome<bool> relay_runs(const WholeProcessSetup& setup, const std::string& body
   if (!done) return done;
   auto stopped = app.finish();
   if (!stopped) return error_text("stand-in app: " + stopped.error());
-  return true;
+  return ok_outcome();
 }
 
 void measure_relay(const WholeProcessSetup& setup, int runs, WholeProcessFigures& figures) {
@@ -167,7 +155,7 @@ void measure_relay(const WholeProcessSetup& setup, int runs, WholeProcessFigures
 std::string pipelined_input(const std::string& path, std::uint64_t lines, std::string (*line)(std::uint64_t)) {
   std::string bytes;
   for (std::uint64_t id = 1; id <= lines; ++id) bytes += line(id);
-  return write_file(path, bytes) ? path : std::string();
+  return testkit::write_file(path, bytes) ? path : std::string();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The stand-in desktop app itself, and the support code that drives it and the server.
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -8,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "bridge/app_channel.h"
+#include "common/posix.h"
 #include "json/value.h"
 #include "processes.h"
+#include "testkit/spawn.h"
 
 namespace korvane::e2e {
 namespace {
@@ -215,6 +218,29 @@ TEST(Subprocess, LargeInputAndOutputDoNotDeadlock) {
   cat.close_stdin();
   EXPECT_EQ(cat.read_stdout_to_end().size(), input.size());
   EXPECT_TRUE(cat.wait().success());
+}
+
+// As the benchmark starts its children: a bare program name is looked up in our PATH only when
+// asked, and stderr is appended to a file that already holds something.
+TEST(Spawn, SearchesPathOnlyWhenAskedAndAppendsStderr) {
+  TempDir dir;
+  const std::string log = dir.file("stderr.log");
+  write_file(log, "earlier\n");
+  const auto run = [&](bool search_path) -> Outcome<int> {
+    auto pid =
+        testkit::spawn({"sh", "-c", "echo said >&2"}, {}, {.err = {.append_path = log}, .search_path = search_path});
+    if (!pid) return error_text(pid.error());
+    int status = 0;
+    while (::waitpid(pid.value(), &status, 0) < 0 && errno == EINTR) {}
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  const Outcome<int> bare = run(false);
+  ASSERT_FALSE(bare);
+  EXPECT_EQ(bare.error(), "spawn sh: " + os_error_text(ENOENT));
+  const Outcome<int> searched = run(true);
+  ASSERT_TRUE(searched) << searched.error();
+  EXPECT_EQ(searched.value(), 0);
+  EXPECT_EQ(read_file(log), "earlier\nsaid\n");
 }
 
 TEST(RunServer, RelaysOneToolCallThroughTheStandin) {

@@ -1,74 +1,23 @@
 #include "files.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <utility>
 
 #include <gtest/gtest.h>
 
-#include "common/posix.h"
-#include "common/whole_file.h"
-
 namespace korvane::testing_support {
 
-std::string read_file(const std::string& path) {
-  auto content = read_whole_file(path);
-  return content ? std::move(content).value() : std::string();
-}
-
 void write_file(const std::string& path, std::string_view bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!file) ADD_FAILURE() << "cannot write " << path;
-}
-
-std::string to_hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0x0f];
-  }
-  return hex;
-}
-
-std::string from_hex(std::string_view hex) {
-  const auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-  std::string bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
-  return bytes;
-}
-
-std::vector<std::string> split_lines(std::string_view text) {
-  std::vector<std::string> lines;
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    lines.emplace_back(text.substr(0, end));
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-  }
-  return lines;
-}
-
-std::vector<json::Value> load_jsonl(std::string_view data_file) {
-  std::vector<json::Value> values;
-  for (const std::string& line : split_lines(read_file(KORVANE_TEST_DATA_DIR "/" + std::string(data_file)))) {
-    if (!line.empty()) values.push_back(json::Value::parse(line));
-  }
-  return values;
+  if (auto written = testkit::write_file(path, bytes); !written) ADD_FAILURE() << written.error();
 }
 
 TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/korvane-test-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern << ": " << os_error_text(errno);
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+  auto made = testkit::TempDir::create("korvane-test");
+  if (!made) {
+    ADD_FAILURE() << made.error();
+    return;
+  }
+  made_.emplace(std::move(made).value());
+  path_ = made_->path();
 }
 
 }  // namespace korvane::testing_support

@@ -20,24 +20,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A program name looked up in PATH, as a shell would; the name itself when it is not found.
-std::string in_path(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::istringstream directories(path != nullptr ? path : "/usr/bin:/bin");
-  for (std::string directory; std::getline(directories, directory, ':');) {
-    const std::string candidate = (directory.empty() ? "." : directory) + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return name;
-}
-
-// The words of $KORVANE_TEST_EMULATOR, the program resolved to a path (children get no PATH).
+// The words of $KORVANE_TEST_EMULATOR.
 std::vector<std::string> emulator_words() {
   const char* text = std::getenv("KORVANE_TEST_EMULATOR");
   std::istringstream stream(text != nullptr ? text : "");
   std::vector<std::string> words;
   for (std::string word; stream >> word;) words.push_back(word);
-  if (!words.empty() && words[0].find('/') == std::string::npos) words[0] = in_path(words[0]);
   return words;
 }
 
@@ -60,14 +48,14 @@ std::string tool_call_line(int id, std::string_view name, std::string_view argum
 RawReply exchange_raw(std::uint16_t port, std::string_view request, Duration timeout, bool half_close) {
   const Clock::time_point deadline = Clock::now() + timeout;
   RawReply reply;
-  const int fd = platform::open_tcp_socket(platform::Blocking::yes).release();
+  const UniqueFd socket = platform::open_tcp_socket(platform::Blocking::yes);
+  const int fd = socket.get();
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     reply.error = errno;
-    if (fd >= 0) ::close(fd);
     return reply;
   }
   platform::set_nonblocking(fd);
@@ -103,7 +91,6 @@ RawReply exchange_raw(std::uint16_t port, std::string_view request, Duration tim
       break;
     }
   }
-  ::close(fd);
   return reply;
 }
 

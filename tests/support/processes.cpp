@@ -1,7 +1,6 @@
 #include "processes.h"
 
 #include <poll.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 
 #include "json/value.h"
 #include "platform/descriptors.h"
+#include "testkit/spawn.h"
 
 namespace korvane::e2e {
 namespace {
@@ -32,11 +32,6 @@ void ignore_sigpipe_once() {
   (void)ignored;
 }
 
-void close_fd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
-
 ExitStatus status_from(int raw) {
   ExitStatus status;
   if (WIFEXITED(raw)) {
@@ -46,13 +41,6 @@ ExitStatus status_from(int raw) {
     status.signal = WTERMSIG(raw);
   }
   return status;
-}
-
-std::vector<char*> c_strings(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (std::string& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
 }
 
 }  // namespace
@@ -98,7 +86,6 @@ bool limit_address_space([[maybe_unused]] pid_t pid, [[maybe_unused]] std::uint6
 Subprocess::Subprocess(std::vector<std::string> argv, Environment environment, SpawnOptions options) {
   ignore_sigpipe_once();
   name_ = argv.empty() ? "" : argv.front();
-  argv = command_for(std::move(argv));
   auto in = platform::open_pipe(platform::Blocking::yes);
   auto out = platform::open_pipe(platform::Blocking::yes);
   auto err = platform::open_pipe(platform::Blocking::yes);
@@ -110,70 +97,51 @@ Subprocess::Subprocess(std::vector<std::string> argv, Environment environment, S
     platform::set_nonblocking(in->read_end.get());
     platform::set_nonblocking(out->write_end.get());
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in->read_end.get(), STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out->write_end.get(), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err->write_end.get(), STDERR_FILENO);
-  // The child starts with default signal handling and nothing blocked, whatever the test does.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults, empty;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGTERM);
-  sigaddset(&defaults, SIGINT);
-  sigemptyset(&empty);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setsigmask(&attributes, &empty);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-  std::vector<char*> args = c_strings(argv);
-  std::vector<char*> env = c_strings(environment);
-  pid_t pid = -1;
-  const int error = argv.empty() ? EINVAL : ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), env.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (error != 0) {
-    ADD_FAILURE() << "spawn " << name_ << ": " << std::strerror(error);
+  // An emulator named without a path is found in our PATH: the child's environment has none.
+  auto pid = testkit::spawn(command_for(std::move(argv)), environment,
+                            {.in = {.fd = in->read_end.get()},
+                             .out = {.fd = out->write_end.get()},
+                             .err = {.fd = err->write_end.get()},
+                             .search_path = true});
+  if (!pid) {
+    ADD_FAILURE() << pid.error();
     return;
   }
-  pid_ = pid;
+  pid_ = pid.value();
   // The child blocks reading its stdin until the test writes: the limit is in place before.
   if (options.address_space_limit && !limit_address_space(pid_, *options.address_space_limit)) {
     ADD_FAILURE() << "cannot limit the address space of " << name_ << ": " << std::strerror(errno);
   }
   // The child's ends close with the pipes here; ours do not block the test.
-  stdin_fd_ = in->write_end.release();
-  stdout_fd_ = out->read_end.release();
-  stderr_fd_ = err->read_end.release();
-  for (const int fd : {stdin_fd_, stdout_fd_, stderr_fd_}) platform::set_nonblocking(fd);
+  stdin_fd_ = std::move(in->write_end);
+  stdout_fd_ = std::move(out->read_end);
+  stderr_fd_ = std::move(err->read_end);
+  for (const UniqueFd* fd : {&stdin_fd_, &stdout_fd_, &stderr_fd_}) platform::set_nonblocking(fd->get());
 }
 
 Subprocess::~Subprocess() {
   if (pid_ > 0 && !status_) kill();
-  close_fd(stdin_fd_);
-  close_fd(stdout_fd_);
-  close_fd(stderr_fd_);
 }
 
-void Subprocess::drain(int& fd, std::string& into) {
+void Subprocess::drain(UniqueFd& fd, std::string& into) {
   char chunk[65536];
   for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
     if (got > 0) {
       into.append(chunk, static_cast<std::size_t>(got));
       continue;
     }
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-    close_fd(fd);  // end of output, or an error that ends it all the same
+    fd.reset();  // end of output, or an error that ends it all the same
     return;
   }
 }
 
 Subprocess::Pumped Subprocess::pump(int timeout_ms, bool want_stdin) {
-  pollfd watched[3] = {{stdout_fd_, POLLIN, 0}, {stderr_fd_, POLLIN, 0}, {want_stdin ? stdin_fd_ : -1, POLLOUT, 0}};
+  pollfd watched[3] = {{stdout_fd_.get(), POLLIN, 0},
+                       {stderr_fd_.get(), POLLIN, 0},
+                       {want_stdin ? stdin_fd_.get() : -1, POLLOUT, 0}};
   const int ready = ::poll(watched, 3, timeout_ms);
   if (ready < 0) return errno == EINTR ? Pumped::idle : Pumped::failed;
   if (ready == 0) return Pumped::idle;
@@ -185,8 +153,8 @@ Subprocess::Pumped Subprocess::pump(int timeout_ms, bool want_stdin) {
 bool Subprocess::write_stdin(std::string_view bytes, Duration timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
   while (!bytes.empty()) {
-    if (stdin_fd_ < 0) return false;
-    const ssize_t written = ::write(stdin_fd_, bytes.data(), bytes.size());
+    if (!stdin_fd_.valid()) return false;
+    const ssize_t written = ::write(stdin_fd_.get(), bytes.data(), bytes.size());
     if (written > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(written));
       continue;
@@ -205,9 +173,9 @@ bool Subprocess::write_stdin(std::string_view bytes, Duration timeout) {
   return true;
 }
 
-void Subprocess::close_stdin() { close_fd(stdin_fd_); }
+void Subprocess::close_stdin() { stdin_fd_.reset(); }
 
-void Subprocess::close_stdout() { close_fd(stdout_fd_); }
+void Subprocess::close_stdout() { stdout_fd_.reset(); }
 
 std::optional<std::string> Subprocess::read_line(Duration timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
@@ -218,7 +186,7 @@ std::optional<std::string> Subprocess::read_line(Duration timeout) {
       stdout_consumed_ = end + 1;
       return line;
     }
-    if (stdout_fd_ < 0) {
+    if (!stdout_fd_.valid()) {
       if (stdout_consumed_ == stdout_.size()) return std::nullopt;
       std::string rest = stdout_.substr(stdout_consumed_);
       stdout_consumed_ = stdout_.size();
@@ -234,7 +202,7 @@ std::optional<std::string> Subprocess::read_line(Duration timeout) {
 
 std::string Subprocess::read_stdout_to_end(Duration timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
-  while (stdout_fd_ >= 0) {
+  while (stdout_fd_.valid()) {
     if (Clock::now() >= deadline) {
       ADD_FAILURE() << "timed out waiting for the end of output of " << name_;
       break;
@@ -247,7 +215,7 @@ std::string Subprocess::read_stdout_to_end(Duration timeout) {
 }
 
 const std::string& Subprocess::stderr_text() {
-  if (stderr_fd_ >= 0) drain(stderr_fd_, stderr_);
+  if (stderr_fd_.valid()) drain(stderr_fd_, stderr_);
   return stderr_;
 }
 
@@ -283,7 +251,7 @@ ExitStatus Subprocess::wait(Duration timeout) {
   }
   // Output still in the pipes after the exit; a descendant holding them open must not hang us.
   const Clock::time_point drain_deadline = std::min(deadline, Clock::now() + std::chrono::seconds(2));
-  while ((stdout_fd_ >= 0 || stderr_fd_ >= 0) && Clock::now() < drain_deadline) {
+  while ((stdout_fd_.valid() || stderr_fd_.valid()) && Clock::now() < drain_deadline) {
     pump(std::min(milliseconds_until(drain_deadline), 50), false);
   }
   return *status_;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/unique_fd.h"
 #include "files.h"
 
 namespace korvane::e2e {
@@ -94,13 +95,13 @@ class Subprocess {
  private:
   enum class Pumped { progress, idle, failed };
   Pumped pump(int timeout_ms, bool want_stdin);
-  void drain(int& fd, std::string& into);
+  void drain(UniqueFd& fd, std::string& into);
   bool reap(int options);
 
   pid_t pid_ = -1;
-  int stdin_fd_ = -1;
-  int stdout_fd_ = -1;
-  int stderr_fd_ = -1;
+  UniqueFd stdin_fd_;
+  UniqueFd stdout_fd_;
+  UniqueFd stderr_fd_;
   std::string stdout_;
   std::size_t stdout_consumed_ = 0;
   std::string stderr_;
