@@ -4,10 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include "common/hex.h"
+
 namespace korvane::testing_support {
 
 void write_file(const std::string& path, std::string_view bytes) {
   if (auto written = testkit::write_file(path, bytes); !written) ADD_FAILURE() << written.error();
+}
+
+std::string from_hex(std::string_view hex) {
+  auto bytes = decode_hex(hex);
+  if (!bytes) ADD_FAILURE() << bytes.error() << ": " << hex;
+  return bytes ? std::move(bytes).value() : std::string();
 }
 
 TempDir::TempDir() {

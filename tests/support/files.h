@@ -10,13 +10,14 @@
 
 namespace korvane::testing_support {
 
-using testkit::from_hex;
 using testkit::load_jsonl;
 using testkit::read_file;
 using testkit::split_lines;
 using testkit::to_hex;
 
 void write_file(const std::string& path, std::string_view bytes);
+// The bytes of the hex digits; digits that are not hex fail the test.
+std::string from_hex(std::string_view hex);
 
 // A fresh directory under $TMPDIR (or /tmp), removed with everything in it at destruction.
 class TempDir {

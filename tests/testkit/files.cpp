@@ -33,13 +33,6 @@ std::string to_hex(std::string_view bytes) {
   return hex;
 }
 
-std::string from_hex(std::string_view hex) {
-  const auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-  std::string bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
-  return bytes;
-}
-
 std::vector<std::string> split_lines(std::string_view text) {
   std::vector<std::string> lines;
   while (!text.empty()) {

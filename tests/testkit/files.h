@@ -17,8 +17,6 @@ std::string read_file(const std::string& path);
 Outcome<void> write_file(const std::string& path, std::string_view bytes);
 
 std::string to_hex(std::string_view bytes);
-// Bytes from pairs of hex digits (either case); a trailing odd digit is ignored.
-std::string from_hex(std::string_view hex);
 
 // Splits on "\n" only (texts may hold U+2028 and the like); a final "\n" ends the last line.
 std::vector<std::string> split_lines(std::string_view text);
