@@ -39,7 +39,7 @@ struct RecordSpec {
   std::span<const FieldSpec> fields;
 };
 
-// Reads one JSON text into the record's fields (as many as the spec has, at most 64), in
+// Reads one JSON text into the record's fields (one per FieldSpec, at most 64), in
 // declared order. Unknown object members are skipped by a scanner without depth limit;
 // repeated known members are rejected. Every failure reads "<reason> at line <L> column <C>".
 // JsonText fields view `bytes`.
