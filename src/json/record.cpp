@@ -106,10 +106,11 @@ class RecordReader {
     Number number;
     if (!detail::read_number<false>(in_, number)) return false;
     if (number.kind == Number::Kind::kFloat) return in_.data_error("invalid type: " + number.describe() + ", expected u16");
-    if (number.kind == Number::Kind::kSigned || number.unsigned_value() > 0xFFFF) {
+    const std::uint64_t value = number.kind == Number::Kind::kSigned ? 0 : number.unsigned_value();
+    if (number.kind == Number::Kind::kSigned || value > 0xFFFF) {
       return in_.data_error("invalid value: " + number.describe() + ", expected u16");
     }
-    out = static_cast<std::uint16_t>(number.unsigned_value());
+    out = static_cast<std::uint16_t>(value);
     return true;
   }
 
@@ -236,6 +237,8 @@ class RecordReader {
 }  // namespace
 
 Outcome<void> read_record(std::string_view bytes, const RecordSpec& spec, std::span<FieldValue> fields) {
+  // One bit per field in a word, and a place for each.
+  if (spec.fields.size() > 64 || fields.size() < spec.fields.size()) return error_text("unusable record layout");
   Cursor in(bytes);
   RecordReader reader(in, spec, fields);
   if (!reader.read()) return error_text(in.error_text());

@@ -93,7 +93,11 @@ INSTANTIATE_TEST_SUITE_P(Strings, ReadValue, testing::Values(
     ReadCase{"\"\\ud800\\n\"", "unexpected end of hex escape at line 1 column 9"},
     ReadCase{"\"\\ud800\\u0041\"", "lone leading surrogate in hex escape at line 1 column 13"},
     ReadCase{"\"\xff\"", "invalid unicode code point at line 1 column 3"},
-    ReadCase{"\"\xed\xa0\x80\"", "invalid unicode code point at line 1 column 5"}));
+    ReadCase{"\"\xed\xa0\x80\"", "invalid unicode code point at line 1 column 5"},
+    // inputs of 4096 bytes and more are checked whole first; one that fails is checked string by string
+    ReadCase{"[\"" + std::string(5000, 'a') + "\",\"\xc3\xa9\"]", "[\"" + std::string(5000, 'a') + "\",\"\xc3\xa9\"]"},
+    ReadCase{"[\"" + std::string(5000, 'a') + "\",\"\xff\"]", "invalid unicode code point at line 1 column 5007"},
+    ReadCase{"[\"" + std::string(5000, 'a') + "\"]\xff", "trailing characters at line 1 column 5005"}));
 
 TEST(ReadValueDepth, AllowsOneHundredTwentySevenLevels) {
   std::string inside(127, '[');
