@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/hex.h"
 #include "common/posix.h"
 #include "json/value.h"
 #include "common/unique_fd.h"
@@ -44,13 +45,7 @@ Outcome<std::string> random_token() {
     if (got <= 0) return error_text("read /dev/urandom: " + os_error_text(errno));
     filled += static_cast<std::size_t>(got);
   }
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string token;
-  for (const unsigned char byte : bytes) {
-    token += kDigits[byte >> 4];
-    token += kDigits[byte & 0x0f];
-  }
-  return token;
+  return encode_hex(std::string_view(reinterpret_cast<const char*>(bytes), sizeof bytes));
 }
 
 Outcome<void> publish_socket_info(const std::string& path, std::uint16_t port, const std::string& token) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/hex.h"
 #include "common/utf8.h"
 #include "json/cursor.h"
 #include "json/number.h"
@@ -27,14 +28,6 @@ inline bool read_ident(Cursor& in, std::string_view rest) {
     if (in.take() != expected) return in.consumed_error("expected ident");
   }
   return true;
-}
-
-// Eight input bytes as a word whose lowest byte is the first.
-inline std::uint64_t load_word(const char* at) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, at, sizeof word);
-  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-  return word;
 }
 
 // How many of a word's first bytes are ASCII digits. A byte is one when its high nibble is 3
@@ -196,7 +189,7 @@ inline bool read_hex_escape(Cursor& in, std::uint32_t& code_unit) {
   in.advance(4);
   code_unit = 0;
   for (const char c : digits) {
-    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    const int digit = hex_digit_value(c);
     if (digit < 0) return in.consumed_error("invalid escape");
     code_unit = code_unit * 16 + static_cast<std::uint32_t>(digit);
   }

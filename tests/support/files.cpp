@@ -25,7 +25,6 @@ TempDir::TempDir() {
     return;
   }
   made_.emplace(std::move(made).value());
-  path_ = made_->path();
 }
 
 }  // namespace korvane::testing_support

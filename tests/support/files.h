@@ -13,7 +13,6 @@ namespace korvane::testing_support {
 using testkit::load_jsonl;
 using testkit::read_file;
 using testkit::split_lines;
-using testkit::to_hex;
 
 void write_file(const std::string& path, std::string_view bytes);
 // The bytes of the hex digits; digits that are not hex fail the test.
@@ -24,12 +23,11 @@ class TempDir {
  public:
   TempDir();
 
-  const std::string& path() const { return path_; }
-  std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
+  std::string path() const { return made_ ? made_->path() : std::string(); }
+  std::string file(std::string_view name) const { return path() + "/" + std::string(name); }
 
  private:
   std::optional<testkit::TempDir> made_;
-  std::string path_;
 };
 
 }  // namespace korvane::testing_support

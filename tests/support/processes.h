@@ -22,7 +22,6 @@ using testing_support::load_jsonl;
 using testing_support::read_file;
 using testing_support::split_lines;
 using testing_support::TempDir;
-using testing_support::to_hex;
 using testing_support::write_file;
 
 // "NAME=value" entries: exactly the environment a child gets (nothing is inherited).

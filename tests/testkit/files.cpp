@@ -22,17 +22,6 @@ Outcome<void> write_file(const std::string& path, std::string_view bytes) {
   return ok_outcome();
 }
 
-std::string to_hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0x0f];
-  }
-  return hex;
-}
-
 std::vector<std::string> split_lines(std::string_view text) {
   std::vector<std::string> lines;
   while (!text.empty()) {
