@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 #if defined(KORVANE_NO_BYTE_VECTOR)
 #elif defined(__SSE2__)
@@ -15,6 +16,19 @@
 #include <arm_neon.h>
 #define KORVANE_BYTE_VECTOR 1
 #endif
+
+namespace korvane {
+
+// Eight bytes as a word whose lowest byte is the first, on every CPU: the portable paths'
+// unit.
+inline std::uint64_t load_word(const char* at) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, at, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
+}  // namespace korvane
 
 #if defined(KORVANE_BYTE_VECTOR)
 namespace korvane::vec {

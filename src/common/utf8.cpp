@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/byte_vector.h"
+
 namespace korvane {
 
 Utf8Char decode_utf8(std::string_view bytes, std::size_t pos) {
@@ -46,9 +48,7 @@ bool valid_by_words(std::string_view bytes) {
   std::size_t pos = 0;
   while (pos < bytes.size()) {
     if (bytes.size() - pos >= 8) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, bytes.data() + pos, sizeof word);
-      if ((word & 0x8080808080808080ULL) == 0) {
+      if ((load_word(bytes.data() + pos) & 0x8080808080808080ULL) == 0) {
         pos += 8;
         continue;
       }

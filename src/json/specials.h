@@ -37,9 +37,7 @@ inline std::uint64_t special_lanes(std::uint64_t word) {
 inline std::size_t find_by_words(const char* data, std::size_t size) {
   std::size_t i = 0;
   for (; i + 8 <= size; i += 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, data + i, sizeof word);
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    const std::uint64_t word = load_word(data + i);
     if (const std::uint64_t lanes = special_lanes(word); lanes != 0) {
       return i + static_cast<std::size_t>(std::countr_zero(lanes)) / 8;
     }
