@@ -26,7 +26,9 @@ bool is_replaced_variable(const char* entry) {
 Outcome<platform::Pipe> make_pipe(bool ours_is_write_end) {
   auto pipe = platform::open_pipe(platform::Blocking::yes);
   if (!pipe) return error_text("pipe: " + os_error_text(errno));
-  platform::set_nonblocking(ours_is_write_end ? pipe->write_end.get() : pipe->read_end.get());
+  if (!platform::set_nonblocking(ours_is_write_end ? pipe->write_end.get() : pipe->read_end.get())) {
+    return error_text("fcntl: " + os_error_text(errno));
+  }
   return std::move(*pipe);
 }
 

@@ -9,29 +9,15 @@
 #include <vector>
 
 #include "bridge/app_channel.h"
+#include "bridge/socket_info.h"
 #include "common/posix.h"
 #include "common/unique_fd.h"
-#include "json/value.h"
 #include "pipe_io.h"
 #include "platform/descriptors.h"
 #include "testkit/files.h"
 
 namespace korvane::bench {
 namespace {
-
-struct Endpoint {
-  std::uint16_t port = 0;
-  std::string token;
-};
-
-Outcome<Endpoint> read_endpoint(const std::string& socket_info) {
-  const std::string text = testkit::read_file(socket_info);
-  const json::Value info = json::Value::parse(text, nullptr, false);
-  if (!info.is_object() || !info.contains("port") || !info.contains("token")) {
-    return error_text("unreadable socket info: " + text);
-  }
-  return Endpoint{info["port"].get<std::uint16_t>(), info["token"].get<std::string>()};
-}
 
 Outcome<void> send_all(int socket, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -44,7 +30,7 @@ Outcome<void> send_all(int socket, std::string_view bytes) {
 }
 
 // One POST on a fresh connection; the number of bytes received until the app closed it.
-Outcome<std::size_t> fetch_once(const Endpoint& endpoint, std::vector<char>& buffer) {
+Outcome<std::size_t> fetch_once(const SocketInfo& endpoint, std::vector<char>& buffer) {
   const UniqueFd owned = platform::open_tcp_socket(platform::Blocking::yes);
   if (!owned.valid()) return error_text("socket: " + os_error_text(errno));
   const int socket = owned.get();
@@ -86,8 +72,9 @@ Outcome<Child> start_app(const std::string& binary, const std::string& socket_in
 }
 
 Outcome<Samples> fetch_directly(const std::string& socket_info, std::size_t body_bytes, int runs) {
-  auto endpoint = read_endpoint(socket_info);
-  if (!endpoint) return error_text(endpoint.error());
+  const std::string text = testkit::read_file(socket_info);
+  auto endpoint = decode_socket_info(text);
+  if (!endpoint) return error_text("unreadable socket info: " + text);
   std::vector<char> buffer;
   Samples milliseconds;
   for (int run = 0; run < runs; ++run) {

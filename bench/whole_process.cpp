@@ -129,13 +129,13 @@ Outcome<void> relay_runs(const WholeProcessSetup& setup, const std::string& body
   const Environment environment(socket_info);
   auto done = check_answers(setup, environment, input, 1, R"("result":{"content":[{"text":")", body.size());
   const std::vector<Timed> commands = servers(setup, result, &figures.relay_peak_kib, &figures.before_relay_peak_kib);
-  for (int run = 0; done && run < runs; ++run) {
-    done = repeat(setup, environment, input, 1, 1e3, commands);
-    auto floor = done ? fetch_directly(socket_info, body.size(), 1) : Outcome<Samples>(error_text(done.error()));
+  if (!done) return done;
+  for (int run = 0; run < runs; ++run) {
+    if (done = repeat(setup, environment, input, 1, 1e3, commands); !done) return done;
+    auto floor = fetch_directly(socket_info, body.size(), 1);
     if (!floor) return error_text(floor.error());
     result.floor.add(floor.value().median());
   }
-  if (!done) return done;
   auto stopped = app.finish();
   if (!stopped) return error_text("stand-in app: " + stopped.error());
   return ok_outcome();

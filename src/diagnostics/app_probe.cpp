@@ -20,24 +20,24 @@ int milliseconds_left(Clock::time_point deadline) {
   return static_cast<int>(std::clamp<long long>(left, 0, 3'600'000));
 }
 
-// Waits until the socket is ready for `events`; else `timeout_text` or the system's error.
-Outcome<void> wait_ready(int fd, short events, Clock::time_point deadline, const std::string& timeout_text) {
+// Waits until the socket is ready for `events`; else "<missing> within <limit> ms" or the
+// system's error.
+Outcome<void> wait_ready(int fd, short events, Clock::time_point deadline, std::string_view missing,
+                         Milliseconds limit) {
   for (;;) {
     pollfd entry{fd, events, 0};
     const int ready = ::poll(&entry, 1, milliseconds_left(deadline));
     if (ready > 0) return ok_outcome();
-    if (ready == 0) return error_text(timeout_text);
+    if (ready == 0) return error_text(std::string(missing) + " within " + std::to_string(limit.count()) + " ms");
     if (errno != EINTR) return error_text(os_error_text(errno));
   }
 }
-
-std::string timed_out(Milliseconds limit) { return "no answer within " + std::to_string(limit.count()) + " ms"; }
 
 // Writes all bytes before the deadline. SIGPIPE is ignored by the program (and suppressed on
 // the socket where the system offers that).
 Outcome<void> send_before(int fd, std::string_view bytes, Clock::time_point deadline, Milliseconds limit) {
   while (!bytes.empty()) {
-    if (auto ready = wait_ready(fd, POLLOUT, deadline, timed_out(limit)); !ready) return ready;
+    if (auto ready = wait_ready(fd, POLLOUT, deadline, "no answer", limit); !ready) return ready;
     const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), 0);
     if (sent < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (sent < 0) return error_text(os_error_text(errno));
@@ -65,8 +65,7 @@ Outcome<UniqueFd> connect_within(std::uint16_t port, Milliseconds limit) {
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return socket;
   // A non-blocking connect interrupted by a signal goes on in the background, as one in progress.
   if (errno != EINPROGRESS && errno != EINTR) return error_text(os_error_text(errno));
-  auto connected = wait_ready(fd, POLLOUT, Clock::now() + limit,
-                              "no connection within " + std::to_string(limit.count()) + " ms");
+  auto connected = wait_ready(fd, POLLOUT, Clock::now() + limit, "no connection", limit);
   if (!connected) return error_text(std::move(connected).take_error());
   int pending = 0;
   socklen_t length = sizeof pending;
@@ -84,7 +83,7 @@ Outcome<std::string> exchange_within(const UniqueFd& socket, std::string_view he
   std::string reply;
   char chunk[16384];
   while (reply.size() < max_reply) {
-    if (auto ready = wait_ready(fd, POLLIN, deadline, timed_out(limit)); !ready) return in_step("read: ", std::move(ready));
+    if (auto ready = wait_ready(fd, POLLIN, deadline, "no answer", limit); !ready) return in_step("read: ", std::move(ready));
     const ssize_t got = ::recv(fd, chunk, std::min(sizeof chunk, max_reply - reply.size()), 0);
     if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (got < 0) return error_text("read: " + os_error_text(errno));

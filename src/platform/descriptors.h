@@ -39,7 +39,7 @@ UniqueFd open_tcp_socket(Blocking blocking);
 UniqueFd accept_connection(int listener, Blocking blocking);
 
 // Sets O_NONBLOCK on a descriptor; false, with errno set by fcntl(2), when it cannot.
-bool set_nonblocking(int fd);
+[[nodiscard]] bool set_nonblocking(int fd);
 
 // send(2) without SIGPIPE: a peer that has gone gives EPIPE instead. Not retried after EINTR.
 // The socket comes from open_tcp_socket or accept_connection (on macOS they set SO_NOSIGPIPE).

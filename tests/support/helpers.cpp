@@ -58,7 +58,10 @@ RawReply exchange_raw(std::uint16_t port, std::string_view request, Duration tim
     reply.error = errno;
     return reply;
   }
-  platform::set_nonblocking(fd);
+  if (!platform::set_nonblocking(fd)) {
+    reply.error = errno;
+    return reply;
+  }
   std::size_t sent = 0;
   for (;;) {
     const bool sending = sent < request.size();

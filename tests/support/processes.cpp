@@ -93,9 +93,10 @@ Subprocess::Subprocess(std::vector<std::string> argv, Environment environment, S
     ADD_FAILURE() << "pipe: " << std::strerror(errno);
     return;
   }
-  if (options.nonblocking_stdio) {
-    platform::set_nonblocking(in->read_end.get());
-    platform::set_nonblocking(out->write_end.get());
+  if (options.nonblocking_stdio &&
+      !(platform::set_nonblocking(in->read_end.get()) && platform::set_nonblocking(out->write_end.get()))) {
+    ADD_FAILURE() << "fcntl: " << std::strerror(errno);
+    return;
   }
   // An emulator named without a path is found in our PATH: the child's environment has none.
   auto pid = testkit::spawn(command_for(std::move(argv)), environment,
@@ -116,7 +117,9 @@ Subprocess::Subprocess(std::vector<std::string> argv, Environment environment, S
   stdin_fd_ = std::move(in->write_end);
   stdout_fd_ = std::move(out->read_end);
   stderr_fd_ = std::move(err->read_end);
-  for (const UniqueFd* fd : {&stdin_fd_, &stdout_fd_, &stderr_fd_}) platform::set_nonblocking(fd->get());
+  for (const UniqueFd* fd : {&stdin_fd_, &stdout_fd_, &stderr_fd_}) {
+    if (!platform::set_nonblocking(fd->get())) ADD_FAILURE() << "fcntl: " << std::strerror(errno);
+  }
 }
 
 Subprocess::~Subprocess() {
