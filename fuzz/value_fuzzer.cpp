@@ -1,12 +1,14 @@
 // Reading any bytes as one JSON value: errors are positioned inside the input, and what reads
 // writes back to text that reads to the same value and writes to the same bytes again. The
-// relay's reader, which writes compact text without building the value, agrees with it.
+// relay's reader, which writes compact text without building the value, agrees with it, also
+// when a second reader takes over part of the input.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "fuzz_check.h"
 #include "json/reader.h"
+#include "json/split_read.h"
 #include "json/writer.h"
 
 namespace korvane::fuzz {
@@ -58,6 +60,23 @@ void check_compact_literal(std::string_view input, const Outcome<json::Value>& v
   FUZZ_CHECK(unquoted.get<std::string>() == json::to_json(value.value()), std::string(text));
 }
 
+// A second reader taking over from a likely element, or from a byte the input picks, and stopped
+// after a few elements or none, changes nothing.
+void check_split_literal(std::string_view input) {
+  if (input.empty()) return;
+  const std::size_t found = json::detail::find_split(input);
+  const std::size_t split = found != std::string_view::npos ? found : static_cast<unsigned char>(input.back()) * 31u % input.size();
+  const std::size_t elements = input.size() % 4 == 3 ? json::detail::kAllElements : input.size() % 4;
+  const auto alone = json::detail::read_literal_alone(input);
+  const auto split_read = json::detail::read_literal_split(input, split, {false, elements});
+  FUZZ_CHECK(split_read.ok() == alone.ok(), "split at " + std::to_string(split));
+  if (!alone.ok()) {
+    FUZZ_CHECK(split_read.error() == alone.error(), split_read.error() + " instead of " + alone.error());
+    return;
+  }
+  FUZZ_CHECK(split_read.value().view() == alone.value().view(), "split at " + std::to_string(split));
+}
+
 }  // namespace
 }  // namespace korvane::fuzz
 
@@ -66,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input = fuzz::as_text(data, size);
   auto value = json::read_value(input);
   fuzz::check_compact_literal(input, value);
+  fuzz::check_split_literal(input);
   if (!value) {
     fuzz::check_rejected(input, value.error());
     return 0;

@@ -94,8 +94,10 @@ Outcome<ByteBuffer> post_to_app(std::uint16_t port, std::string_view token, cons
   }
   const std::string head = app_request_head(port, token, body_bytes.size());
   if (facts != nullptr) facts->request_bytes = head.size() + body_bytes.size();
-  if (auto sent = send_all(socket, head); !sent) return error_text("write head: " + sent.error());
-  if (auto sent = send_all(socket, body_bytes); !sent) return error_text("write body: " + sent.error());
+  std::size_t written = 0;
+  if (auto sent = send_all(socket, head, body_bytes, written); !sent) {
+    return error_text((written < head.size() ? "write head: " : "write body: ") + sent.error());
+  }
   ByteBuffer reply;
   const auto received = receive_to_end(socket, reply, expected_reply_size);
   if (facts != nullptr) {

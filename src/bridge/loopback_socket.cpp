@@ -4,7 +4,10 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "common/posix.h"
 #include "common/stdout_failure.h"
@@ -105,17 +108,26 @@ Outcome<UniqueFd> connect_loopback(std::uint16_t port) {
   return socket;
 }
 
-Outcome<void> send_all(const UniqueFd& socket, std::string_view bytes) {
-  while (!bytes.empty()) {
+Outcome<void> send_all(const UniqueFd& socket, std::string_view first, std::string_view second, std::size_t& written) {
+  written = 0;
+  const std::size_t total = first.size() + second.size();
+  while (written < total) {
+    const std::string_view parts[] = {first.substr(std::min(written, first.size())),
+                                      second.substr(written > first.size() ? written - first.size() : 0)};
+    iovec vectors[2] = {{const_cast<char*>(parts[0].data()), parts[0].size()},
+                        {const_cast<char*>(parts[1].data()), parts[1].size()}};
+    msghdr message{};
+    message.msg_iov = parts[0].empty() ? vectors + 1 : vectors;
+    message.msg_iovlen = parts[0].empty() ? 1 : 2;
     ssize_t sent = 0;
-    KORVANE_RETRY_EINTR(sent, ::send(socket.get(), bytes.data(), bytes.size(), kSendFlags));
+    KORVANE_RETRY_EINTR(sent, ::sendmsg(socket.get(), &message, kSendFlags));
     if (sent < 0 && would_block(errno)) {
       if (auto waited = await(socket.get(), Io::write); !waited) return waited;
       continue;
     }
     if (sent < 0) return error_text(last_error());
     if (sent == 0) return error_text("failed to write whole buffer");
-    bytes.remove_prefix(static_cast<std::size_t>(sent));
+    written += static_cast<std::size_t>(sent);
   }
   return ok_outcome();
 }

@@ -19,9 +19,12 @@ Outcome<UniqueFd> open_stream_socket();
 // SIGPIPE; the error is the system's "... (os error N)" text.
 Outcome<UniqueFd> connect_loopback(std::uint16_t port);
 
-// Writes all bytes, resuming after partial writes; the error is the system's text, or "failed
-// to write whole buffer" when the socket accepts nothing.
-Outcome<void> send_all(const UniqueFd& socket, std::string_view bytes);
+// Writes `first` and then `second`, resuming after partial writes, in as few sends as the socket
+// takes: a request's head and body go out together, so that no small send waits on the peer's
+// acknowledgement of the one before (Nagle's algorithm). The error is the system's text, or
+// "failed to write whole buffer" when the socket accepts nothing; `written` counts the bytes
+// that went out.
+Outcome<void> send_all(const UniqueFd& socket, std::string_view first, std::string_view second, std::size_t& written);
 
 // Appends everything up to the end of the stream; the error is the system's text (ENOMEM's
 // when the buffer cannot grow). `expected_size`, when given, is asked after each read what the

@@ -54,6 +54,17 @@ void ByteBuffer::reserve(std::size_t capacity) {
   if (capacity > capacity_) (void)reallocate(capacity);
 }
 
+void ByteBuffer::append_draining(ByteBuffer& from, std::size_t offset) {
+  reserve(size_ + (from.size_ - offset));
+  for (std::size_t at = offset; at < from.size_;) {
+    const std::size_t step_end = std::min(from.size_, (at / platform::kLargeBlockUnit + 1) * platform::kLargeBlockUnit);
+    append(std::string_view(from.data_ + at, step_end - at));
+    platform::release_pages(from.data_ + at, step_end - at);
+    at = step_end;
+  }
+  from = ByteBuffer();
+}
+
 bool ByteBuffer::grow(std::size_t min_free) {
   // Doubling where it can; exactly what is asked for when doubling cannot be had.
   return reallocate(std::max(capacity_ * 2, size_ + min_free)) || reallocate(size_ + min_free);

@@ -56,6 +56,9 @@ class ByteBuffer {
     *tail_or_throw(1) = byte;
     ++size_;
   }
+  // Appends `from`'s bytes after `offset`, handing its pages back to the system as they are
+  // copied, so that the two are never held whole at once; `from` is left empty.
+  void append_draining(ByteBuffer& from, std::size_t offset);
   // Makes the capacity at least `capacity` when memory allows; a hint, so failing is no error.
   void reserve(std::size_t capacity);
   // Drops the bytes from `size` on.

@@ -28,6 +28,9 @@ class Cursor {
     return checked_whole_ == Whole::kValid || is_valid_utf8(text);
   }
 
+  // For a reader whose input is checked elsewhere: no string is checked.
+  void assume_valid_utf8() { checked_whole_ = Whole::kValid; }
+
   bool at_end() const { return pos_ >= in_.size(); }
   int peek() const { return at_end() ? -1 : static_cast<unsigned char>(in_[pos_]); }
   char take() { return in_[pos_++]; }

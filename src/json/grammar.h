@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstddef>
@@ -124,61 +125,100 @@ bool read_next_key(Cursor& in, Builder& builder, KeyMemory& memory) {
   return in.peek_error(c < 0 ? "EOF while parsing a value" : "key must be a string");
 }
 
-// Reads one value. `max_depth` is how many levels of arrays and objects it may open (the
-// skipping builder has no limit).
+// Whether a builder can take an array's remaining elements read elsewhere:
+//   bool splice(Cursor& in, std::size_t levels_left);  // at an element's first byte; true when
+//                                                      // it took them and moved the cursor to the "]"
 template <typename Builder>
-bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
-  std::string open;  // '[' or '{' for every open container, innermost last
+concept Splicing = requires(Builder& builder, Cursor& in) { builder.splice(in, std::size_t{}); };
+
+// A reader of an array's tail (see read_json) stops before an element when this says so: when
+// asked to from another thread, or after a given number of elements (for tests).
+class TailStop {
+ public:
+  static constexpr std::size_t kNever = static_cast<std::size_t>(-1);
+  explicit TailStop(std::size_t elements = kNever) : left_(elements) {}
+  void request() { requested_.store(true, std::memory_order_relaxed); }
+  bool now() { return requested_.load(std::memory_order_relaxed) || (left_ != kNever && left_-- == 0); }
+
+ private:
+  std::atomic<bool> requested_{false};
+  std::size_t left_;
+};
+
+// A scalar at the cursor, or the opening of an array or object and its first member's key; the
+// result tells which, or that reading failed.
+enum class Opened { kFailed, kScalar, kContainer };
+inline Opened failed(bool) { return Opened::kFailed; }  // takes an error's false
+
+template <typename Builder>
+[[gnu::always_inline]] inline Opened read_value_start(Cursor& in, Builder& builder, KeyMemory& memory, std::string& open, std::size_t max_depth,
+                        int c) {
+  switch (c) {
+    case 'n': in.advance(); if (!read_ident(in, "ull")) return Opened::kFailed; builder.null_value(); break;
+    case 't': in.advance(); if (!read_ident(in, "rue")) return Opened::kFailed; builder.boolean(true); break;
+    case 'f': in.advance(); if (!read_ident(in, "alse")) return Opened::kFailed; builder.boolean(false); break;
+    case '-': case '0': case '1': case '2': case '3': case '4':
+    case '5': case '6': case '7': case '8': case '9': {
+      Number number;
+      if (!read_number<Builder::kSkipping>(in, number)) return Opened::kFailed;
+      builder.number(number);
+      break;
+    }
+    case '"': {
+      in.advance();
+      StringRead text;
+      if (!read_string<Builder::kSkipping>(in, text, builder.value_text())) return Opened::kFailed;
+      builder.string(text);
+      break;
+    }
+    case '[':
+    case '{': {
+      if (!Builder::kSkipping && open.size() >= max_depth) return failed(in.peek_error("recursion limit exceeded"));
+      in.advance();
+      open.push_back(static_cast<char>(c));
+      const int next = in.skip_whitespace();
+      if (c == '[') {
+        builder.begin_array();
+        if (next < 0) return failed(in.peek_error("EOF while parsing a list"));
+        if (next != ']') return Opened::kContainer;  // the first element
+      } else {
+        builder.begin_object();
+        memory.begin_object();
+        if (next < 0) return failed(in.peek_error("EOF while parsing an object"));
+        if (next != '}') return read_key(in, builder, memory) ? Opened::kContainer : Opened::kFailed;
+      }
+      break;  // empty: closed by the caller
+    }
+    default: return failed(in.peek_error(c < 0 ? "EOF while parsing a value" : "expected value"));
+  }
+  return Opened::kScalar;
+}
+
+// Reads one value; or, given a TailStop, an array's tail: from one of its elements on, up to the
+// array's "]" or to where the stop says, left unread. `max_depth` is how many levels of arrays
+// and objects it may open (the skipping builder has no limit).
+template <typename Builder>
+bool read_json(Cursor& in, Builder& builder, std::size_t max_depth, TailStop* tail = nullptr) {
+  std::string open(tail != nullptr ? 1 : 0, '[');  // '[' or '{' for every open container
   KeyMemory memory;
+  if (tail != nullptr && tail->now()) return true;
   for (;;) {
     const int c = in.skip_whitespace();
-    if (c < 0) return in.peek_error("EOF while parsing a value");
-    switch (c) {
-      case 'n': in.advance(); if (!read_ident(in, "ull")) return false; builder.null_value(); break;
-      case 't': in.advance(); if (!read_ident(in, "rue")) return false; builder.boolean(true); break;
-      case 'f': in.advance(); if (!read_ident(in, "alse")) return false; builder.boolean(false); break;
-      case '-': case '0': case '1': case '2': case '3': case '4':
-      case '5': case '6': case '7': case '8': case '9': {
-        Number number;
-        if (!read_number<Builder::kSkipping>(in, number)) return false;
-        builder.number(number);
-        break;
-      }
-      case '"': {
-        in.advance();
-        StringRead text;
-        if (!read_string<Builder::kSkipping>(in, text, builder.value_text())) return false;
-        builder.string(text);
-        break;
-      }
-      case '[':
-      case '{': {
-        if (!Builder::kSkipping && open.size() >= max_depth) return in.peek_error("recursion limit exceeded");
-        in.advance();
-        open.push_back(static_cast<char>(c));
-        const int next = in.skip_whitespace();
-        if (c == '[') {
-          builder.begin_array();
-          if (next < 0) return in.peek_error("EOF while parsing a list");
-          if (next != ']') continue;  // the first element
-        } else {
-          builder.begin_object();
-          memory.begin_object();
-          if (next < 0) return in.peek_error("EOF while parsing an object");
-          if (next != '}') {
-            if (!read_key(in, builder, memory)) return false;
-            continue;
-          }
-        }
-        break;  // empty: closed below
-      }
-      default: return in.peek_error("expected value");
+    bool spliced = false;
+    if constexpr (Splicing<Builder>) {
+      spliced = !open.empty() && open.back() == '[' && builder.splice(in, max_depth - open.size());
+    }
+    if (!spliced) {
+      const Opened opened = read_value_start(in, builder, memory, open, max_depth, c);
+      if (opened == Opened::kFailed) return false;
+      if (opened == Opened::kContainer) continue;
     }
     // After a value: close what ends here, then move to the next element or member.
     for (;;) {
       if (open.empty()) return true;
       const bool in_array = open.back() == '[';
       const int next = in.skip_whitespace();
+      if (tail != nullptr && open.size() == 1 && (next == ']' || tail->now())) return true;
       if (next == (in_array ? ']' : '}')) {
         in.advance();
         open.pop_back();

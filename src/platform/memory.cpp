@@ -2,11 +2,14 @@
 
 #include <stdlib.h>
 #include <sys/mman.h>
+#include <unistd.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #elif defined(__APPLE__)
 #include <malloc/malloc.h>
 #endif
+
+#include <cstdint>
 
 namespace korvane::platform {
 
@@ -32,6 +35,15 @@ void* allocate_large_block(std::size_t size) {
   (void)::madvise(block, size, MADV_HUGEPAGE);
 #endif
   return block;
+}
+
+void release_pages([[maybe_unused]] char* start, [[maybe_unused]] std::size_t size) {
+#if defined(__linux__)
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto address = reinterpret_cast<std::uintptr_t>(start);
+  const std::uintptr_t first = (address + page - 1) / page * page, last = (address + size) / page * page;
+  if (first < last) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+#endif
 }
 
 }  // namespace korvane::platform
