@@ -16,13 +16,15 @@ constexpr std::size_t kLargeFrom = std::size_t{4} << 20;
 }  // namespace
 
 ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
+    : block_(std::exchange(other.block_, nullptr)),
+      data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
       capacity_(std::exchange(other.capacity_, 0)) {}
 
 ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
   if (this != &other) {
-    std::free(data_);
+    std::free(block_);
+    block_ = std::exchange(other.block_, nullptr);
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
     capacity_ = std::exchange(other.capacity_, 0);
@@ -30,21 +32,26 @@ ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
   return *this;
 }
 
-ByteBuffer::~ByteBuffer() { std::free(data_); }
+ByteBuffer::~ByteBuffer() { std::free(block_); }
 
 bool ByteBuffer::reallocate(std::size_t capacity) {
+  if (data_ != block_) {  // the bytes dropped in front are taken back first
+    std::memmove(block_, data_, size_);
+    capacity_ += static_cast<std::size_t>(data_ - block_);
+    data_ = block_;
+  }
   if (capacity < kLargeFrom) {
-    auto* grown = static_cast<char*>(std::realloc(data_, capacity));
+    auto* grown = static_cast<char*>(std::realloc(block_, capacity));
     if (grown == nullptr) return false;
-    data_ = grown;
+    block_ = data_ = grown;
   } else {
     // Whole huge pages, filled with few faults; copied once when a buffer grows past a size.
     capacity = (capacity + platform::kLargeBlockUnit - 1) / platform::kLargeBlockUnit * platform::kLargeBlockUnit;
     auto* block = static_cast<char*>(platform::allocate_large_block(capacity));
     if (block == nullptr) return false;
     if (size_ > 0) std::memcpy(block, data_, size_);
-    std::free(data_);
-    data_ = block;
+    std::free(block_);
+    block_ = data_ = block;
   }
   capacity_ = capacity;
   return true;

@@ -63,6 +63,12 @@ class ByteBuffer {
   void reserve(std::size_t capacity);
   // Drops the bytes from `size` on.
   void truncate(std::size_t size) { size_ = size; }
+  // Drops the first `count` bytes without moving the others.
+  void drop_front(std::size_t count) {
+    data_ += count;
+    size_ -= count;
+    capacity_ -= count;
+  }
 
   char* data() { return data_; }
   std::size_t size() const { return size_; }
@@ -77,6 +83,7 @@ class ByteBuffer {
   bool grow(std::size_t min_free);
   bool reallocate(std::size_t capacity);
 
+  char* block_ = nullptr;  // as allocated; the bytes held start at data_
   char* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;

@@ -153,7 +153,7 @@ void LiteralBuilder::end_object() {
   open_.pop_back();
   if (!object.in_order) {
     if (!same_keys_as_last(object)) order_members(object);
-    sort_members(object);
+    sort_members(object, open_.empty());
   }
   members_.resize(object.first_member);
   escaped_keys_.resize(object.first_escaped);
@@ -207,8 +207,10 @@ bool LiteralBuilder::same_keys_as_last(const Container& object) const {
 
 // Rewrites an object's members in key order, keeping only the last of repeated keys. The
 // largest member is moved in place and only the others are copied aside, so reordering an
-// object that holds most of a large reply costs little memory.
-void LiteralBuilder::sort_members(const Container& object) {
+// object that holds most of a large reply costs little memory. In the outermost object the
+// largest member is not moved at all when it would move back: what goes before it moves up
+// to it instead, and the bytes left free in front are dropped.
+void LiteralBuilder::sort_members(const Container& object, bool outermost) {
   char* const text = out_.data();
   const std::size_t first = object.first_member, count = members_.size() - first, end = out_.size();
   const std::size_t region = members_[first].start;
@@ -240,9 +242,16 @@ void LiteralBuilder::sort_members(const Container& object) {
   for (std::size_t k = 0; k < order_.size(); ++k) {
     if (k != largest) set_aside_.append(text + begin_of(order_[k]), size_of(order_[k]));
   }
-  std::memmove(text + region + largest_offset, text + begin_of(order_[largest]), size_of(order_[largest]));
+  const std::size_t largest_now = begin_of(order_[largest]);
+  const bool stays = outermost && largest_now > region + largest_offset && region < size_of(order_[largest]);
+  const std::size_t shift = stays ? largest_now - (region + largest_offset) : 0;
+  if (stays) {
+    std::memmove(text + shift, text, region);
+  } else {
+    std::memmove(text + region + largest_offset, text + largest_now, size_of(order_[largest]));
+  }
 
-  std::size_t at = region, from = 0;
+  std::size_t at = shift + region, from = 0;
   for (std::size_t k = 0; k < order_.size(); ++k) {
     if (k > 0) text[at++] = ',';
     const std::size_t size = size_of(order_[k]);
@@ -252,7 +261,8 @@ void LiteralBuilder::sort_members(const Container& object) {
     }
     at += size;
   }
-  out_.truncate(region + offset - 1);
+  out_.truncate(shift + region + offset - 1);
+  out_.drop_front(shift);
 }
 
 bool read_literal(Cursor& in, ByteBuffer& out) {

@@ -123,7 +123,7 @@ class LiteralBuilder {
   bool take_tail(Cursor& in, std::size_t levels_left);
   void order_members(const Container& object);
   bool same_keys_as_last(const Container& object) const;
-  void sort_members(const Container& object);
+  void sort_members(const Container& object, bool outermost);
 
   static constexpr std::string_view kQuote = "\\\"";  // a quotation mark of the text, escaped
   ByteBuffer& out_;
