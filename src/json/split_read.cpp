@@ -1,9 +1,6 @@
 #include "json/split_read.h"
 
 #include <new>
-#include <sched.h>
-#include <chrono>
-#include <cstdio>
 #include <system_error>
 #include <thread>
 
@@ -12,9 +9,9 @@
 #include "json/literal_builder.h"
 
 namespace korvane::json::detail {
-static_assert(kAllElements == TailStop::kNever);
-
 namespace {
+
+static_assert(kAllElements == TailStop::kNever);
 
 // How far past the middle a place to split is looked for, as a share of the text.
 constexpr std::size_t kSearchShare = 8;
@@ -119,9 +116,10 @@ Outcome<ByteBuffer> read_literal_alone(std::string_view bytes) {
   return finish_literal(in, read, literal);
 }
 
-// Both reads take the text for valid UTF-8, each checking its own part of it first. The parts
-// meet at an ASCII byte, so the whole is valid exactly when both are; when it is not, the text
-// is read again alone, checking string by string, and fails at the first string that is invalid.
+// Both reads take the text for valid UTF-8, each checking its own part of it first: valid parts
+// make a valid whole. Otherwise the text is read again alone, checking string by string, and
+// fails at the first string that is invalid (a valid text split inside a character, which a
+// split found never is, just reads again to the same result).
 Outcome<ByteBuffer> read_literal_split(std::string_view bytes, std::size_t split, TailRun run) {
   Tail tail(bytes, split, run);
   if (!tail.start(run)) return read_literal_alone(bytes);
