@@ -13,6 +13,7 @@ class Samples {
   double median() const;
   double min() const;
   double max() const;
+  const std::vector<double>& values() const { return values_; }  // in the order added
 
  private:
   std::vector<double> values_;

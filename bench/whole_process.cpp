@@ -1,5 +1,7 @@
 #include "whole_process.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
@@ -23,6 +25,20 @@ constexpr double kRelayMilliseconds = 80;
 constexpr double kRelayPeakPerReply = 3;
 // A process start here varies by more than this from one run of the benchmark to the next.
 constexpr double kStartNoise = 1.10;
+
+// A fixed loop on one core, at its fastest of three runs. A virtual machine's host that is busy
+// slows every figure for a while; this, timed before and after the cases, shows when it did.
+double fixed_work_milliseconds() {
+  double fastest = 0;
+  for (int run = 0; run < 3; ++run) {
+    const auto start = std::chrono::steady_clock::now();
+    volatile std::uint64_t sum = 0;
+    for (std::uint64_t step = 0; step < 100'000'000; ++step) sum = sum + step;
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    fastest = run == 0 ? took.count() : std::min(fastest, took.count());
+  }
+  return fastest;
+}
 
 struct Launched {
   int status = 0;
@@ -172,6 +188,7 @@ WholeProcessFigures measure_whole_process(const WholeProcessSetup& setup) {
     return figures;
   }
   std::fprintf(stderr, "measuring whole processes ...\n");
+  figures.fixed_work_ms.add(fixed_work_milliseconds());
   measure_pipelined(setup, no_app, {"initialize x200,000 lines", initialize, kInitializeLines, "\"protocolVersion\""},
                     runs, 1, "s", figures);
   measure_pipelined(setup, no_app, {"tools/list x20,000 lines", tools_list, kToolsListLines, "\"inputSchema\""}, runs,
@@ -179,6 +196,7 @@ WholeProcessFigures measure_whole_process(const WholeProcessSetup& setup) {
   measure_relay(setup, runs, figures);
   measure_pipelined(setup, no_app, {"cold start (one initialize line)", one, 1, "\"protocolVersion\""},
                     setup.quick ? 20 : 100, 1e3, "ms", figures);
+  figures.fixed_work_ms.add(fixed_work_milliseconds());
   return figures;
 }
 
@@ -195,8 +213,11 @@ int print_whole_process(std::FILE* out, const WholeProcessFigures& figures) {
   const auto peak_text = [&](const Samples& peak) {
     return peak.empty() ? std::string("-") : summary(peak, 1.0 / 1024) + " (" + number(peak.median() / reply_kib) + "x)";
   };
-  std::fprintf(out, "%-36s %-4s %-5zu %-30s %-30s\n\n", "relay peak RSS (x the reply)", "MB", figures.relay_peak_kib.count(),
+  std::fprintf(out, "%-36s %-4s %-5zu %-30s %-30s\n", "relay peak RSS (x the reply)", "MB", figures.relay_peak_kib.count(),
                peak_text(figures.relay_peak_kib).c_str(), peak_text(figures.before_relay_peak_kib).c_str());
+  std::fprintf(out, "machine speed: a fixed loop on one core took");
+  for (const double ms : figures.fixed_work_ms.values()) std::fprintf(out, " %s ms", number(ms).c_str());
+  std::fprintf(out, " (before and after the cases; more means a busier host)\n\n");
 
   struct Target {
     std::string text;
