@@ -35,7 +35,7 @@ struct WholeProcessFigures {
   Samples relay_peak_kib;
   Samples before_relay_peak_kib;
   std::size_t relay_body_bytes = 0;
-  Samples fixed_work_ms;  // the same loop on one core, before and after the cases
+  Samples fixed_work_ms;  // a fixed loop on one core, then on two at once; before and after the cases
   std::vector<std::string> failures;
 };
 
