@@ -242,9 +242,12 @@ void LiteralBuilder::sort_members(const Container& object, bool outermost) {
   for (std::size_t k = 0; k < order_.size(); ++k) {
     if (k != largest) set_aside_.append(text + begin_of(order_[k]), size_of(order_[k]));
   }
+  // Staying, the text ends `shift` bytes further on until the front is dropped: it must fit.
   const std::size_t largest_now = begin_of(order_[largest]);
-  const bool stays = outermost && largest_now > region + largest_offset && region < size_of(order_[largest]);
-  const std::size_t shift = stays ? largest_now - (region + largest_offset) : 0;
+  const std::size_t back_by = largest_now > region + largest_offset ? largest_now - (region + largest_offset) : 0;
+  const bool stays = outermost && back_by > 0 && region < size_of(order_[largest]) &&
+                     back_by + region + offset - 1 <= out_.size() + out_.tail_size();
+  const std::size_t shift = stays ? back_by : 0;
   if (stays) {
     std::memmove(text + shift, text, region);
   } else {

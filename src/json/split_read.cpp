@@ -130,7 +130,8 @@ Outcome<ByteBuffer> read_literal_split(std::string_view bytes, std::size_t split
   LiteralBuilder builder(literal);
   builder.splice_at(split, tail);
   const bool read = head_valid_utf8 && read_whole(in, builder);
-  if (!head_valid_utf8 || !tail.valid_utf8()) return read_literal_alone(bytes);
+  const bool tail_valid_utf8 = tail.valid_utf8();  // stops the second read first
+  if (!head_valid_utf8 || !tail_valid_utf8) return read_literal_alone(bytes);
   if (run.taken != nullptr) *run.taken = builder.spliced();
   return finish_literal(in, read, literal);
 }

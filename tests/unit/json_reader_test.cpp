@@ -231,6 +231,17 @@ TEST(ReadCompactSplit, FindsAnElementJustAfterTheMiddle) {
   EXPECT_EQ(detail::find_split("[[0],\n [1],\n [2],\n [3],\n [4],\n [5],\n [6],\n [7]]"), std::string_view::npos);
 }
 
+// Outermost objects reordered in place: the largest member stays where it was written when the
+// members before it shrink, and the text fits its buffer however much escaping grew it.
+TEST(ReadCompactLarge, OutermostObjectsAgreeWithTheValueTree) {
+  std::string escaped;
+  for (int i = 0; i < 3000; ++i) escaped += R"(\")";
+  for (const std::string& text : {R"({"b":")" + escaped + R"(","a":")" + escaped + R"(\""})",
+                                  R"({"zz":1,"b":")" + escaped + R"(","a":0})"}) {
+    EXPECT_EQ(via_literal(text), via_tree(text));
+  }
+}
+
 // A reply large enough to be read on two threads, with records whose strings hold "},{", in an
 // object whose largest member goes back or forward when the keys are sorted.
 class ReadLargeReply : public testing::TestWithParam<std::pair<std::string, std::string>> {};
