@@ -8,6 +8,7 @@
 //   Sink& key_text(); void key(const StringRead&);       // value's text, and for a key's
 //   void begin_array(); void end_array(); void begin_object(); void end_object();
 //
+// and, optionally, a splice (see Splicing) to take elements that another reader read.
 // The tree (json/tree_builder.h), the compact literal (json/literal_builder.h), and the check and
 // the skipping of values nobody keeps (json/skip.h) are all builders of this one grammar.
 #pragma once
@@ -125,9 +126,9 @@ bool read_next_key(Cursor& in, Builder& builder, KeyMemory& memory) {
   return in.peek_error(c < 0 ? "EOF while parsing a value" : "key must be a string");
 }
 
-// Whether a builder can take an array's remaining elements read elsewhere:
-//   bool splice(Cursor& in, std::size_t levels_left);  // at an element's first byte; true when
-//                                                      // it took them and moved the cursor to the "]"
+// Whether a builder can take an array's elements read elsewhere:
+//   bool splice(Cursor& in, std::size_t levels_left);  // at an element's first byte; true when it
+//                                                      // took them and moved the cursor past them
 template <typename Builder>
 concept Splicing = requires(Builder& builder, Cursor& in) { builder.splice(in, std::size_t{}); };
 
@@ -151,8 +152,8 @@ enum class Opened { kFailed, kScalar, kContainer };
 inline Opened failed(bool) { return Opened::kFailed; }  // takes an error's false
 
 template <typename Builder>
-[[gnu::always_inline]] inline Opened read_value_start(Cursor& in, Builder& builder, KeyMemory& memory, std::string& open, std::size_t max_depth,
-                        int c) {
+[[gnu::always_inline]] inline Opened read_value_start(Cursor& in, Builder& builder, KeyMemory& memory,
+                                                      std::string& open, std::size_t max_depth, int c) {
   switch (c) {
     case 'n': in.advance(); if (!read_ident(in, "ull")) return Opened::kFailed; builder.null_value(); break;
     case 't': in.advance(); if (!read_ident(in, "rue")) return Opened::kFailed; builder.boolean(true); break;
