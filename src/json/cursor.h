@@ -15,6 +15,9 @@ class Cursor {
  public:
   explicit Cursor(std::string_view input) : in_(input) {}
 
+  // JSON's whitespace: space, tab, CR and LF.
+  static bool is_whitespace(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
+
   const char* data() const { return in_.data(); }
   std::size_t size() const { return in_.size(); }
   std::size_t pos() const { return pos_; }
@@ -71,8 +74,6 @@ class Cursor {
   }
 
  private:
-  static bool is_whitespace(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
-
   static constexpr std::size_t kCheckedWholeFrom = 4096;
   enum class Whole { kUnknown, kValid, kInvalid };
 

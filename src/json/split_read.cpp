@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "common/utf8.h"
+#include "json/cursor.h"
 #include "json/grammar.h"
 #include "json/literal_builder.h"
 
@@ -15,8 +16,6 @@ static_assert(kAllElements == TailStop::kNever);
 
 // How far past the middle a place to split is looked for, as a share of the text.
 constexpr std::size_t kSearchShare = 8;
-
-bool is_space(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
 
 // A literal as long as escaping could make it, quoted; pages never written cost nothing.
 ByteBuffer literal_buffer(std::size_t text_size) {
@@ -100,10 +99,10 @@ std::size_t find_split(std::string_view bytes) {
   const std::size_t end = bytes.size() / 2 + bytes.size() / kSearchShare;
   for (std::size_t comma = bytes.find(',', bytes.size() / 2); comma < end; comma = bytes.find(',', comma + 1)) {
     std::size_t before = comma;
-    while (before > 0 && is_space(bytes[before - 1])) --before;
+    while (before > 0 && Cursor::is_whitespace(bytes[before - 1])) --before;
     if (before == 0 || (bytes[before - 1] != '}' && bytes[before - 1] != ']')) continue;
     std::size_t after = comma + 1;
-    while (after < bytes.size() && is_space(bytes[after])) ++after;
+    while (after < bytes.size() && Cursor::is_whitespace(bytes[after])) ++after;
     if (after < bytes.size() && (bytes[after] == '{' || bytes[after] == '[')) return after;
   }
   return std::string_view::npos;
