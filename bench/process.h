@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/outcome.h"
-#include "common/unique_fd.h"
+#include "base/outcome.h"
+#include "base/unique_fd.h"
 
 namespace korvane::bench {
 

@@ -11,7 +11,7 @@
 #include "bridge/app_channel.h"
 #include "bridge/socket_info.h"
 #include "common/posix.h"
-#include "common/unique_fd.h"
+#include "base/unique_fd.h"
 #include "pipe_io.h"
 #include "platform/descriptors.h"
 #include "testkit/files.h"

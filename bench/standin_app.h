@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "common/outcome.h"
+#include "base/outcome.h"
 #include "process.h"
 #include "stats.h"
 

@@ -9,7 +9,7 @@
 #include "http_request.h"
 #include "options.h"
 #include "peer.h"
-#include "common/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace korvane::standin {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/outcome.h"
+#include "base/outcome.h"
 
 namespace korvane::standin {
 

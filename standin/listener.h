@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "common/outcome.h"
-#include "common/unique_fd.h"
+#include "base/outcome.h"
+#include "base/unique_fd.h"
 
 namespace korvane::standin {
 

@@ -11,7 +11,7 @@
 #include "common/hex.h"
 #include "common/posix.h"
 #include "json/value.h"
-#include "common/unique_fd.h"
+#include "base/unique_fd.h"
 #include "wire.h"
 
 namespace korvane::standin {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "common/outcome.h"
+#include "base/outcome.h"
 
 namespace korvane::standin {
 

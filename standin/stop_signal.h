@@ -1,7 +1,7 @@
 // SIGTERM and SIGINT become a readable pipe, so every wait can end cleanly on a stop request.
 #pragma once
 
-#include "common/outcome.h"
+#include "base/outcome.h"
 
 namespace korvane::standin {
 

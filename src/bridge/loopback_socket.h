@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "common/byte_buffer.h"
-#include "common/outcome.h"
-#include "common/unique_fd.h"
+#include "base/outcome.h"
+#include "base/unique_fd.h"
 
 namespace korvane {
 

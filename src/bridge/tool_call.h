@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/outcome.h"
+#include "base/outcome.h"
 #include "json/value.h"
 #include "protocol/result.h"
 

@@ -1,22 +1,15 @@
-// Small POSIX helpers: EINTR retry and errno texts in the "... (os error N)" form.
+// Writing whole buffers to descriptors; with the EINTR retry and the errno texts they use.
 #pragma once
 
 #include <cerrno>
 #include <string>
 #include <string_view>
 
-#include "common/outcome.h"
-
-// Repeats a system call while it fails with EINTR; evaluates to its last result.
-#define KORVANE_RETRY_EINTR(result, expression) \
-  do {                                          \
-    (result) = (expression);                    \
-  } while ((result) == -1 && errno == EINTR)
+#include "base/eintr.h"
+#include "base/outcome.h"
+#include "platform/os_error.h"
 
 namespace korvane {
-
-// The system's description of an errno value followed by " (os error N)".
-std::string os_error_text(int error_number);
 
 // Writes all bytes to a descriptor, resuming after partial and interrupted writes. A
 // non-blocking descriptor that is full is waited on (its flags are left alone). The error is

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "common/posix.h"
-#include "common/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace korvane {
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/outcome.h"
+#include "base/outcome.h"
 
 namespace korvane {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "common/outcome.h"
-#include "common/unique_fd.h"
+#include "base/outcome.h"
+#include "base/unique_fd.h"
 
 namespace korvane {
 

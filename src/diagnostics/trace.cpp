@@ -9,7 +9,7 @@
 
 #include "bridge/tool_call.h"
 #include "common/posix.h"
-#include "common/unique_fd.h"
+#include "base/unique_fd.h"
 #include "common/version.h"
 #include "diagnostics/trace_record.h"
 

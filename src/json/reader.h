@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "common/byte_buffer.h"
-#include "common/outcome.h"
+#include "base/outcome.h"
 #include "json/value.h"
 
 namespace korvane::json {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <variant>
 
-#include "common/outcome.h"
+#include "base/outcome.h"
 #include "json/value.h"
 
 namespace korvane::json {

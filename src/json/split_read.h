@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "common/byte_buffer.h"
-#include "common/outcome.h"
+#include "base/outcome.h"
 
 namespace korvane::json::detail {
 

@@ -9,8 +9,9 @@
 
 #include <cstdint>
 
-#include "common/posix.h"
-#include "common/unique_fd.h"
+#include "base/eintr.h"
+#include "base/unique_fd.h"
+#include "platform/os_error.h"
 
 namespace korvane::platform {
 namespace {

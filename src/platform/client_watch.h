@@ -9,7 +9,7 @@
 // set EV_EOF when the reader disconnects" and is "not supported for vnodes" (regular files).
 #pragma once
 
-#include "common/outcome.h"
+#include "base/outcome.h"
 
 namespace korvane::platform {
 

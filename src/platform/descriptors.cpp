@@ -7,7 +7,8 @@
 #include <cerrno>
 #include <utility>
 
-#include "common/posix.h"
+#include "base/eintr.h"
+#include "platform/os_error.h"
 
 namespace korvane::platform {
 namespace {

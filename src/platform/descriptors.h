@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <optional>
 
-#include "common/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace korvane::platform {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/outcome.h"
+#include "base/outcome.h"
 #include "json/value.h"
 
 namespace korvane {

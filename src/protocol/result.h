@@ -6,7 +6,7 @@
 #include <variant>
 
 #include "common/byte_buffer.h"
-#include "common/outcome.h"
+#include "base/outcome.h"
 #include "json/value.h"
 
 namespace korvane {

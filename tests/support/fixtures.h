@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/unique_fd.h"
+#include "base/unique_fd.h"
 #include "files.h"
 #include "platform/descriptors.h"
 

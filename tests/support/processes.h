@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/unique_fd.h"
+#include "base/unique_fd.h"
 #include "files.h"
 
 namespace korvane::e2e {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/outcome.h"
+#include "base/outcome.h"
 #include "json/value.h"
 
 namespace korvane::testkit {

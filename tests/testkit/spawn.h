@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/outcome.h"
+#include "base/outcome.h"
 
 namespace korvane::testkit {
 

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace korvane::platform {
 namespace {
