@@ -2,10 +2,11 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
-#include "common/posix.h"
+#include "base/eintr.h"
 #include "common/utf8.h"
 #include "platform/client_watch.h"
 #include "platform/memory.h"
@@ -23,9 +24,8 @@ std::string_view strip_terminator(std::string_view line) {
   return line;
 }
 
-std::optional<std::string_view> checked(std::string_view line) {
-  if (!is_valid_utf8(line)) return std::nullopt;
-  return line;
+NextLine checked(std::string_view line) {
+  return is_valid_utf8(line) ? NextLine::of(line) : NextLine::end();
 }
 
 }  // namespace
@@ -69,7 +69,7 @@ void LineReader::forget_long_line() {
   platform::release_free_memory();
 }
 
-Outcome<std::optional<std::string_view>> LineReader::drop_rest_of_line() {
+NextLine LineReader::drop_rest_of_line() {
   while (begin_ != end_ || fill()) {
     const char* start = buffer_.data() + begin_;
     const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
@@ -79,14 +79,14 @@ Outcome<std::optional<std::string_view>> LineReader::drop_rest_of_line() {
     }
     begin_ = end_;
   }
-  return error_text(os_error_text(ENOMEM));
+  return NextLine::dropped();
 }
 
 bool LineReader::next_line_ready() const {
   return exhausted_ || std::memchr(buffer_.data() + begin_, '\n', end_ - begin_) != nullptr;
 }
 
-Outcome<std::optional<std::string_view>> LineReader::next_line() {
+NextLine LineReader::next_line() {
   forget_long_line();
   bool spans_reads = false;
   for (;;) {
@@ -103,13 +103,13 @@ Outcome<std::optional<std::string_view>> LineReader::next_line() {
     std::string_view piece(start, static_cast<std::size_t>(newline - start));
     begin_ += piece.size() + 1;
     if (spans_reads) {
-      if (!assemble(piece)) return error_text(os_error_text(ENOMEM));
+      if (!assemble(piece)) return NextLine::dropped();
       piece = assembled_;
     }
     return checked(strip_terminator(piece));
   }
   // End of input: a last line without terminator is still a line.
-  if (assembled_.empty()) return std::optional<std::string_view>();
+  if (assembled_.empty()) return NextLine::end();
   return checked(assembled_);
 }
 

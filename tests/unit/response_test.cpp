@@ -7,6 +7,7 @@
 #include <string>
 
 #include "json/reader.h"
+#include "protocol/dispatch.h"
 
 namespace korvane {
 namespace {
@@ -84,6 +85,51 @@ TEST(ResponseWriterFd, WritesQueuedLinesInOrder) {
   EXPECT_EQ(bytes.size(), expected.size());
   EXPECT_TRUE(bytes == expected);
 }
+
+// The methods the dispatch tests answer with: "echo" gives its params back as a value, "fail"
+// an error text; every call is counted, answered or not.
+int g_method_calls = 0;
+ResultOutcome stub_methods(const McpRequest& request, ResponseWriter&) {
+  ++g_method_calls;
+  if (request.method == "echo") return Result(Value::parse(request.params));
+  return error_text("unknown method: " + request.method);
+}
+
+struct DispatchCase {
+  const char* name;
+  std::string_view line;
+  int method_calls;
+  std::string_view expected;  // without the final "\n"; empty when no answer is due
+};
+
+class HandleLine : public testing::TestWithParam<DispatchCase> {};
+
+TEST_P(HandleLine, AnswersAsTheProtocolAsks) {
+  g_method_calls = 0;
+  std::string lines;
+  ResponseWriter out(lines);
+  handle_line(GetParam().line, stub_methods, out);
+  out.flush();
+  EXPECT_EQ(g_method_calls, GetParam().method_calls);
+  EXPECT_EQ(lines, GetParam().expected.empty() ? "" : std::string(GetParam().expected) + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, HandleLine,
+    testing::Values(
+        DispatchCase{"ResultKeepsTheId", R"({"id":"x","method":"echo","params":{"b":[1],"a":0},"jsonrpc":"2.0"})", 1,
+                     R"({"jsonrpc":"2.0","id":"x","result":{"a":0,"b":[1]}})"},
+        DispatchCase{"MethodErrorKeepsTheId", R"({"jsonrpc":"2.0","id":[3],"method":"fail"})", 1,
+                     R"({"jsonrpc":"2.0","id":[3],"error":{"code":-32000,"message":"unknown method: fail"}})"},
+        DispatchCase{"NotificationIsCarriedOutUnanswered", R"({"jsonrpc":"2.0","method":"fail"})", 1, ""},
+        DispatchCase{"ExplicitNullIdIsANotification", R"({"jsonrpc":"2.0","id":null,"method":"echo"})", 1, ""},
+        DispatchCase{"WrongVersionIsAnsweredWithoutCalling", R"({"jsonrpc":"1.0","id":4,"method":"echo"})", 0,
+                     R"({"jsonrpc":"2.0","id":4,"error":{"code":-32000,"message":"not jsonrpc 2.0"}})"},
+        DispatchCase{"WrongVersionOfANotificationIsStillAnswered", R"({"jsonrpc":"1.0","method":"echo"})", 0,
+                     R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000,"message":"not jsonrpc 2.0"}})"},
+        DispatchCase{"UnreadableLineIsAnsweredWithIdNull", R"({"jsonrpc":"2.0","id":1,"method":"echo",})", 0,
+                     R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000,"message":"parse: trailing comma at line 1 column 41"}})"}),
+    [](const testing::TestParamInfo<DispatchCase>& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace
 }  // namespace korvane

@@ -49,14 +49,13 @@ int main(int argc, char** argv) {
   korvane::LineReader reader(STDIN_FILENO);
   korvane::ResponseWriter out(STDOUT_FILENO);
   for (;;) {
-    auto next = reader.next_line();
-    if (!next) {
-      answer_out_of_memory(out);  // the line was too long to hold
-    } else if (!next.value()) {
-      break;
+    const korvane::NextLine next = reader.next_line();
+    if (next.kind == korvane::NextLine::Kind::ended) break;
+    if (next.kind == korvane::NextLine::Kind::too_long) {
+      answer_out_of_memory(out);
     } else {
-      korvane::trace::line_received(*next.value());
-      if (!next.value()->empty()) answer(*next.value(), out);
+      korvane::trace::line_received(next.text);
+      if (!next.text.empty()) answer(next.text, out);
     }
     // Answers are written before the loop waits for input (and before a tool call waits for
     // the app), so a client that waits for one always gets it; lines already buffered are
