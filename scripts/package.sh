@@ -5,12 +5,15 @@
 #                                                    README.md, CHANGELOG.md, docs/clients.md
 #   dist/korvane-mcp-<version>-<os>-<arch>.tar.gz.sha256   for `sha256sum -c` or `shasum -a 256 -c`
 #
-#   scripts/package.sh [--aarch64] [--build-dir DIR] [--out DIR]
+#   scripts/package.sh [--aarch64] [--build-dir DIR] [--out DIR] [--sign IDENTITY [--notarize PROFILE]]
 #
 # <os>-<arch> is linux-x86_64 or linux-aarch64 here (a static, stripped binary; --aarch64 cross-builds
 # with cmake/aarch64-linux-gnu.cmake), macos-universal on a Mac (arm64 and x86_64 in one binary,
 # stripped and ad-hoc signed). The build goes to build-package[-<arch>] unless --build-dir names a
 # build folder already configured for Release (the test command reuses its own); --out defaults to dist/.
+# On a Mac, --sign signs with a Developer ID instead (hardened runtime, secure timestamp), and
+# --notarize submits the signed binary to Apple's notary service with that notarytool keychain
+# profile and waits for it to be accepted, so that Gatekeeper lets a downloaded copy start.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
@@ -18,12 +21,16 @@ fail() { echo "package.sh: $*" >&2; exit 1; }
 
 cross_aarch64=false
 build=""
+identity=""
+notary_profile=""
 out="$root/dist"
 while [ $# -gt 0 ]; do
   case "$1" in
     --aarch64) cross_aarch64=true ;;
     --build-dir) build="${2:?--build-dir needs a folder}"; shift ;;
     --out) out="${2:?--out needs a folder}"; shift ;;
+    --sign) identity="${2:?--sign needs a signing identity}"; shift ;;
+    --notarize) notary_profile="${2:?--notarize needs a notarytool keychain profile}"; shift ;;
     *) fail "unknown argument: $1 (see the comment at the top of the script)" ;;
   esac
   shift
@@ -36,6 +43,10 @@ configure_args=(-DCMAKE_BUILD_TYPE=Release -DKORVANE_STATIC=ON -DKORVANE_BUILD_T
 system="$(uname -s)"
 strip_tool=strip
 run_packed=()
+if [ "$system" != Darwin ] && [ -n "$identity$notary_profile" ]; then
+  fail "--sign and --notarize are for macOS"
+fi
+[ -n "$notary_profile" ] && [ -z "$identity" ] && fail "--notarize needs --sign"
 if [ "$system" = Darwin ]; then
   $cross_aarch64 && fail "--aarch64 is a Linux cross build"
   platform=macos-universal
@@ -78,7 +89,18 @@ if [ "$system" = Darwin ]; then
   for arch in arm64 x86_64; do
     case " $archs " in *" $arch "*) ;; *) fail "the binary holds $archs, not $arch" ;; esac
   done
-  codesign --force -s - "$binary"   # ad hoc: Apple silicon runs no unsigned code
+  if [ -n "$identity" ]; then
+    codesign --force --options runtime --timestamp --sign "$identity" "$binary"
+  else
+    codesign --force -s - "$binary"   # ad hoc: Apple silicon runs no unsigned code
+  fi
+  if [ -n "$notary_profile" ]; then
+    ditto -c -k --keepParent "$binary" "$stage/korvane-mcp.zip"
+    verdict="$(xcrun notarytool submit "$stage/korvane-mcp.zip" --keychain-profile "$notary_profile" --wait)"
+    echo "$verdict" >&2
+    grep -q 'status: Accepted' <<<"$verdict" || fail "notarization was not accepted"
+    rm "$stage/korvane-mcp.zip"
+  fi
 else
   readelf -d "$binary" | grep -q NEEDED && fail "the binary needs shared libraries"
   readelf -S "$binary" | grep -q '\.symtab' && fail "the binary still has its symbol table"
