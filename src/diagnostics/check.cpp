@@ -287,8 +287,12 @@ void report_session(Report& report) {
     report.note("KORVANE_SESSION_ID is set but " + std::string(is_valid_utf8(value) ? "blank" : "not valid UTF-8") +
                 ", so " + consequence);
   }
-  report.detail("Inside a korvane terminal session the app sets it; if your MCP client starts servers with a "
-                "reduced environment, name it in the \"env\" of the server's entry.");
+  report.detail("Inside a korvane terminal session the app sets it, and the client must pass it through from its "
+                "own environment: never write a value into the client's configuration, or every session would "
+                "claim to be that one. Claude Code: \"KORVANE_SESSION_ID\": \"${KORVANE_SESSION_ID:-}\" in \"env\"; "
+                "Gemini CLI: \"$KORVANE_SESSION_ID\"; opencode: \"{env:KORVANE_SESSION_ID}\"; Codex: env_vars = "
+                "[\"KORVANE_SESSION_ID\", \"KORVANE_SOCKET_INFO\"]; other clients: docs/clients.md. Outside a "
+                "korvane session there is no session id, and null is correct.");
 }
 
 }  // namespace

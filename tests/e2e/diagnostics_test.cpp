@@ -198,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Check, testing::Values(
     CheckCase{"app_answers", "normal", std::nullopt, "s1", false, 0,
               {"port PORT, token present (32 bytes)", "127.0.0.1:PORT accepts a connection", "\"HTTP/1.1 200 OK\"",
                "isSelf", "the app answered"}},
-    CheckCase{"no_session", "normal", std::nullopt, std::nullopt, false, 0, {"KORVANE_SESSION_ID is not set", "null"}},
+    CheckCase{"no_session", "normal", std::nullopt, std::nullopt, false, 0, {"KORVANE_SESSION_ID is not set", "null", "${KORVANE_SESSION_ID:-}", "docs/clients.md"}},
     CheckCase{"blank_session", "normal", std::nullopt, " \t", false, 0, {"KORVANE_SESSION_ID is set but blank"}},
     CheckCase{"stale_token", "normal", std::nullopt, "s1", true, 1, {"refused the token", "401", "invalid token"}},
     CheckCase{"nothing_listens", "refuse", std::nullopt, "s1", false, 1, {"127.0.0.1:PORT: connect: "}},
