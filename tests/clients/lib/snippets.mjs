@@ -34,8 +34,9 @@ function isClosingFence(line, fence) {
 }
 
 function parseInfo(info, where) {
-  const [lang = '', ...attributes] = info.trim().split(/\s+/);
-  const fields = Object.fromEntries(attributes.map((a) => a.split(/=(.*)/s, 2)));
+  const lang = /^\S*/.exec(info.trim())[0];
+  // Values are bare words or double-quoted (a path with spaces).
+  const fields = Object.fromEntries([...info.matchAll(/([\w-]+)=(?:"([^"]*)"|(\S+))/g)].map((m) => [m[1], m[2] ?? m[3]]));
   if (fields.client === undefined) return null;
   if (!clientIds.includes(fields.client)) throw new Error(`${where}: unknown client=${fields.client}`);
   if (fields.file !== undefined && !/^(~|\.)\/./.test(fields.file)) {

@@ -149,8 +149,7 @@ for (const client of connectingClients) {
 }
 
 // Clients whose `mcp get` only reads the configuration: it must name the binary, no arguments,
-// pass both variables through from the caller's environment and fix neither.
-const passedThrough = ['KORVANE_SESSION_ID', 'KORVANE_SOCKET_INFO'];
+// and pass the variables through from the caller's environment, never with fixed values.
 const refersToItself = (name, value) => value === `$${name}` || value === `\${${name}}` || value.startsWith(`\${${name}:-`);
 
 const readingClients = [
@@ -159,27 +158,32 @@ const readingClients = [
     pkg: '@openai/codex',
     bin: 'codex',
     args: ['mcp', 'get', 'korvane', '--json'],
-    // Codex hands the server the variables listed in env_vars; env holds fixed values.
-    facts: ({ transport }) => ({
-      command: transport.command,
-      args: transport.args ?? [],
-      passed: [...(transport.env_vars ?? [])].sort(),
-      fixed: Object.keys(transport.env ?? {}).filter((name) => name.startsWith('KORVANE_')),
-    }),
+    // Codex starts a server with a short list of variables plus those in env_vars (passed when
+    // set); env holds fixed values. Both variables must be listed.
+    facts: ({ transport }) => {
+      const passed = transport.env_vars ?? [];
+      return {
+        command: transport.command,
+        args: transport.args ?? [],
+        missing: ['KORVANE_SESSION_ID', 'KORVANE_SOCKET_INFO'].filter((name) => !passed.includes(name)),
+        fixed: Object.keys(transport.env ?? {}).filter((name) => name.startsWith('KORVANE_')),
+      };
+    },
   },
   {
     id: 'copilot-cli',
     pkg: '@github/copilot',
     bin: 'copilot',
     args: ['mcp', 'get', 'korvane', '--json', '--show-secrets'],
-    // Copilot expands $VAR, ${VAR} and ${VAR:-default} in env values.
+    // Copilot expands ${VAR} in env values. Whether it passes the rest of its environment (and so
+    // KORVANE_SOCKET_INFO) cannot be seen without an account, so only the session id is required.
     facts: ({ korvane }) => {
-      const entries = Object.entries(korvane.env ?? {}).filter(([name]) => name.startsWith('KORVANE_'));
+      const env = korvane.env ?? {};
       return {
         command: korvane.command,
         args: korvane.args ?? [],
-        passed: entries.filter(([name, value]) => refersToItself(name, value)).map(([name]) => name).sort(),
-        fixed: entries.filter(([name, value]) => !refersToItself(name, value)).map(([name]) => name),
+        missing: ['KORVANE_SESSION_ID'].filter((name) => env[name] === undefined),
+        fixed: Object.entries(env).filter(([name, value]) => name.startsWith('KORVANE_') && !refersToItself(name, value)).map(([name]) => name),
       };
     },
   },
@@ -198,7 +202,7 @@ for (const client of readingClients) {
           await applySnippet(snippet, { ...scratch, serverBinary, env, timeoutMs });
           const result = await runBounded(path.join(binDir, client.bin), client.args, { cwd: scratch.project, env, timeoutMs });
           assert.equal(result.code, 0, result.stdout + result.stderr);
-          assert.deepEqual(client.facts(JSON.parse(result.stdout)), { command: serverBinary, args: [], passed: passedThrough, fixed: [] });
+          assert.deepEqual(client.facts(JSON.parse(result.stdout)), { command: serverBinary, args: [], missing: [], fixed: [] });
         } finally {
           removeScratch(scratch);
         }
