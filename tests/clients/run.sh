@@ -47,7 +47,7 @@ else
   echo "clients: installing the clients took $((SECONDS - started)) s"
 fi
 
-runner=(node --test --test-reporter=spec --test-timeout=600000)
+runner=(node --test --test-reporter=spec)
 node_major="$(node -p 'process.versions.node.split(".")[0]')"
 if ((node_major >= 20)); then
   runner+=(--test-concurrency=1)
