@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test suite, stage by stage, with
 # each stage's duration:
-#   1. release: the default compiler, warnings as errors; unit, end-to-end and interop tests;
+#   1. release: the default compiler, warnings as errors; unit, end-to-end and interop tests, and
+#      the agent CLIs configured as docs/clients.md shows (tests/clients/);
 #   2. sanitizers: clang++ with AddressSanitizer (and its leak checker where the platform has
 #      one) and UndefinedBehaviorSanitizer; unit and end-to-end tests;
 #   3. fuzzing: every fuzz target for a few seconds, where clang++ has libFuzzer;

@@ -9,12 +9,12 @@ import { StandinApp, interopDir, loadExpectedTools, makeTempDir, nodeMajor, notR
 
 const run = promisify(execFile);
 
-// Runs `npx --no -- mcp-inspector-cli --cli -e K=V... <server> <args>`; resolves to {code, stdout, stderr}.
-// Without `--` npx would take -e and --cli as its own options; without --cli the wrapper tries to
-// start the web inspector, which this package does not ship.
+// Runs `npx --no -- mcp-inspector --cli -e K=V... <server> <args>`; resolves to {code, stdout, stderr}.
+// Without `--` npx would take -e and --cli as its own options; without --cli the Inspector starts
+// its web UI.
 async function inspector(env, args) {
   const envArgs = Object.entries(env).flatMap(([key, value]) => ['-e', `${key}=${value}`]);
-  const argv = ['--no', '--', 'mcp-inspector-cli', '--cli', ...envArgs, ...serverCommand, ...args];
+  const argv = ['--no', '--', 'mcp-inspector', '--cli', ...envArgs, ...serverCommand, ...args];
   try {
     const { stdout, stderr } = await run('npx', argv, { cwd: interopDir, timeout: 60000 });
     return { code: 0, stdout, stderr };
@@ -27,10 +27,10 @@ async function inspector(env, args) {
 const clickArgs = ['--method', 'tools/call', '--tool-name', 'click', '--tool-arg', 'x=10', '--tool-arg', 'y=20'];
 
 if (nodeMajor() < 20) {
-  console.log(`SKIP @modelcontextprotocol/inspector-cli: it needs Node 20 or newer, this is Node ${process.versions.node}`);
-  it.skip('inspector-cli (needs Node 20+)');
+  console.log(`SKIP @modelcontextprotocol/inspector: it needs Node 20 or newer, this is Node ${process.versions.node}`);
+  it.skip('inspector (needs Node 20+)');
 } else {
-  describe('inspector-cli 0.15.0', () => {
+  describe('inspector 2.12.0 --cli', () => {
     let dir;
     let app;
 
@@ -73,7 +73,7 @@ if (nodeMajor() < 20) {
       const { code, stdout, stderr } = await inspector(env, clickArgs);
       assert.equal(code, 1);
       assert.equal(stdout, '');
-      assert.match(stderr, new RegExp(`MCP error -32000: ${notRunningText.replace(/[()]/g, '\\$&')}`));
+      assert.equal(JSON.parse(stderr).error.message, notRunningText);
     });
   });
 }
