@@ -3,10 +3,12 @@
 #include <time.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 #include "common/quote.h"
 #include "common/utf8.h"
+#include "json/escape.h"
 #include "json/writer.h"
 
 namespace korvane::trace {
@@ -68,12 +70,42 @@ std::size_t whole_characters(std::string_view text, std::size_t bound) {
   return (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80 ? bound : end;
 }
 
+// Appends the text as a JSON string, as json::append_json_string does, into room for the
+// longest escaping, trimmed after: the trace escapes every line the server reads and writes,
+// and response lines are dense with quotation marks.
+void append_escaped_string(std::string& out, std::string_view text) {
+  const std::size_t start = out.size();
+  out.resize(start + 6 * text.size() + 2);
+  char* at = out.data() + start;
+  *at++ = '"';
+  for (const char c : text) {
+    if (!json::is_special(c)) {
+      *at++ = c;
+    } else if (c == '"' || c == '\\') {
+      *at++ = '\\';
+      *at++ = c;
+    } else {
+      char buffer[6];
+      const std::string_view escape = json::escape_of(c, buffer);
+      at = std::copy(escape.begin(), escape.end(), at);
+    }
+  }
+  *at++ = '"';
+  out.resize(static_cast<std::size_t>(at - out.data()));
+}
+
+template <typename Integer>
+void append_integer(std::string& out, Integer value) {
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
 // Text as a JSON string can hold it: bytes that are not UTF-8 are shown quoted instead.
 void append_text(std::string& line, std::string_view text) {
   if (is_valid_utf8(text)) {
-    json::append_json_string(line, text);
+    append_escaped_string(line, text);
   } else {
-    json::append_json_string(line, quoted_text(text));
+    append_escaped_string(line, quoted_text(text));
   }
 }
 
@@ -161,15 +193,16 @@ TraceRecord::TraceRecord(std::string& out, std::string_view time, long pid, std:
   out_ += "{\"time\":\"";
   out_ += time;
   out_ += "\",\"pid\":";
-  out_ += std::to_string(pid);
-  out_ += ",\"event\":";
-  json::append_json_string(out_, event);
+  append_integer(out_, pid);
+  out_ += ",\"event\":\"";
+  out_ += event;
+  out_ += '"';
 }
 
 void TraceRecord::key(std::string_view name) {
-  out_ += ',';
-  json::append_json_string(out_, name);
-  out_ += ':';
+  out_ += ",\"";
+  out_ += name;
+  out_ += "\":";
 }
 
 TraceRecord& TraceRecord::text(std::string_view name, std::string_view value) {
@@ -184,7 +217,7 @@ TraceRecord& TraceRecord::text_or_null(std::string_view name, const std::string*
 
 TraceRecord& TraceRecord::number(std::string_view name, std::uint64_t value) {
   key(name);
-  out_ += std::to_string(value);
+  append_integer(out_, value);
   return *this;
 }
 

@@ -49,7 +49,8 @@ std::string utc_timestamp(std::int64_t unix_microseconds);
 // Appends one record to `out`. A record that throws half-built is the caller's to take back.
 class TraceRecord {
  public:
-  // {"time":"<time>","pid":<pid>,"event":"<event>"
+  // {"time":"<time>","pid":<pid>,"event":"<event>". Event and member names are plain ASCII
+  // names, written as they are.
   TraceRecord(std::string& out, std::string_view time, long pid, std::string_view event, const Redactor& redactor);
 
   TraceRecord& text(std::string_view name, std::string_view value);  // at most kTextBound bytes of it
