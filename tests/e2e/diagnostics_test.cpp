@@ -221,6 +221,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, Check, testing::Values(
     CheckCase{"app_never_answers", "hang", std::nullopt, "s1", false, 1, {"read: no answer within 5000 ms"}}),
     [](const testing::TestParamInfo<CheckCase>& param_info) { return param_info.param.label; });
 
+// A reply longer than --check reads is no parse failure: it says how far it checked.
+TEST(CheckLongReply, IsSaidNotCheckedPastTheLimitNotFailed) {
+  TempDir dir;
+  std::string body = R"({"sessions":[)";
+  while (body.size() < 2 * 1024 * 1024) body += R"({"id":"s1","label":"a long list"},)";
+  body += R"({"id":"s2"}]})";
+  write_file(dir.file("body.json"), body);
+  StandinApp app({.mode = "body-file", .body_file = dir.file("body.json")});
+  ASSERT_TRUE(app.ready());
+  const CheckRun run = run_check(app.server_environment("s1"));
+  EXPECT_EQ(run.status.code, 0) << run.out;
+  EXPECT_NE(run.flat().find("not checked past 1048576 bytes"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("FAIL"), std::string::npos) << run.out;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The trace file
 
