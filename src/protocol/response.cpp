@@ -133,8 +133,8 @@ std::string_view ResponseWriter::bytes_of(std::size_t piece) const {
   return {at.external != nullptr ? at.external : text_.data() + at.offset, at.size};
 }
 
-// Shows the observer the line queued since the mark: no more of its start than it takes. Its
-// failing costs the observer the line, never the line its answer.
+// Shows the observer the line queued since the mark: no more of its start than it takes. An
+// observer that fails misses the line; the line stays queued as it is.
 void ResponseWriter::show_line(const Mark& from) noexcept {
   try {
     const std::size_t wanted = observer_->line_start_bytes();
@@ -175,7 +175,8 @@ void ResponseWriter::add(const json::Value& id, ResultOutcome outcome) {
 }
 
 Outcome<void> ResponseWriter::flush() {
-  if (const auto& unwritable = stdout_unwritable(); unwritable && lines_ == nullptr) return error_text(*unwritable);
+  const bool to_stdout = lines_ == nullptr && fd_ == STDOUT_FILENO;
+  if (const auto& unwritable = stdout_unwritable(); unwritable && to_stdout) return error_text(*unwritable);
   if (pieces_.empty()) return ok_outcome();
   if (lines_ != nullptr) {
     for (std::size_t piece = 0; piece < pieces_.size(); ++piece) lines_->append(bytes_of(piece));
@@ -187,7 +188,7 @@ Outcome<void> ResponseWriter::flush() {
       if (!part.empty()) parts.push_back({const_cast<char*>(part.data()), part.size()});
     }
     if (auto written = write_parts(fd_, parts); !written) {
-      note_stdout_unwritable(written.error());
+      if (to_stdout) note_stdout_unwritable(written.error());
       return written;
     }
   }

@@ -43,8 +43,9 @@ class ResponseWriter {
   // even that can be held).
   void add(const json::Value& id, ResultOutcome outcome);
   std::size_t queued_bytes() const { return queued_bytes_; }
-  // Writes every queued line. A failed write is noted as standard output being unwritable
-  // (common/stdout_failure.h) and returned; nothing is written after it.
+  // Writes every queued line and returns a failed write. Writing to standard output, a failure
+  // is noted as standard output being unwritable (common/stdout_failure.h), and once that is
+  // noted (here or by a tool call) nothing more is written.
   Outcome<void> flush();
   // The observer told of every line queued and written from now on; nullptr for none.
   void watch(ResponseObserver* observer) { observer_ = observer; }
