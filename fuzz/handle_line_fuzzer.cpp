@@ -74,7 +74,7 @@ void check_line(std::string_view line) {
   std::string out;
   ResponseWriter writer(out);
   handle_line(line, answer_method, writer);
-  writer.flush();
+  (void)writer.flush();
   FUZZ_CHECK(out.empty() != expected.has_value(), std::string(line) + " answered with: " + out);
   if (!expected) return;
   const std::string wanted = response_line(*expected);

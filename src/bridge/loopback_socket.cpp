@@ -11,7 +11,6 @@
 
 #include "common/posix.h"
 #include "common/stdout_failure.h"
-#include "diagnostics/trace.h"
 #include "platform/client_watch.h"
 
 namespace korvane {
@@ -34,13 +33,14 @@ std::string last_error() { return os_error_text(errno); }
 bool would_block(int error_number) { return error_number == EAGAIN || error_number == EWOULDBLOCK; }
 
 // Waits until the socket is ready. When the reader of standard output goes away meanwhile,
-// nobody could read the answer: the process ends as a failed write of it would end it.
+// nobody could read the answer: that is noted as a failed write of it would be, and the
+// exchange gives up.
 Outcome<void> await(int fd, Io io) {
   auto wake = platform::wait_ready(fd, io, STDOUT_FILENO);
   if (!wake) return error_text(std::move(wake).take_error());
   if (wake.value() == platform::Wake::reader_gone) {
-    trace::stdout_failed(os_error_text(EPIPE));
-    exit_stdout_unwritable(os_error_text(EPIPE));
+    note_stdout_unwritable(os_error_text(EPIPE));
+    return error_text(os_error_text(EPIPE));
   }
   return ok_outcome();
 }

@@ -1,6 +1,7 @@
 // A TCP connection to 127.0.0.1 with whole-buffer writes and read-to-end. The socket is
 // non-blocking and every wait on it watches standard output: when nobody reads the answers any
-// more, the process ends as a failed answer write ends it.
+// more, the wait notes standard output as unwritable (common/stdout_failure.h) and fails with
+// EPIPE's text.
 #pragma once
 
 #include <cstdint>

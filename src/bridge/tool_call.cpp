@@ -1,11 +1,11 @@
 #include "bridge/tool_call.h"
 
 #include <algorithm>
+#include <exception>
 #include <iterator>
 
 #include "bridge/app_channel.h"
 #include "bridge/socket_info.h"
-#include "diagnostics/trace.h"
 #include "json/writer.h"
 
 namespace korvane {
@@ -141,25 +141,49 @@ Outcome<Value> app_request_body(std::string_view name, Value arguments,
 
 namespace {
 
-Outcome<ToolResult> relay_tool_call(std::string_view name, Value arguments, trace::AppCall& call) {
-  const std::string path = socket_info_path();
-  const SocketInfoProbe probe = probe_socket_info(path);
-  call.socket_info(path, probe);
-  const auto& info = probe.info;
+ToolCallObserver* g_observer = nullptr;  // set by main before the first request
+
+// What a call read and sent, kept for its observer.
+struct CallRecord {
+  std::string path;
+  std::optional<SocketInfoProbe> probe;
+  ExchangeFacts exchange;
+  bool exchanged = false;
+};
+
+Outcome<ToolResult> relay_tool_call(std::string_view name, Value arguments, CallRecord& record) {
+  record.path = socket_info_path();
+  const auto& info = record.probe.emplace(probe_socket_info(record.path)).info;
   if (!info) return error_text(info.error());
   auto body = app_request_body(name, std::move(arguments), caller_session_id());
   if (!body) return error_text(std::move(body).take_error());
-  auto reply = post_to_app(info.value().port, info.value().token, body.value(), call.exchange());
+  record.exchanged = true;
+  auto reply = post_to_app(info.value().port, info.value().token, body.value(), &record.exchange);
   if (!reply) return error_text(std::move(reply).take_error());
   return ToolResult{std::move(reply).value()};
 }
 
+void show_call(ToolCallObserver& observer, std::string_view name, const CallRecord& record,
+               const Outcome<ToolResult>& outcome, std::chrono::steady_clock::duration elapsed) noexcept {
+  try {
+    observer.call_finished({name, record.path, *record.probe, record.exchanged ? &record.exchange : nullptr,
+                            outcome.ok() ? nullptr : &outcome.error(),
+                            std::chrono::duration_cast<std::chrono::microseconds>(elapsed)});
+  } catch (const std::exception&) {  // the observer misses this call; the caller does not
+  }
+}
+
 }  // namespace
 
+void watch_tool_calls(ToolCallObserver* observer) { g_observer = observer; }
+
 Outcome<ToolResult> handle_tool_call(std::string_view name, Value arguments) {
-  trace::AppCall call(name);
-  auto outcome = relay_tool_call(name, std::move(arguments), call);
-  call.finish(outcome);
+  CallRecord record;
+  if (g_observer == nullptr) return relay_tool_call(name, std::move(arguments), record);
+  g_observer->call_starting();
+  const auto started = std::chrono::steady_clock::now();
+  auto outcome = relay_tool_call(name, std::move(arguments), record);
+  show_call(*g_observer, name, record, outcome, std::chrono::steady_clock::now() - started);
   return outcome;
 }
 

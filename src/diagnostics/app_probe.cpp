@@ -74,21 +74,26 @@ Outcome<UniqueFd> connect_within(std::uint16_t port, Milliseconds limit) {
   return socket;
 }
 
-Outcome<std::string> exchange_within(const UniqueFd& socket, std::string_view head, std::string_view body,
-                                     Milliseconds limit, std::size_t max_reply) {
+Outcome<AppReply> exchange_within(const UniqueFd& socket, std::string_view head, std::string_view body,
+                                  Milliseconds limit, std::size_t max_reply) {
   const Clock::time_point deadline = Clock::now() + limit;
   const int fd = socket.get();
   if (auto sent = send_before(fd, head, deadline, limit); !sent) return in_step("write head: ", std::move(sent));
   if (auto sent = send_before(fd, body, deadline, limit); !sent) return in_step("write body: ", std::move(sent));
-  std::string reply;
+  AppReply reply;
   char chunk[16384];
-  while (reply.size() < max_reply) {
+  // One byte past the limit tells a reply of exactly max_reply bytes from a longer one.
+  while (reply.bytes.size() <= max_reply) {
     if (auto ready = wait_ready(fd, POLLIN, deadline, "no answer", limit); !ready) return in_step("read: ", std::move(ready));
-    const ssize_t got = ::recv(fd, chunk, std::min(sizeof chunk, max_reply - reply.size()), 0);
+    const ssize_t got = ::recv(fd, chunk, std::min(sizeof chunk, max_reply + 1 - reply.bytes.size()), 0);
     if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (got < 0) return error_text("read: " + os_error_text(errno));
     if (got == 0) break;
-    reply.append(chunk, static_cast<std::size_t>(got));
+    reply.bytes.append(chunk, static_cast<std::size_t>(got));
+  }
+  if (reply.bytes.size() > max_reply) {
+    reply.bytes.resize(max_reply);
+    reply.whole = false;
   }
   return reply;
 }

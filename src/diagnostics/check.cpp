@@ -16,6 +16,7 @@
 #include "common/utf8.h"
 #include "common/version.h"
 #include "diagnostics/app_probe.h"
+#include "diagnostics/trace.h"
 #include "diagnostics/trace_record.h"
 #include "common/quote.h"
 #include "json/writer.h"
@@ -132,7 +133,8 @@ std::string report_locations(Report& report) {
     char directory[4096];
     const char* cwd = ::getcwd(directory, sizeof directory);
     report.note("the path is relative: it is resolved against the current directory, here " +
-                std::string(cwd != nullptr ? cwd : "(unknown)") + "; the MCP client may start the server elsewhere.");
+                (cwd != nullptr ? shown_path(cwd) : std::string("(unknown)")) +
+                "; the MCP client may start the server elsewhere.");
   }
   return chosen;
 }
@@ -202,26 +204,32 @@ int status_code(std::string_view status_line) {
   return code;
 }
 
-// Reply bytes as they may be shown: the token redacted, escaped and quoted for a terminal.
-std::string shown(std::string_view bytes, const std::string& token) {
+// Reply bytes as they may be shown: the token redacted in the whole text, which is then cut to
+// at most `bound` bytes, escaped and quoted for a terminal.
+std::string shown(std::string_view bytes, const std::string& token, std::size_t bound = kMaxReply) {
   trace::Redactor redactor;
   redactor.learn(token);
-  std::string text(bytes);
-  redactor.apply(text);
-  return quoted_text(text);
+  std::string scratch;
+  return quoted_text(redactor.redact(bytes, bound, scratch));
 }
 
-void report_reply(Report& report, std::string_view reply, const std::string& token) {
+void report_reply(Report& report, const AppReply& whole_or_not, const std::string& token) {
+  const std::string_view reply = whole_or_not.bytes;
   const std::string_view status = reply_status_line(reply);
   const std::size_t head_end = reply.find("\r\n\r\n");
   const std::string_view body = head_end == std::string_view::npos ? std::string_view() : reply.substr(head_end + 4);
   const auto parsed = parse_app_reply(reply);
   const int code = status_code(status);
-  const std::string excerpt = "body (" + std::to_string(body.size()) + " bytes" +
+  const std::string excerpt = "body (" + std::to_string(body.size()) + (whole_or_not.whole ? "" : " or more") +
+                              " bytes" +
                               (body.size() > kBodyExcerpt ? ", first " + std::to_string(kBodyExcerpt) : std::string()) +
-                              "): " + shown(body.substr(0, kBodyExcerpt), token);
-  if (code >= 200 && code < 300 && parsed) {
+                              "): " + shown(body, token, kBodyExcerpt);
+  if (code >= 200 && code < 300 && (parsed || !whole_or_not.whole)) {
     report.ok("the app answered sessions_list: " + shown(status, token));
+    if (!whole_or_not.whole) {
+      report.note("the reply is longer than " + std::to_string(kMaxReply) + " bytes: not checked past " +
+                  std::to_string(kMaxReply) + " bytes.");
+    }
     report.detail(excerpt);
     return;
   }
@@ -234,9 +242,12 @@ void report_reply(Report& report, std::string_view reply, const std::string& tok
     report.fail("the app answered, but not with success: " + shown(status, token),
                 "check that the port belongs to the korvane desktop app; restart the app.");
   } else {
-    const std::string& error = parsed.error();
+    trace::Redactor redactor;
+    redactor.learn(token);
+    std::string scratch;
+    std::string_view error = redactor.redact(parsed.error(), parsed.error().size(), scratch);
     report.fail("the reply is not one JSON text after its head; tool calls would answer " +
-                    shown(error.substr(0, error.find(" -- raw=")), token),
+                    quoted_text(error.substr(0, error.find(" -- raw="))),
                 "check that the port belongs to the korvane desktop app; restart the app.");
   }
   report.detail(excerpt);
@@ -295,6 +306,45 @@ void report_session(Report& report) {
                 "korvane session there is no session id, and null is correct.");
 }
 
+// Whether the server would append to the trace file, and why not.
+void report_trace(Report& report) {
+  const char* configured = std::getenv("KORVANE_MCP_TRACE");
+  if (configured == nullptr || *configured == '\0') return;
+  const std::string path = configured;
+  report.line("");
+  report.line("Trace file (KORVANE_MCP_TRACE)");
+  struct stat facts {};
+  if (::lstat(path.c_str(), &facts) != 0) {
+    const std::size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    struct stat directory_facts {};
+    if (errno == ENOENT && ::stat(directory.c_str(), &directory_facts) == 0) {
+      report.ok(shown_path(path) + " does not exist yet: the server creates it with mode 0600.");
+    } else if (errno == ENOENT) {
+      report.note(shown_path(path) + ": its directory " + shown_path(directory) + ": " + os_error_text(errno) +
+                  ", so nothing is traced.");
+    } else {
+      report.note(shown_path(path) + ": " + os_error_text(errno) + ", so nothing is traced.");
+    }
+    return;
+  }
+  if (S_ISLNK(facts.st_mode)) {
+    report.note(shown_path(path) + " is a symbolic link, which the server does not follow, so nothing is traced. "
+                "Name the file itself.");
+    return;
+  }
+  const std::string problem = trace::trace_file_problem(facts, socket_info_path());
+  if (problem.empty()) {
+    report.ok(shown_path(path) + ": the server appends its records to it.");
+    return;
+  }
+  report.note(shown_path(path) + " is not used, so nothing is traced: " + problem + ".");
+  report.detail((facts.st_mode & (S_IRWXG | S_IRWXO)) != 0 && S_ISREG(facts.st_mode)
+                    ? "The server does not take the permissions away, as a reader who opened the file already "
+                      "would keep reading. Delete the file and let the server create it afresh with mode 0600."
+                    : "Name a new file of your own; the server creates it with mode 0600.");
+}
+
 }  // namespace
 
 int run_check() {
@@ -312,6 +362,7 @@ int run_check() {
     report.line("  not tried: there is no usable socket-info file to tell its port and token.");
   }
   report_session(report);
+  report_trace(report);
   report.line("");
   report.line(report.failed() ? "Result: tool calls will fail; see the FAIL line above."
                               : "Result: the app answered; tool calls should work.");

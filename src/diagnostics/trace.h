@@ -1,92 +1,83 @@
 // The opt-in trace: with KORVANE_MCP_TRACE=/path/file the server appends one JSON record per
 // line to that file for every line received, every response written and every tool call's
 // exchange with the app. The token never appears in it (every known form of it is replaced by
-// "<redacted>"). Without the variable each hook costs one branch on a cached flag.
+// "<redacted>" before any text is cut). main installs the trace as the observer of the response
+// writer and of tool calls; without the variable nothing is installed.
 //
-// Tracing never changes what goes to stdout or stderr and never ends the process: a file that
-// cannot be opened or written silently turns tracing off. The file is created with mode 0600
-// and opened append-only, close-on-exec and without following a symbolic link at the last
-// component. An existing file is used only when it is a regular file owned by the effective
-// user, with a single link, and none of stdin, stdout or stderr; permissions for group and
-// others are then taken away.
+// Tracing never changes what goes to stdout or stderr, the exit status, or the descriptors a
+// tool call may use, and never ends the process: a record that cannot be built is left out,
+// and a file that cannot be used or written turns tracing off. The file is created with mode
+// 0600 and opened append-only, close-on-exec and without following a symbolic link at the
+// last component. An existing file is used only when trace_file_problem finds nothing against
+// it; its permissions are never changed. Records are gathered and appended with one write per
+// batch of answers, each write holding whole records only.
 #pragma once
 
-#include <chrono>
+#include <sys/stat.h>
+
+#include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
-#include "bridge/app_channel.h"
-#include "bridge/socket_info.h"
-#include "json/value.h"
+#include "base/unique_fd.h"
+#include "bridge/tool_call.h"
+#include "diagnostics/trace_record.h"
+#include "protocol/response.h"
 
 namespace korvane::trace {
 
-namespace detail {
-extern bool g_on;  // set once by start(); cleared for good when the file fails
-void received(std::string_view line);
-void sent(std::string_view line);
-void stdout_failed(std::string_view reason);
-void input_ended();
-}  // namespace detail
+// Why the file with these facts may not take the trace, or "" when it may: it must be a
+// regular file of the effective user's with one link and no permission for group or others
+// (a reader who opened it before would go on reading), and none of the standard streams or
+// the socket-info file at `socket_info`.
+std::string trace_file_problem(const struct stat& facts, const std::string& socket_info);
 
-// Reads KORVANE_MCP_TRACE once and opens the file; call once at start, before any hook.
-void start();
-
-inline bool on() { return detail::g_on; }
-
-// The loop's hooks: a line read from stdin (without its line break), a response line written
-// to stdout, a failed write to stdout, and the end of input.
-inline void line_received(std::string_view line) {
-  if (on()) detail::received(line);
-}
-inline void response_written(std::string_view line) {
-  if (on()) detail::sent(line);
-}
-inline void stdout_failed(std::string_view reason) {
-  if (on()) detail::stdout_failed(reason);
-}
-inline void input_ended() {
-  if (on()) detail::input_ended();
-}
-
-// One tool call, written as one "app" record by finish(). Every member is a no-op when
-// tracing is off.
-class AppCall {
+class Trace final : public ResponseObserver, public ToolCallObserver {
  public:
-  explicit AppCall(std::string_view tool) : tool_(tool) {
-    if (on()) started_ = std::chrono::steady_clock::now();
-  }
+  // Reads KORVANE_MCP_TRACE, learns the token of the socket-info file and opens the trace file;
+  // off when the variable is unset or empty or the file may not be used.
+  Trace();
+  Trace(const Trace&) = delete;
+  Trace& operator=(const Trace&) = delete;
 
-  // The socket-info file the call read and what came of it; its token is learnt for redaction.
-  void socket_info(const std::string& path, const SocketInfoProbe& probe) {
-    if (on()) note_socket_info(path, probe);
-  }
+  bool on() const { return file_.valid(); }
 
-  // Where post_to_app reports the exchange; nullptr when tracing is off.
-  ExchangeFacts* exchange() {
-    if (!on()) return nullptr;
-    exchanged_ = true;
-    return &facts_;
-  }
+  // A line read from stdin, without its line break.
+  void line_received(std::string_view line);
+  // Appends the records gathered so far in one write.
+  void write_pending();
+  // Standard output cannot be written (the server then ends): the lines queued are not
+  // recorded as sent; this is, and everything gathered is written.
+  void stdout_failed(std::string_view reason);
+  void input_ended();
 
-  template <typename T>
-  void finish(const Outcome<T>& outcome) {
-    if (on()) write_record(outcome.ok() ? nullptr : &outcome.error());
-  }
+  std::size_t line_start_bytes() const override;
+  void line_queued(std::string_view start, std::size_t size) override;
+  void lines_written() override;
+
+  void call_starting() override;
+  void call_finished(const ToolCallFacts& facts) override;
 
  private:
-  void note_socket_info(const std::string& path, const SocketInfoProbe& probe);
-  void write_record(const std::string* error);
+  bool open_file();
+  bool reopen_file();
+  void turn_off();
+  std::string_view timestamp();
+  template <typename Fill>
+  void add(std::string& records, std::string_view event, const Fill& fill) noexcept;
 
-  std::string_view tool_;
-  std::chrono::steady_clock::time_point started_{};
   std::string path_;
-  std::string problem_;
-  std::optional<std::uint16_t> port_;
-  bool exchanged_ = false;
-  ExchangeFacts facts_;
+  std::string socket_info_;
+  UniqueFd file_;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+  long pid_ = 0;
+  Redactor redactor_;
+  std::string pending_;  // whole records not yet written
+  std::string sent_;     // records of lines queued, until they are written
+  std::int64_t time_second_ = -1;
+  std::string time_text_;
 };
 
 }  // namespace korvane::trace

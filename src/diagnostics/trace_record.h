@@ -1,5 +1,5 @@
 // Building trace records: one JSON object per line, members in the order they are added,
-// every text passed through the redactor.
+// every text redacted first and then cut to its bound.
 #pragma once
 
 #include <cstddef>
@@ -15,42 +15,61 @@ inline constexpr std::size_t kTextBound = 64 * 1024;
 
 inline constexpr std::string_view kRedacted = "<redacted>";
 
-// Replaces every known token, in each form it can take in recorded text (as it is, escaped
-// once or twice as a JSON string, and quoted as error texts quote reply bytes).
+// Replaces every known token in each form it can take in recorded text: as it is, escaped as a
+// JSON writer escapes it (with or without \u escapes for non-ASCII), and quoted as error texts
+// quote reply bytes, up to three of these one inside the other (a token escaped in a reply,
+// quoted in an error text that is escaped in a response line).
 class Redactor {
  public:
+  Redactor() = default;
+  Redactor(const Redactor&) = delete;  // forms_ views the strings of tokens_
+  Redactor& operator=(const Redactor&) = delete;
+
   void learn(std::string_view token);  // an empty token is nothing to hide
-  void apply(std::string& text) const;
-  std::size_t longest() const { return longest_; }
+
+  // The first `bound` bytes (cut at a character boundary) of the text with every form
+  // replaced: what redacting the whole text and then cutting it gives. Given only the start of
+  // a longer text, that start must hold at least start_for(bound) bytes. The result views the
+  // text itself when nothing was replaced, else `scratch`.
+  std::string_view redact(std::string_view text, std::size_t bound, std::string& scratch) const;
+
+  // How much of a text's start decides its first `bound` bytes once redacted.
+  std::size_t start_for(std::size_t bound) const;
 
  private:
-  std::vector<std::string> forms_;  // most recently learnt last
-  std::size_t longest_ = 0;
-};
-
-class TraceRecord {
- public:
-  // {"time":"<UTC, microseconds>","pid":<pid>,"event":"<event>"
-  TraceRecord(std::string_view event, std::int64_t unix_microseconds, long pid, const Redactor& redactor);
-
-  TraceRecord& text(std::string_view name, std::string_view value);
-  TraceRecord& text_or_null(std::string_view name, const std::string* value);
-  TraceRecord& number(std::string_view name, std::uint64_t value);
-  TraceRecord& null(std::string_view name);
-  // "length": the full size, and "text": its first kTextBound bytes.
-  TraceRecord& bounded_text(std::string_view value);
-
-  // The record's line, ending in "\n".
-  std::string finish();
-
- private:
-  void key(std::string_view name);
-
-  const Redactor& redactor_;
-  std::string line_;
+  std::vector<std::vector<std::string>> tokens_;  // the forms of each token, most recent last
+  std::vector<std::string_view> forms_;           // every form of every token kept
+  mutable std::vector<std::size_t> next_;         // where each form is next found, while redacting
+  std::size_t longest_ = 0;                       // the longest form
 };
 
 // "2025-01-31T23:59:59.123456Z"
 std::string utc_timestamp(std::int64_t unix_microseconds);
+
+// Appends one record to `out`. A record that throws half-built is the caller's to take back.
+class TraceRecord {
+ public:
+  // {"time":"<time>","pid":<pid>,"event":"<event>". Event and member names are plain ASCII
+  // names, written as they are.
+  TraceRecord(std::string& out, std::string_view time, long pid, std::string_view event, const Redactor& redactor);
+
+  TraceRecord& text(std::string_view name, std::string_view value);  // at most kTextBound bytes of it
+  TraceRecord& text_or_null(std::string_view name, const std::string* value);
+  TraceRecord& number(std::string_view name, std::uint64_t value);
+  TraceRecord& null(std::string_view name);
+  // "length": `size`, and "text": the first kTextBound bytes of a text of that size, of which
+  // `start` holds the first bytes (at least the redactor's start_for(kTextBound), or all).
+  TraceRecord& bounded_text(std::string_view start, std::size_t size);
+
+  // Ends the record with "}\n".
+  void finish();
+
+ private:
+  void key(std::string_view name);
+
+  std::string& out_;
+  const Redactor& redactor_;
+  std::string scratch_;
+};
 
 }  // namespace korvane::trace

@@ -45,7 +45,8 @@ ResultOutcome answer_method(const McpRequest& request, ResponseWriter& out) {
   if (method == "notifications/initialized") return Result(json::Value(nullptr));
   if (method == "tools/list") return Result(tools_list_result());
   if (method == "tools/call") {
-    out.flush();
+    // What is queued goes out before the call waits; with nobody reading, nothing is called.
+    if (auto flushed = out.flush(); !flushed) return error_text(std::move(flushed).take_error());
     return call_tool(request.params);
   }
   return error_text("unknown method: " + method);

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <exception>
 #include <new>
 #include <cstdlib>
 
 #include "common/posix.h"
 #include "common/stdout_failure.h"
-#include "diagnostics/trace.h"
 #include "json/writer.h"
 
 namespace korvane {
@@ -29,11 +29,6 @@ struct Overloaded : Visitors... {
 };
 template <typename... Visitors>
 Overloaded(Visitors...) -> Overloaded<Visitors...>;  // older compilers deduce no aggregate
-
-[[noreturn]] void die_on_stdout_failure(const std::string& error) {
-  trace::stdout_failed(error);
-  exit_stdout_unwritable(error);
-}
 
 std::string out_of_memory_text() { return "read: " + os_error_text(ENOMEM); }
 
@@ -138,16 +133,28 @@ std::string_view ResponseWriter::bytes_of(std::size_t piece) const {
   return {at.external != nullptr ? at.external : text_.data() + at.offset, at.size};
 }
 
-std::string ResponseWriter::line_since(const Mark& from) const {
-  std::string line;
-  if (from.pieces > 0) {  // the piece before the mark may have been extended since
-    const Piece& before = pieces_[from.pieces - 1];
-    const std::size_t end = before.offset + before.size;
-    if (before.external == nullptr && end > from.text) line.append(text_, from.text, end - from.text);
+// Shows the observer the line queued since the mark: no more of its start than it takes. An
+// observer that fails misses the line; the line stays queued as it is.
+void ResponseWriter::show_line(const Mark& from) noexcept {
+  try {
+    const std::size_t wanted = observer_->line_start_bytes();
+    std::string start;
+    std::size_t size = 0;
+    const auto take = [&](std::string_view bytes) {
+      size += bytes.size();
+      if (start.size() < wanted) start.append(bytes.substr(0, wanted - start.size()));
+    };
+    if (from.pieces > 0) {  // the piece before the mark may have been extended since
+      const Piece& before = pieces_[from.pieces - 1];
+      const std::size_t end = before.offset + before.size;
+      if (before.external == nullptr && end > from.text) take({text_.data() + from.text, end - from.text});
+    }
+    for (std::size_t piece = from.pieces; piece < pieces_.size(); ++piece) take(bytes_of(piece));
+    if (size > 0) --size;  // the final "\n"
+    if (start.size() > size) start.resize(size);
+    observer_->line_queued(start, size);
+  } catch (const std::exception&) {
   }
-  for (std::size_t piece = from.pieces; piece < pieces_.size(); ++piece) line += bytes_of(piece);
-  if (!line.empty() && line.back() == '\n') line.pop_back();
-  return line;
 }
 
 void ResponseWriter::add(const json::Value& id, ResultOutcome outcome) {
@@ -164,11 +171,13 @@ void ResponseWriter::add(const json::Value& id, ResultOutcome outcome) {
       add_line(json::Value(nullptr), out_of_memory);
     }
   }
-  if (trace::on()) traced_.push_back(line_since(before));
+  if (observer_ != nullptr) show_line(before);
 }
 
-void ResponseWriter::flush() {
-  if (pieces_.empty()) return;
+Outcome<void> ResponseWriter::flush() {
+  const bool to_stdout = lines_ == nullptr && fd_ == STDOUT_FILENO;
+  if (const auto& unwritable = stdout_unwritable(); unwritable && to_stdout) return error_text(*unwritable);
+  if (pieces_.empty()) return ok_outcome();
   if (lines_ != nullptr) {
     for (std::size_t piece = 0; piece < pieces_.size(); ++piece) lines_->append(bytes_of(piece));
   } else {
@@ -178,20 +187,23 @@ void ResponseWriter::flush() {
       const std::string_view part = bytes_of(piece);
       if (!part.empty()) parts.push_back({const_cast<char*>(part.data()), part.size()});
     }
-    if (auto written = write_parts(fd_, parts); !written) die_on_stdout_failure(written.error());
+    if (auto written = write_parts(fd_, parts); !written) {
+      if (to_stdout) note_stdout_unwritable(written.error());
+      return written;
+    }
   }
-  for (const std::string& line : traced_) trace::response_written(line);
-  traced_.clear();
+  if (observer_ != nullptr) observer_->lines_written();
   pieces_.clear();
   text_.clear();
   holding_.clear();
   queued_bytes_ = 0;
+  return ok_outcome();
 }
 
 void append_response(std::string& out, const json::Value& id, ResultOutcome outcome) {
   ResponseWriter writer(out);
   writer.add(id, std::move(outcome));
-  writer.flush();
+  (void)writer.flush();  // collecting into a string cannot fail
 }
 
 }  // namespace korvane

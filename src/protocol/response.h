@@ -1,7 +1,9 @@
 // Writing JSON-RPC responses, one compact line each.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "json/value.h"
@@ -11,6 +13,22 @@ namespace korvane {
 
 // Every error on the wire carries this code.
 inline constexpr int kErrorCode = -32000;
+
+// Watches the lines a ResponseWriter writes (main installs the trace as one). It sees the start
+// of each line only, so that watching a long line costs no copy of it.
+class ResponseObserver {
+ public:
+  // How many bytes of a line's start line_queued takes.
+  virtual std::size_t line_start_bytes() const = 0;
+  // A line was queued: its first bytes (at most line_start_bytes(), no final "\n") and the full
+  // size of the line without its "\n". May throw std::bad_alloc: the line is then not watched.
+  virtual void line_queued(std::string_view start, std::size_t size) = 0;
+  // Every line queued so far went out.
+  virtual void lines_written() = 0;
+
+ protected:
+  ~ResponseObserver() = default;
+};
 
 // Queues response lines and writes them in as few writes as it can. Large texts (a constant
 // answer, a relayed reply) are written from where they lie, never copied into the line.
@@ -25,9 +43,12 @@ class ResponseWriter {
   // even that can be held).
   void add(const json::Value& id, ResultOutcome outcome);
   std::size_t queued_bytes() const { return queued_bytes_; }
-  // Writes every queued line. A failed write ends the process with a diagnostic on standard
-  // error and a non-zero status.
-  void flush();
+  // Writes every queued line and returns a failed write. Writing to standard output, a failure
+  // is noted as standard output being unwritable (common/stdout_failure.h), and once that is
+  // noted (here or by a tool call) nothing more is written.
+  Outcome<void> flush();
+  // The observer told of every line queued and written from now on; nullptr for none.
+  void watch(ResponseObserver* observer) { observer_ = observer; }
 
  private:
   struct Piece {
@@ -42,7 +63,7 @@ class ResponseWriter {
   Mark mark() const { return {pieces_.size(), text_.size(), holding_.size(), queued_bytes_}; }
   void rewind(const Mark& to);
   void add_line(const json::Value& id, ResultOutcome& outcome);
-  std::string line_since(const Mark& from) const;
+  void show_line(const Mark& from) noexcept;
   std::string_view bytes_of(std::size_t piece) const;
   void append_text(std::string_view text);
   void note_text(std::size_t start);
@@ -55,7 +76,7 @@ class ResponseWriter {
   std::vector<Piece> pieces_;        // in order: text_ ranges and outside texts
   std::vector<ByteBuffer> holding_;  // relayed replies queued, until written
   std::size_t queued_bytes_ = 0;
-  std::vector<std::string> traced_;  // the queued lines, only while tracing
+  ResponseObserver* observer_ = nullptr;
 };
 
 // Appends the response line for an id and an outcome, with its final "\n".

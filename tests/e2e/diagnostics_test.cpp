@@ -1,5 +1,5 @@
-// Who may point the server at an app (the socket-info file checks), and the two aids for when
-// it does not work: --check and the trace file.
+// Who may point the server at an app (the socket-info file checks), and --check, the first aid
+// for when it does not work (the trace file has tests of its own).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +21,6 @@ namespace {
 using json::Value;
 
 constexpr std::string_view kNotRunning = "korvane GUI is not running (no socket-info.json found)";
-constexpr uid_t kNobody = 65534;
 const std::string kInitialize = R"({"jsonrpc":"2.0","id":9,"method":"initialize"})";
 
 std::string error_message(const std::string& line) {
@@ -29,8 +28,6 @@ std::string error_message(const std::string& line) {
   return response.is_object() && response.contains("error") ? response["error"]["message"].get<std::string>() : "";
 }
 
-// Hands a file to another account; false when this process may not (it is not root).
-bool give_away(const std::string& path) { return ::chown(path.c_str(), kNobody, kNobody) == 0; }
 
 // ---------------------------------------------------------------------------------------------
 // The socket-info file: only a regular file of the user's (or root's), not writable by others,
@@ -111,20 +108,6 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SocketInfoFile, testing::ValuesIn(kFileCases),
 // ---------------------------------------------------------------------------------------------
 // --check
 
-struct CheckRun {
-  std::string out;
-  ExitStatus status;
-};
-
-// Runs --check with stdin an open pipe that is never written nor closed: it must not wait on it.
-CheckRun run_check(const Environment& environment) {
-  Subprocess check({server_binary(), "--check"}, environment);
-  CheckRun run;
-  run.status = check.wait(Duration{20'000});
-  run.out = check.read_stdout_to_end(Duration{1'000});
-  EXPECT_EQ(check.stderr_text(), "");
-  return run;
-}
 
 struct CheckCase {
   std::string label;
@@ -205,104 +188,19 @@ INSTANTIATE_TEST_SUITE_P(Cases, Check, testing::Values(
     CheckCase{"app_never_answers", "hang", std::nullopt, "s1", false, 1, {"read: no answer within 5000 ms"}}),
     [](const testing::TestParamInfo<CheckCase>& param_info) { return param_info.param.label; });
 
-// ---------------------------------------------------------------------------------------------
-// The trace file
-
-std::vector<Value> trace_records(const std::string& path) {
-  std::vector<Value> records;
-  for (const std::string& line : split_lines(read_file(path))) {
-    records.push_back(Value::parse(line, nullptr, false));
-    EXPECT_TRUE(records.back().is_object() && records.back().contains("event")) << line;
-  }
-  return records;
-}
-
-mode_t mode_of(const std::string& path) {
-  struct stat facts {};
-  return ::stat(path.c_str(), &facts) == 0 ? facts.st_mode & 07777 : 0;
-}
-
-TEST(Trace, RecordsEveryExchangeAndNeverTheToken) {
-  // Two like apps, one for a traced and one for an untraced run.
-  StandinApp app({.token = "0123456789abcdef-trace-token"});
-  StandinApp twin({.token = app.token()});
-  ASSERT_TRUE(app.ready() && twin.ready());
+// A reply longer than --check reads is no parse failure: it says how far it checked.
+TEST(CheckLongReply, IsSaidNotCheckedPastTheLimitNotFailed) {
   TempDir dir;
-  const std::string trace = dir.file("trace.jsonl");
-  Environment environment = app.server_environment("s1");
-  environment.push_back("KORVANE_MCP_TRACE=" + trace);
-  // The token goes out in a line, comes back in a reply, and stands in an error text.
-  const std::string input = tool_call_line(1, "session_send", R"({"id":"s2","text":")" + app.token() + "\"}") + "\n" +
-                            tool_call_line(2, "session_read", R"({"id":"s2"})") + "\n" +
-                            tool_call_line(3, "Click", "{}") + "\n";
-  const ServerRun traced = run_server(input, environment);
-  const ServerRun plain = run_server(input, twin.server_environment("s1"));
-  EXPECT_EQ(traced.out, plain.out);
-  EXPECT_NE(traced.out.find(app.token()), std::string::npos) << "the reply should carry the token";
-  EXPECT_EQ(traced.err, "");
-
-  const std::string content = read_file(trace);
-  EXPECT_EQ(content.find(app.token()), std::string::npos) << content;
-  EXPECT_EQ(mode_of(trace), 0600u);
-  const std::vector<Value> records = trace_records(trace);
-  std::vector<Value> exchanges;
-  for (const Value& r : records) {
-    if (r["event"] == "app") exchanges.push_back(r);
-  }
-  ASSERT_EQ(exchanges.size(), 3u) << content;
-  const Value& first = exchanges[0];
-  EXPECT_EQ(first["tool"], "session_send");
-  EXPECT_EQ(first["method"], "session_send");
-  EXPECT_EQ(first["socket_info"], app.socket_info_path());
-  EXPECT_EQ(first["port"], app.port());
-  EXPECT_EQ(first["status"], "HTTP/1.1 200 OK");
-  EXPECT_EQ(first["request_bytes"], app.recorded_requests()[0].head.size() + app.recorded_requests()[0].body.size());
-  EXPECT_GT(first["reply_bytes"].get<std::size_t>(), 0u);
-  EXPECT_TRUE(first["duration_us"].is_number_unsigned());
-  EXPECT_TRUE(first["error"].is_null());
-  EXPECT_EQ(exchanges[2]["error"], "unknown tool: Click");
-  EXPECT_TRUE(exchanges[2]["method"].is_null());
-}
-
-// Whatever the trace path holds already, stdout and stderr stay as they are; the server writes
-// only into a file of the user's own, and takes away everyone else's access to it.
-TEST(Trace, UsesOnlyAFileOfTheUsersOwn) {
-  TempDir dir;
-  const std::string input = kInitialize + "\n" + tool_call_line(1, "click", "{}") + "\n";
-  const Environment no_app = {"KORVANE_SOCKET_INFO=" + dir.file("missing.json")};
-  const ServerRun plain = run_server(input, no_app);
-  struct Case {
-    std::string label;
-    std::function<bool(const std::string&)> prepare;  // false: skip on this machine
-    bool traced;
-    std::string untouched_content;
-  };
-  const std::string target = dir.file("target");
-  const Case cases[] = {
-      {"own_0644", [](const std::string& p) { write_file(p, ""); return ::chmod(p.c_str(), 0644) == 0; }, true, ""},
-      {"other_owner", [](const std::string& p) { write_file(p, "theirs\n"); return give_away(p); }, false, "theirs\n"},
-      {"symlink", [&](const std::string& p) { write_file(target, "mine\n"); return ::symlink(target.c_str(), p.c_str()) == 0; },
-       false, "mine\n"},
-      {"missing_directory", [](const std::string&) { return true; }, false, ""},
-  };
-  for (const Case& c : cases) {
-    const std::string path = c.label == "missing_directory" ? dir.file("none/trace") : dir.file(c.label);
-    if (!c.prepare(path)) continue;
-    Environment environment = no_app;
-    environment.push_back("KORVANE_MCP_TRACE=" + path);
-    const ServerRun run = run_server(input, environment);
-    EXPECT_EQ(run.out, plain.out) << c.label;
-    EXPECT_EQ(run.err, "") << c.label;
-    EXPECT_TRUE(run.status.success()) << c.label;
-    if (c.traced) {
-      EXPECT_EQ(mode_of(path), 0600u) << c.label;
-      EXPECT_EQ(trace_records(path).size(), 7u) << c.label;  // start, 2 x (received, sent), app, end
-    } else if (c.label == "symlink") {
-      EXPECT_EQ(read_file(target), c.untouched_content);
-    } else {
-      EXPECT_EQ(read_file(path), c.untouched_content) << c.label;
-    }
-  }
+  std::string body = R"({"sessions":[)";
+  while (body.size() < 2 * 1024 * 1024) body += R"({"id":"s1","label":"a long list"},)";
+  body += R"({"id":"s2"}]})";
+  write_file(dir.file("body.json"), body);
+  StandinApp app({.mode = "body-file", .body_file = dir.file("body.json")});
+  ASSERT_TRUE(app.ready());
+  const CheckRun run = run_check(app.server_environment("s1"));
+  EXPECT_EQ(run.status.code, 0) << run.out;
+  EXPECT_NE(run.flat().find("not checked past 1048576 bytes"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("FAIL"), std::string::npos) << run.out;
 }
 
 }  // namespace

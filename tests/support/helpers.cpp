@@ -1,5 +1,5 @@
-// Test support: the command that runs a project binary, request lines and raw exchanges with a
-// loopback port.
+// Test support: the command that runs a project binary, request lines, raw exchanges with a
+// loopback port, runs of --check and files handed to another account.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -95,6 +95,35 @@ RawReply exchange_raw(std::uint16_t port, std::string_view request, Duration tim
     }
   }
   return reply;
+}
+
+// ---------------------------------------------------------------------------------------------
+// --check and files of other accounts
+
+std::string CheckRun::flat() const {
+  std::string text;
+  for (const char c : out) {
+    if (c != ' ' && c != '\n') {
+      text += c;
+    } else if (!text.empty() && text.back() != ' ') {
+      text += ' ';
+    }
+  }
+  return text;
+}
+
+CheckRun run_check(const Environment& environment) {
+  Subprocess check({server_binary(), "--check"}, environment);
+  CheckRun run;
+  run.status = check.wait(Duration{20'000});
+  run.out = check.read_stdout_to_end(Duration{1'000});
+  EXPECT_EQ(check.stderr_text(), "");
+  return run;
+}
+
+bool give_away(const std::string& path) {
+  constexpr uid_t kNobody = 65534;
+  return ::chown(path.c_str(), kNobody, kNobody) == 0;
 }
 
 }  // namespace korvane::e2e

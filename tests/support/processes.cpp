@@ -83,8 +83,27 @@ bool limit_address_space([[maybe_unused]] pid_t pid, [[maybe_unused]] std::uint6
 
 }  // namespace
 
+namespace {
+
+// With $KORVANE_E2E_TRACE_DIR set, every server a test starts without a trace of its own traces
+// into a new file there: running the suite with and without it shows that tracing changes no
+// answer, no stderr and no exit status.
+void trace_when_asked(const std::vector<std::string>& argv, Environment& environment) {
+  static int runs = 0;
+  const char* directory = std::getenv("KORVANE_E2E_TRACE_DIR");
+  if (directory == nullptr || *directory == '\0' || argv.empty() || argv.front() != server_binary()) return;
+  for (const std::string& entry : environment) {
+    if (entry.starts_with("KORVANE_MCP_TRACE=")) return;
+  }
+  environment.push_back("KORVANE_MCP_TRACE=" + std::string(directory) + "/trace-" + std::to_string(::getpid()) + "-" +
+                        std::to_string(++runs) + ".jsonl");
+}
+
+}  // namespace
+
 Subprocess::Subprocess(std::vector<std::string> argv, Environment environment, SpawnOptions options) {
   ignore_sigpipe_once();
+  trace_when_asked(argv, environment);
   name_ = argv.empty() ? "" : argv.front();
   auto in = platform::open_pipe(platform::Blocking::yes);
   auto out = platform::open_pipe(platform::Blocking::yes);

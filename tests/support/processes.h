@@ -187,6 +187,21 @@ struct ServerRun {
 ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout = kDefaultTimeout,
                      SpawnOptions options = {});
 
+// A run of korvane-mcp --check.
+struct CheckRun {
+  std::string out;
+  ExitStatus status;
+  // The report as one line: wrapped prose is found whatever the width of a path before it.
+  std::string flat() const;
+};
+
+// Runs --check with stdin an open pipe that is never written nor closed: it must not wait on
+// it. Anything on its stderr fails the test.
+CheckRun run_check(const Environment& environment);
+
+// Hands a file to another account (nobody); false when this process may not (it is not root).
+bool give_away(const std::string& path);
+
 // One tools/call request line (without the line break); no "arguments" member when
 // arguments_json is empty.
 std::string tool_call_line(int id, std::string_view name, std::string_view arguments_json);

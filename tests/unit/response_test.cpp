@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <new>
 #include <functional>
 #include <string>
 
@@ -29,10 +31,42 @@ struct LineCase {
 
 class ResponseLine : public testing::TestWithParam<LineCase> {};
 
+// Sees the start of each line, or fails to as asked.
+struct Watcher final : ResponseObserver {
+  std::size_t wanted;
+  bool throws;
+  std::string start;
+  std::size_t size = 0;
+  int written = 0;
+
+  Watcher(std::size_t wanted_bytes, bool fails) : wanted(wanted_bytes), throws(fails) {}
+  std::size_t line_start_bytes() const override { return wanted; }
+  void line_queued(std::string_view line_start, std::size_t line_size) override {
+    if (throws) throw std::bad_alloc();
+    start = line_start;
+    size = line_size;
+  }
+  void lines_written() override { ++written; }
+};
+
 TEST_P(ResponseLine, IsWrittenExactly) {
   std::string line;
   append_response(line, GetParam().id, GetParam().outcome());
   EXPECT_EQ(line, GetParam().expected + "\n");
+  // Watched or not, and whether the watcher can take the line or not, the line is the same.
+  for (Watcher watcher : {Watcher(16, false), Watcher(1 << 20, false), Watcher(SIZE_MAX, false), Watcher(16, true)}) {
+    std::string watched;
+    ResponseWriter writer(watched);
+    writer.watch(&watcher);
+    writer.add(GetParam().id, GetParam().outcome());
+    ASSERT_TRUE(writer.flush());
+    EXPECT_EQ(watched, line) << watcher.wanted;
+    EXPECT_EQ(watcher.written, 1);
+    if (!watcher.throws) {
+      EXPECT_EQ(watcher.start, GetParam().expected.substr(0, watcher.wanted));
+      EXPECT_EQ(watcher.size, GetParam().expected.size());
+    }
+  }
 }
 
 std::string joined(std::initializer_list<std::string_view> parts) {
@@ -76,8 +110,8 @@ TEST(ResponseWriterFd, WritesQueuedLinesInOrder) {
                                 : ResultOutcome(error_text(joined({"e", std::to_string(i)}))));
     }
   }
-  collected.flush();
-  written.flush();
+  ASSERT_TRUE(collected.flush());
+  ASSERT_TRUE(written.flush());
   std::rewind(file);
   std::string bytes(expected.size() + 1, '\0');
   bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
@@ -109,7 +143,7 @@ TEST_P(HandleLine, AnswersAsTheProtocolAsks) {
   std::string lines;
   ResponseWriter out(lines);
   handle_line(GetParam().line, stub_methods, out);
-  out.flush();
+  EXPECT_TRUE(out.flush().ok());
   EXPECT_EQ(g_method_calls, GetParam().method_calls);
   EXPECT_EQ(lines, GetParam().expected.empty() ? "" : std::string(GetParam().expected) + "\n");
 }

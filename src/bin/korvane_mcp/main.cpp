@@ -5,14 +5,17 @@
 
 #include <cerrno>
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "command_line.h"
 #include "common/line_reader.h"
 #include "common/posix.h"
+#include "common/stdout_failure.h"
 #include "diagnostics/trace.h"
 #include "platform/memory.h"
 #include "methods/method_table.h"
+#include "bridge/tool_call.h"
 #include "protocol/dispatch.h"
 #include "protocol/response.h"
 
@@ -38,31 +41,48 @@ void answer(std::string_view line, korvane::ResponseWriter& out) {
   }
 }
 
+// Nobody can read the answers any more: the trace says so, and the process ends with a line on
+// stderr and status 1.
+[[noreturn]] void end_on_stdout_failure(const std::string& reason, korvane::trace::Trace& trace) {
+  trace.stdout_failed(reason);
+  korvane::exit_stdout_unwritable(reason);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A closed stdout must surface as a failed write, not as a signal.
+  // A closed stdout must surface as a failed write, not as a signal; so must a write past the
+  // file size limit, whether it goes to stdout or to the trace.
   ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
   if (const auto status = korvane::run_command_line(argc, argv)) return *status;
   korvane::platform::tune_allocator();
-  korvane::trace::start();
+  korvane::trace::Trace trace;
   korvane::LineReader reader(STDIN_FILENO);
   korvane::ResponseWriter out(STDOUT_FILENO);
+  if (trace.on()) {
+    out.watch(&trace);
+    korvane::watch_tool_calls(&trace);
+  }
   for (;;) {
     const korvane::NextLine next = reader.next_line();
     if (next.kind == korvane::NextLine::Kind::ended) break;
     if (next.kind == korvane::NextLine::Kind::too_long) {
       answer_out_of_memory(out);
     } else {
-      korvane::trace::line_received(next.text);
+      if (trace.on()) trace.line_received(next.text);
       if (!next.text.empty()) answer(next.text, out);
     }
     // Answers are written before the loop waits for input (and before a tool call waits for
     // the app), so a client that waits for one always gets it; lines already buffered are
     // answered together, in batches of bounded size.
-    if (!reader.next_line_ready() || out.queued_bytes() >= kBatchBytes) out.flush();
+    if (!reader.next_line_ready() || out.queued_bytes() >= kBatchBytes) {
+      (void)out.flush();  // a failure is noted, and met below
+      trace.write_pending();
+    }
+    if (const auto& failure = korvane::stdout_unwritable()) end_on_stdout_failure(*failure, trace);
   }
-  out.flush();
-  korvane::trace::input_ended();
+  if (auto flushed = out.flush(); !flushed) end_on_stdout_failure(flushed.error(), trace);
+  trace.input_ended();
   return 0;
 }

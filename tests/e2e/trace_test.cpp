@@ -1,0 +1,314 @@
+// The opt-in trace file: what it records, which files it may use, and that it never changes
+// the server's answers, exit status or descriptors, nor shows any piece of the token.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "base/unique_fd.h"
+#include "common/hex.h"
+#include "json/value.h"
+#include "processes.h"
+
+namespace korvane::e2e {
+namespace {
+
+using json::Value;
+
+const std::string kInitialize = R"({"jsonrpc":"2.0","id":9,"method":"initialize"})";
+
+std::string error_message(const std::string& line) {
+  const Value response = Value::parse(line, nullptr, false);
+  return response.is_object() && response.contains("error") ? response["error"]["message"].get<std::string>() : "";
+}
+
+std::vector<Value> trace_records(const std::string& path) {
+  std::vector<Value> records;
+  for (const std::string& line : split_lines(read_file(path))) {
+    records.push_back(Value::parse(line, nullptr, false));
+    EXPECT_TRUE(records.back().is_object() && records.back().contains("event")) << line;
+  }
+  return records;
+}
+
+mode_t mode_of(const std::string& path) {
+  struct stat facts {};
+  return ::stat(path.c_str(), &facts) == 0 ? facts.st_mode & 07777 : 0;
+}
+
+TEST(Trace, RecordsEveryExchangeAndNeverTheToken) {
+  // Two like apps, one for a traced and one for an untraced run.
+  StandinApp app({.token = "0123456789abcdef-trace-token"});
+  StandinApp twin({.token = app.token()});
+  ASSERT_TRUE(app.ready() && twin.ready());
+  TempDir dir;
+  const std::string trace = dir.file("trace.jsonl");
+  Environment environment = app.server_environment("s1");
+  environment.push_back("KORVANE_MCP_TRACE=" + trace);
+  // The token goes out in a line, comes back in a reply, and stands in an error text.
+  const std::string input = tool_call_line(1, "session_send", R"({"id":"s2","text":")" + app.token() + "\"}") + "\n" +
+                            tool_call_line(2, "session_read", R"({"id":"s2"})") + "\n" +
+                            tool_call_line(3, "Click", "{}") + "\n";
+  const ServerRun traced = run_server(input, environment);
+  const ServerRun plain = run_server(input, twin.server_environment("s1"));
+  EXPECT_EQ(traced.out, plain.out);
+  EXPECT_NE(traced.out.find(app.token()), std::string::npos) << "the reply should carry the token";
+  EXPECT_EQ(traced.err, "");
+
+  const std::string content = read_file(trace);
+  EXPECT_EQ(content.find(app.token()), std::string::npos) << content;
+  EXPECT_EQ(mode_of(trace), 0600u);
+  const std::vector<Value> records = trace_records(trace);
+  std::vector<Value> exchanges;
+  for (const Value& r : records) {
+    if (r["event"] == "app") exchanges.push_back(r);
+  }
+  ASSERT_EQ(exchanges.size(), 3u) << content;
+  const Value& first = exchanges[0];
+  EXPECT_EQ(first["tool"], "session_send");
+  EXPECT_EQ(first["method"], "session_send");
+  EXPECT_EQ(first["socket_info"], app.socket_info_path());
+  EXPECT_EQ(first["port"], app.port());
+  EXPECT_EQ(first["status"], "HTTP/1.1 200 OK");
+  EXPECT_EQ(first["request_bytes"], app.recorded_requests()[0].head.size() + app.recorded_requests()[0].body.size());
+  EXPECT_GT(first["reply_bytes"].get<std::size_t>(), 0u);
+  EXPECT_TRUE(first["duration_us"].is_number_unsigned());
+  EXPECT_TRUE(first["error"].is_null());
+  EXPECT_EQ(exchanges[2]["error"], "unknown tool: Click");
+  EXPECT_TRUE(exchanges[2]["method"].is_null());
+}
+
+// Whatever the trace path holds already, stdout, stderr and the exit status stay as they are;
+// the server appends only to a file of the user's own that nobody else may open, never changes
+// its permissions, and --check says why it does not trace.
+TEST(Trace, UsesOnlyAFileNobodyElseMayRead) {
+  StandinApp app;
+  ASSERT_TRUE(app.ready());
+  TempDir dir;
+  const std::string input = kInitialize + "\n" + tool_call_line(1, "click", "{}") + "\n";
+  const ServerRun plain = run_server(input, app.server_environment("s1"));
+  ASSERT_EQ(error_message(split_lines(plain.out).at(1)), "");
+  struct Case {
+    std::string label;
+    std::function<bool(const std::string&)> prepare;  // false: skip on this machine
+    bool traced;
+    std::string check_says;  // why not, in --check's report
+  };
+  const std::string target = dir.file("target");
+  const Case cases[] = {
+      {"own_0600", [](const std::string& p) { write_file(p, ""); return ::chmod(p.c_str(), 0600) == 0; }, true,
+       "the server appends its records to it"},
+      // A record torn by a full disk is not glued to the next one.
+      {"own_0600_torn", [](const std::string& p) { write_file(p, "{\"torn\":"); return ::chmod(p.c_str(), 0600) == 0; },
+       true, "appends"},
+      {"own_0644", [](const std::string& p) { write_file(p, ""); return ::chmod(p.c_str(), 0644) == 0; }, false,
+       "group or others have permissions on it"},
+      {"own_0620", [](const std::string& p) { write_file(p, ""); return ::chmod(p.c_str(), 0620) == 0; }, false,
+       "group or others have permissions on it"},
+      {"other_owner", [](const std::string& p) { write_file(p, "theirs\n"); return give_away(p) && ::chmod(p.c_str(), 0600) == 0; },
+       false, "belongs to another user"},
+      {"two_links", [&](const std::string& p) { write_file(p, ""); return ::link(p.c_str(), (p + ".link").c_str()) == 0; },
+       false, "it has 2 links"},
+      {"symlink", [&](const std::string& p) { write_file(target, "mine\n"); return ::symlink(target.c_str(), p.c_str()) == 0; },
+       false, "symbolic link"},
+      {"socket_info", [](const std::string&) { return true; }, false, "it is the socket-info file"},
+      {"missing_directory", [](const std::string&) { return true; }, false, "No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = c.label == "socket_info"         ? app.socket_info_path()
+                             : c.label == "missing_directory" ? dir.file("none/trace")
+                                                              : dir.file(c.label);
+    if (!c.prepare(path)) continue;
+    const std::string before = std::filesystem::exists(path) ? read_file(path) : "";
+    const mode_t mode_before = mode_of(path);
+    // A reader who opened the file before the server must read nothing of the trace.
+    const UniqueFd early_reader(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    Environment environment = app.server_environment("s1");
+    environment.push_back("KORVANE_MCP_TRACE=" + path);
+    const ServerRun run = run_server(input, environment);
+    EXPECT_EQ(run.out, plain.out) << c.label;
+    EXPECT_EQ(run.err, "") << c.label;
+    EXPECT_TRUE(run.status.success()) << c.label;
+    EXPECT_EQ(mode_of(path), mode_before) << c.label;
+    if (c.traced) {
+      const std::string content = read_file(path);
+      ASSERT_TRUE(content.starts_with(before)) << c.label;
+      EXPECT_EQ(split_lines(content).size() - (before.empty() ? 0 : 1), 7u) << c.label;
+      EXPECT_TRUE(content.substr(before.size()).starts_with(before.empty() ? "{\"time\"" : "\n{\"time\"")) << c.label;
+    } else {
+      EXPECT_EQ(c.label == "symlink" ? read_file(target) : std::filesystem::exists(path) ? read_file(path) : "",
+                c.label == "symlink" ? "mine\n" : before) << c.label;
+      if (early_reader.valid()) {
+        char byte = 0;
+        EXPECT_EQ(::read(early_reader.get(), &byte, 1), static_cast<ssize_t>(before.size() > 0)) << c.label;
+      }
+    }
+    const CheckRun check = run_check(environment);
+    EXPECT_NE(check.out.find("Trace file"), std::string::npos) << c.label;
+    EXPECT_NE(check.flat().find(c.check_says), std::string::npos) << c.label << "\n" << check.out;
+    EXPECT_EQ(check.status.code, 0) << c.label << "\n" << check.out;
+  }
+}
+
+// The first piece of 8 letters and digits in a row (escapes dropped) of the token found in the
+// text, or "".
+std::string token_piece_in(std::string_view text, const std::string& token) {
+  for (std::size_t at = 0; at + 8 <= token.size(); ++at) {
+    if (text.find(token.substr(at, 8)) != std::string_view::npos) return token.substr(at, 8);
+  }
+  return "";
+}
+
+// Tokens of several lengths, each placed at every offset around the cut of the trace records
+// (in received lines, in relayed replies and in parse-error texts) and around the cut of
+// --check's excerpt of the reply, after two copies near the start: no 8 characters of it in a
+// row are recorded or shown. The traced run's output is the untraced run's, byte for byte.
+TEST(Trace, NoPieceOfTheTokenIsRecordedOrShownWhereTextIsCut) {
+  const std::string hex = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+  for (const std::string& token : {hex.substr(5, 16), hex.substr(3, 32), hex}) {
+    TempDir dir;
+    std::string replies, input;
+    int id = 0;
+    for (std::size_t offset = 65536 - 140; offset <= 65536 + 16; offset += 3) {
+      std::string body = "{\"a\":\"" + token + " " + token;
+      body += std::string(offset - body.size(), 'x') + token + "\"}";
+      replies += encode_hex(body) + "\n" + encode_hex(body.substr(0, body.size() - 1)) + "\n";
+      input += R"({"jsonrpc":"2.0","id":)" + std::to_string(++id) + R"(,"method":"x","params":)" + body + "}\n";
+      for (int call = 0; call < 2; ++call) input += tool_call_line(++id, "sessions_list", "{}") + "\n";
+    }
+    write_file(dir.file("replies"), replies);
+    StandinApp app({.token = token, .replies_file = dir.file("replies"), .record = false});
+    StandinApp twin({.token = token, .replies_file = dir.file("replies"), .record = false});
+    ASSERT_TRUE(app.ready() && twin.ready());
+    Environment environment = app.server_environment("s1");
+    environment.push_back("KORVANE_MCP_TRACE=" + dir.file("trace"));
+    const ServerRun traced = run_server(input, environment);
+    const ServerRun plain = run_server(input, twin.server_environment("s1"));
+    EXPECT_TRUE(traced.out == plain.out) << "token of " << token.size();
+    EXPECT_EQ(traced.status.code, plain.status.code);
+    EXPECT_NE(traced.out.find(token), std::string::npos);
+    const std::string trace = read_file(dir.file("trace"));
+    // start, received and sent for each line, app for each call, input_ended
+    EXPECT_EQ(split_lines(trace).size(), static_cast<std::size_t>(2 + 2 * id + 2 * id / 3));
+    EXPECT_EQ(token_piece_in(trace, token), "") << "token of " << token.size();
+
+    // --check shows the first 200 bytes of the reply's body.
+    std::string check_replies;
+    const std::size_t first_offset = 200 - token.size() - 1;  // the copy ends just past the cut, and on
+    for (std::size_t offset = first_offset; offset <= 204; ++offset) {
+      std::string body = "{\"a\":\"" + token + token;
+      body += std::string(offset - body.size(), 'x') + token + "\"}";
+      check_replies += encode_hex(body) + "\n";
+    }
+    write_file(dir.file("check-replies"), check_replies);
+    StandinApp checked({.token = token, .replies_file = dir.file("check-replies"), .record = false});
+    ASSERT_TRUE(checked.ready());
+    for (std::size_t offset = first_offset; offset <= 204; ++offset) {
+      const CheckRun check = run_check(checked.server_environment("s1"));
+      ASSERT_NE(check.flat().find("first 200"), std::string::npos) << check.out;
+      ASSERT_EQ(token_piece_in(check.out, token), "") << "offset " << offset << "\n" << check.out;
+    }
+  }
+}
+
+// Tracing needs no descriptor a tool call needs, and a trace file at its size limit stops
+// the trace, not the server.
+TEST(Trace, ChangesNothingUnderLowLimits) {
+  // Under an emulator, a wrapper or a sanitizer runtime the limits would be theirs as well.
+  if (!server_memory_is_its_own()) GTEST_SKIP() << "the server does not run as itself here";
+  StandinApp app;
+  ASSERT_TRUE(app.ready());
+  TempDir dir;
+  std::string input = kInitialize + "\n";
+  for (int id = 1; id <= 20; ++id) input += tool_call_line(id, "click", "{}") + "\n";
+  const auto run = [&](const std::string& limit, Environment environment) {
+    Subprocess server({"/bin/sh", "-c", limit + " && exec \"$0\"", server_binary()}, std::move(environment));
+    server.write_stdin(input);
+    server.close_stdin();
+    std::string out = server.read_stdout_to_end();
+    const ExitStatus status = server.wait();
+    return ServerRun{std::move(out), server.stderr_text(), status};
+  };
+  // The fewest descriptors an untraced server relays the calls with (whoever runs the tests may
+  // leave some open to it).
+  std::string fewest;
+  for (int count = 4; count <= 64 && fewest.empty(); ++count) {
+    const ServerRun plain = run("ulimit -n " + std::to_string(count), app.server_environment("s1"));
+    if (plain.status.success() && plain.out.find("not running") == std::string::npos) {
+      fewest = "ulimit -n " + std::to_string(count);
+    }
+  }
+  ASSERT_FALSE(fewest.empty());
+  for (const std::string& limit : {fewest, std::string("ulimit -f 2")}) {
+    const ServerRun plain = run(limit, app.server_environment("s1"));
+    Environment environment = app.server_environment("s1");
+    const std::string trace = dir.file("trace" + limit.substr(7, 2));  // trace-n, trace-f
+    environment.push_back("KORVANE_MCP_TRACE=" + trace);
+    const ServerRun traced = run(limit, environment);
+    EXPECT_TRUE(traced.out == plain.out) << limit << "\n" << traced.out.substr(0, 2000);
+    EXPECT_EQ(traced.out.find("not running"), std::string::npos) << limit;
+    EXPECT_EQ(split_lines(traced.out).size(), 21u) << limit;
+    EXPECT_EQ(traced.err, plain.err) << limit;
+    EXPECT_TRUE(traced.status.success() && plain.status.success()) << limit << " " << describe(traced.status);
+    const std::string records = read_file(trace);
+    if (limit == fewest) {  // traced throughout: every call's record is there
+      std::size_t calls = 0;
+      for (std::size_t at = records.find("\"event\":\"app\""); at != std::string::npos;
+           at = records.find("\"event\":\"app\"", at + 1)) {
+        ++calls;
+      }
+      EXPECT_EQ(calls, 20u) << limit;
+    } else {
+      EXPECT_LE(records.size(), 1024u) << limit;
+    }
+  }
+}
+
+// A full disk tears the last record written; the next run's records start on a line of their
+// own, and every answer goes out all the same.
+TEST(Trace, AFullDiskStopsTheTraceAndTheNextRunStartsOnANewLine) {
+  TempDir dir;
+  const std::string mount_point = dir.file("small");
+  std::filesystem::create_directory(mount_point);
+  if (std::system(("mount -t tmpfs -o size=16k tmpfs '" + mount_point + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here";
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { (void)std::system(("umount '" + path + "'").c_str()); }
+  } unmount{mount_point};
+  const std::string trace = mount_point + "/trace";
+  const std::string filler = mount_point + "/filler";
+  write_file(filler, std::string(4096, 'f'));
+  std::string input;
+  for (int id = 1; id <= 400; ++id) input += R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"initialize"})" + "\n";
+  const Environment plain_environment = {"KORVANE_SOCKET_INFO=" + dir.file("missing.json")};
+  Environment environment = plain_environment;
+  environment.push_back("KORVANE_MCP_TRACE=" + trace);
+  const ServerRun plain = run_server(input, plain_environment);
+  const ServerRun full = run_server(input, environment);
+  EXPECT_TRUE(full.out == plain.out);
+  EXPECT_TRUE(full.status.success());
+  EXPECT_EQ(full.err, "");
+  ASSERT_TRUE(std::filesystem::remove(filler));
+  const ServerRun next = run_server(kInitialize + "\n", environment);
+  EXPECT_TRUE(next.status.success());
+  std::size_t starts = 0, torn = 0;
+  for (const std::string& line : split_lines(read_file(trace))) {
+    const Value record = Value::parse(line, nullptr, false);
+    torn += record.is_object() ? 0 : 1;
+    starts += record.is_object() && record["event"] == "start" ? 1 : 0;
+  }
+  EXPECT_LE(torn, 1u);
+  EXPECT_EQ(starts, 2u);  // the next run's first record is whole, not glued to the torn one
+  EXPECT_EQ(Value::parse(split_lines(read_file(trace)).back(), nullptr, false)["event"], "input_ended");
+}
+
+}  // namespace
+}  // namespace korvane::e2e
