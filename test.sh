@@ -6,11 +6,14 @@
 #   2. sanitizers: clang++ with AddressSanitizer (and its leak checker where the platform has
 #      one) and UndefinedBehaviorSanitizer; unit and end-to-end tests;
 #   3. fuzzing: every fuzz target for a few seconds, where clang++ has libFuzzer;
-#   4. libc++ (Linux): clang-19 with libc++, the standard library of Apple's toolchain; unit and
+#   4. portable (Linux): every optional system feature switched off (KORVANE_PORTABLE_ONLY), so
+#      the portable ways other systems take (macOS: fcntl after pipe/socket/accept, no floating-point
+#      to_chars, ...) are built and run here; unit and end-to-end tests;
+#   5. libc++ (Linux): clang-19 with libc++, the standard library of Apple's toolchain; unit and
 #      end-to-end tests;
-#   5. aarch64 (Linux): cross-built with g++-aarch64-linux-gnu, linked statically, unit and
+#   6. aarch64 (Linux): cross-built with g++-aarch64-linux-gnu, linked statically, unit and
 #      end-to-end tests run under qemu-aarch64-static.
-# Stages 4 and 5 build GoogleTest from /usr/src/googletest with their own compiler (linking it
+# scripts/macos-cross-check.sh, which needs a macOS SDK, is not a stage. Stages 5 and 6 build GoogleTest from /usr/src/googletest with their own compiler (linking it
 # statically, the linker notes that its unused result streaming would need glibc's getaddrinfo).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -30,13 +33,13 @@ stage() {  # stage NAME FUNCTION: runs the function and notes how long it took
   "$2"
   local took=$((SECONDS - started))
   echo "== $1: $((took / 60)) min $((took % 60)) s"
-  summary="$summary$(printf '%-22s %3d min %2d s' "$1" $((took / 60)) $((took % 60)))"$'\n'
+  summary="$summary$(printf '%-24s %3d min %2d s' "$1" $((took / 60)) $((took % 60)))"$'\n'
   current=""
 }
 
 skip() {  # skip NAME REASON
   echo "== $1: skipped ($2)"
-  summary="$summary$(printf '%-22s skipped: %s' "$1" "$2")"$'\n'
+  summary="$summary$(printf '%-24s skipped: %s' "$1" "$2")"$'\n'
 }
 
 unit_and_e2e() {  # runs every test of a build directory but the interop suite
@@ -66,6 +69,12 @@ fuzzing() {
   fuzz/run.sh "${KORVANE_FUZZ_SECONDS:-10}"
 }
 
+portable() {
+  cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=Release -DKORVANE_WERROR=ON -DKORVANE_PORTABLE_ONLY=ON >/dev/null
+  cmake --build build-portable -j"$jobs" --target korvane_unit_tests korvane_e2e_tests >/dev/null
+  unit_and_e2e build-portable
+}
+
 libcxx() {
   cmake -S . -B build-libcxx -DCMAKE_CXX_COMPILER=clang++-19 -DCMAKE_CXX_FLAGS=-stdlib=libc++ \
     -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ -DCMAKE_BUILD_TYPE=Release -DKORVANE_WERROR=ON \
@@ -85,9 +94,11 @@ stage "release" release
 stage "sanitizers" sanitizers
 stage "fuzzing" fuzzing
 if [ "$system" = Linux ]; then
+  stage "portable (features off)" portable
   stage "libc++ (clang-19)" libcxx
   stage "aarch64 (qemu)" aarch64
 else
+  skip "portable (features off)" "Linux only: it runs there the ways that builds for other systems take"
   skip "libc++ (clang-19)" "Linux only; this system's own clang and libc++ built the release stage"
   skip "aarch64 (qemu)" "Linux only: it cross-builds with Debian's aarch64 toolchain"
 fi

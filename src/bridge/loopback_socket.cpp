@@ -8,22 +8,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <span>
 
 #include "common/posix.h"
 #include "common/stdout_failure.h"
 #include "platform/client_watch.h"
+#include "platform/descriptors.h"
 
 namespace korvane {
 namespace {
 
 using platform::Io;
-
-// Without SO_NOSIGPIPE every send asks the kernel not to raise SIGPIPE.
-#if defined(SO_NOSIGPIPE)
-constexpr int kSendFlags = 0;
-#else
-constexpr int kSendFlags = MSG_NOSIGNAL;
-#endif
 
 // Reads are issued with at least this much free space at the buffer's tail.
 constexpr std::size_t kMinReadSpace = 64 * 1024;
@@ -45,34 +40,18 @@ Outcome<void> await(int fd, Io io) {
   return ok_outcome();
 }
 
-// Sets close-on-exec and non-blocking on a fresh socket where socket() cannot.
-bool set_socket_flags([[maybe_unused]] int fd) {
-#if defined(SOCK_CLOEXEC) && defined(SOCK_NONBLOCK)
-  return true;
-#else
-  return ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) == 0;
-#endif
-}
-
 }  // namespace
 
 Outcome<UniqueFd> open_stream_socket() {
-#if defined(SOCK_CLOEXEC) && defined(SOCK_NONBLOCK)
-  UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-#else
-  UniqueFd socket(::socket(AF_INET, SOCK_STREAM, 0));
-#endif
-  if (!socket.valid() || !set_socket_flags(socket.get())) return error_text(last_error());
+  UniqueFd socket = platform::open_tcp_socket(platform::Blocking::no);
+  if (!socket.valid()) return error_text(last_error());
   // With a standard stream closed at start the socket would take its number: then it would be
-  // watched as standard output, and a diagnostic would go to the app.
+  // watched as standard output, and a diagnostic would go to the app. The copy shares the
+  // socket's flags and options.
   if (socket.get() <= STDERR_FILENO) {
     socket = UniqueFd(::fcntl(socket.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
     if (!socket.valid()) return error_text(last_error());
   }
-#if defined(SO_NOSIGPIPE)
-  const int on = 1;
-  if (::setsockopt(socket.get(), SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on) < 0) return error_text(last_error());
-#endif
   return socket;
 }
 
@@ -114,13 +93,11 @@ Outcome<void> send_all(const UniqueFd& socket, std::string_view first, std::stri
   while (written < total) {
     const std::string_view parts[] = {first.substr(std::min(written, first.size())),
                                       second.substr(written > first.size() ? written - first.size() : 0)};
-    iovec vectors[2] = {{const_cast<char*>(parts[0].data()), parts[0].size()},
-                        {const_cast<char*>(parts[1].data()), parts[1].size()}};
-    msghdr message{};
-    message.msg_iov = parts[0].empty() ? vectors + 1 : vectors;
-    message.msg_iovlen = parts[0].empty() ? 1 : 2;
+    const iovec vectors[2] = {{const_cast<char*>(parts[0].data()), parts[0].size()},
+                              {const_cast<char*>(parts[1].data()), parts[1].size()}};
+    const std::span<const iovec> unsent = parts[0].empty() ? std::span(vectors).subspan(1) : std::span(vectors);
     ssize_t sent = 0;
-    KORVANE_RETRY_EINTR(sent, ::sendmsg(socket.get(), &message, kSendFlags));
+    KORVANE_RETRY_EINTR(sent, platform::send_no_sigpipe(socket.get(), unsent));
     if (sent < 0 && would_block(errno)) {
       if (auto waited = await(socket.get(), Io::write); !waited) return waited;
       continue;

@@ -1,7 +1,5 @@
 #include "bridge/socket_info.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <iterator>
 #include <optional>
@@ -10,6 +8,7 @@
 
 #include "common/utf8.h"
 #include "json/record.h"
+#include "platform/temporary_directory.h"
 
 namespace korvane {
 namespace {
@@ -20,13 +19,15 @@ constexpr json::FieldSpec kSocketInfoFields[] = {
 };
 constexpr json::RecordSpec kSocketInfoRecord{"SocketInfo", kSocketInfoFields};
 
-// Where the file may lie, in the order they are tried.
+// Where the file may lie, in the order they are tried; the system's per-user temporary
+// directory only on systems that have one.
 enum class Source { kExplicit, kHome, kTmpdir, kSystemTemporary, kSlashTmp };
-constexpr Source kSources[] = {Source::kExplicit, Source::kHome, Source::kTmpdir,
-#ifdef __APPLE__
-                               Source::kSystemTemporary,
-#endif
+constexpr Source kSources[] = {Source::kExplicit, Source::kHome, Source::kTmpdir, Source::kSystemTemporary,
                                Source::kSlashTmp};
+
+bool applies(Source source) {
+  return source != Source::kSystemTemporary || platform::has_user_temporary_directory();
+}
 
 // Appends a path component, adding "/" only between a non-empty path and the component.
 void push_component(std::string& path, std::string_view component) {
@@ -39,22 +40,6 @@ std::string under(std::string base) {
   push_component(base, "korvane");
   push_component(base, "socket-info.json");
   return base;
-}
-
-// The per-user temporary directory the system reports (macOS: confstr(3),
-// _CS_DARWIN_USER_TEMP_DIR); nullopt elsewhere or when it reports none.
-std::optional<std::string> system_temporary_directory() {
-#ifdef __APPLE__
-  const std::size_t size = confstr(_CS_DARWIN_USER_TEMP_DIR, nullptr, 0);
-  if (size > 0) {
-    std::string directory(size, '\0');
-    if (confstr(_CS_DARWIN_USER_TEMP_DIR, directory.data(), size) == size) {
-      directory.resize(size - 1);  // drop the terminating NUL
-      return directory;
-    }
-  }
-#endif
-  return std::nullopt;
 }
 
 SocketInfoLocation from_variable(std::string_view label, const char* name) {
@@ -76,7 +61,7 @@ SocketInfoLocation locate(Source source) {
     case Source::kTmpdir:
       return from_variable("$TMPDIR", "TMPDIR");
     case Source::kSystemTemporary:
-      if (auto directory = system_temporary_directory()) return {"per-user temporary directory", under(*directory), ""};
+      if (auto directory = platform::user_temporary_directory()) return {"per-user temporary directory", under(*directory), ""};
       return {"per-user temporary directory", std::nullopt, "not reported by the system"};
     case Source::kSlashTmp:
       break;
@@ -100,6 +85,7 @@ std::string decode_problem(std::string_view bytes) {
 
 std::string socket_info_path() {
   for (const Source source : kSources) {
+    if (!applies(source)) continue;
     if (auto location = locate(source); location.path) return std::move(*location.path);
   }
   return under("/tmp");
@@ -107,7 +93,9 @@ std::string socket_info_path() {
 
 std::vector<SocketInfoLocation> socket_info_locations() {
   std::vector<SocketInfoLocation> locations;
-  for (const Source source : kSources) locations.push_back(locate(source));
+  for (const Source source : kSources) {
+    if (applies(source)) locations.push_back(locate(source));
+  }
   return locations;
 }
 

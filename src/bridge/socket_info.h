@@ -24,8 +24,8 @@ struct SocketInfo {
 // effective user or root, and not writable by every user.
 inline constexpr FileRules kSocketInfoRules{64 * 1024, true};
 
-// Where the socket-info file lies: KORVANE_SOCKET_INFO, else under HOME, TMPDIR, the
-// per-user temporary directory or /tmp. A byte string; never fails.
+// Where the socket-info file lies: KORVANE_SOCKET_INFO, else under HOME, TMPDIR, the system's
+// per-user temporary directory (where it names one) or /tmp. A byte string; never fails.
 std::string socket_info_path();
 
 // One place the socket-info file may lie, in the order socket_info_path tries them. The first

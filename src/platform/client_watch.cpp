@@ -2,7 +2,9 @@
 
 #include <poll.h>
 #include <unistd.h>
-#if defined(__APPLE__)
+
+#include "platform/features.h"
+#if KORVANE_HAVE_KQUEUE
 #include <sys/event.h>
 #include <sys/time.h>
 #endif
@@ -21,9 +23,9 @@ constexpr int kWatchIntervalMs = 1000;
 
 }  // namespace
 
-#if defined(__APPLE__)
+#if KORVANE_HAVE_KQUEUE
 
-// kqueue(2) on macOS: EVFILT_WRITE "will set EV_EOF when the reader disconnects" (pipes, FIFOs,
+// kqueue(2) (macOS, the BSDs): EVFILT_WRITE "will set EV_EOF when the reader disconnects" (pipes, FIFOs,
 // sockets). A descriptor the filter does not support (a vnode: a regular file) comes back with
 // EV_ERROR, which is not a missing reader. The queue lives for one question only.
 bool reader_gone(int fd) {
@@ -43,7 +45,7 @@ bool reader_gone(int fd) {
 
 #else
 
-// poll(2) on Linux: a pipe or FIFO without a reader reports POLLERR and a socket whose peer
+// poll(2) (Linux): a pipe or FIFO without a reader reports POLLERR and a socket whose peer
 // has closed reports POLLHUP, whatever events were asked for; a closed descriptor reports only
 // POLLNVAL, and regular files and /dev/null report neither.
 bool reader_gone(int fd) {

@@ -4,9 +4,10 @@
 //
 // Linux and other poll systems: a pipe or FIFO whose reader is gone reports POLLERR, a socket
 // whose peer has closed reports POLLHUP, even with no events requested. macOS reports nothing
-// for a pipe through poll() without requested events, so there a kqueue EVFILT_WRITE filter on
-// the descriptor is asked instead; Apple's kqueue(2) man page documents that this filter "will
-// set EV_EOF when the reader disconnects" and is "not supported for vnodes" (regular files).
+// for a pipe through poll() without requested events, so where the system has kqueue(2) (macOS,
+// the BSDs) its EVFILT_WRITE filter on the descriptor is asked instead; Apple's kqueue(2) man
+// page documents that this filter "will set EV_EOF when the reader disconnects" and is "not
+// supported for vnodes" (regular files).
 #pragma once
 
 #include "base/outcome.h"

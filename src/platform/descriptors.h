@@ -1,20 +1,26 @@
 // Descriptors that are close-on-exec from the start (and non-blocking when asked), and sends
-// that never raise SIGPIPE, on Linux and on macOS alike.
+// that never raise SIGPIPE, on every POSIX system.
 //
-// Linux creates them in one call: pipe2(2), accept4(2), socket(2) with SOCK_CLOEXEC and
-// SOCK_NONBLOCK, send(2) with MSG_NOSIGNAL. macOS has none of these; there the descriptor is
-// created with pipe(2), accept(2) or socket(2) and fcntl(2) sets FD_CLOEXEC and O_NONBLOCK right
-// after, and sockets get the SO_NOSIGPIPE option (setsockopt(2), macOS "man 2 setsockopt"),
-// which stands in for MSG_NOSIGNAL on every send. Between creation and fcntl a fork(2) in
-// another thread could inherit the descriptor; the programs here do not fork from threads.
+// Where the system has them, descriptors are made so in one call: pipe2(2), accept4(2), socket(2)
+// with SOCK_CLOEXEC and SOCK_NONBLOCK (Linux, the BSDs). Elsewhere (macOS) the descriptor is made
+// with pipe(2), accept(2) or socket(2) and fcntl(2) sets FD_CLOEXEC and O_NONBLOCK right after;
+// between the two a fork(2) in another thread could inherit it, and the programs here do not
+// fork from threads.
+//
+// Sends pass MSG_NOSIGNAL where the system has it (Linux, the BSDs, and macOS SDKs since 14), and
+// sockets get the SO_NOSIGPIPE option where it exists (macOS and the BSDs, setsockopt(2)), which
+// also covers older macOS releases. On a system with neither, SIGPIPE is blocked in the sending
+// thread for the send and one it raised is taken back before it is unblocked.
 //
 // Failures follow the system calls they wrap: an invalid descriptor (or nullopt) with errno set.
 #pragma once
 
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include <cstddef>
 #include <optional>
+#include <span>
 
 #include "base/unique_fd.h"
 
@@ -42,7 +48,10 @@ UniqueFd accept_connection(int listener, Blocking blocking);
 [[nodiscard]] bool set_nonblocking(int fd);
 
 // send(2) without SIGPIPE: a peer that has gone gives EPIPE instead. Not retried after EINTR.
-// The socket comes from open_tcp_socket or accept_connection (on macOS they set SO_NOSIGPIPE).
+// The socket comes from open_tcp_socket or accept_connection.
 ssize_t send_no_sigpipe(int socket, const void* bytes, std::size_t size);
+
+// The same for the parts in order, gathered into one sendmsg(2).
+ssize_t send_no_sigpipe(int socket, std::span<const iovec> parts);
 
 }  // namespace korvane::platform

@@ -6,16 +6,7 @@
 #include <cstring>
 #include <string>
 
-// libstdc++ has both directions (it sets __cpp_lib_to_chars). libc++ has to_chars for doubles
-// but not from_chars; Apple's libc++ ships to_chars for doubles from macOS 13.3 on, checked at
-// run time with __builtin_available (Clang's availability guard, as Apple's "Marking API
-// Availability" documents), so an older deployment target still builds.
-#if defined(__cpp_lib_to_chars)
-#define KORVANE_HAS_FROM_CHARS_DOUBLE 1
-#endif
-#if defined(__cpp_lib_to_chars) || defined(_LIBCPP_VERSION)
-#define KORVANE_HAS_TO_CHARS_DOUBLE 1
-#endif
+#include "platform/features.h"
 
 namespace korvane::platform {
 namespace {
@@ -63,12 +54,12 @@ bool round_trips(const char* text, std::size_t length, double value) {
 }  // namespace
 
 double chars_to_double(std::string_view text) {
-#if defined(KORVANE_HAS_FROM_CHARS_DOUBLE)
+#if KORVANE_HAVE_FROM_CHARS_DOUBLE
   double value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error == std::errc() && end == text.data() + text.size()) return value;
 #endif
-  // Out of range (or no from_chars): strtod gives infinity on overflow, zero or a subnormal on
+  // Out of range (or no from_chars for doubles, as in libc++ 19): strtod gives infinity on overflow, zero or a subnormal on
   // underflow, and is correctly rounded in glibc and in Apple's libc.
   return strtod_of(text);
 }
@@ -92,17 +83,14 @@ std::size_t double_to_shortest_chars_by_search(char* out, double value) {
 }
 
 std::size_t double_to_shortest_chars(char* out, double value) {
-#if defined(KORVANE_HAS_TO_CHARS_DOUBLE)
-#if defined(__APPLE__)
-  if (__builtin_available(macOS 13.3, iOS 16.3, *)) {
-#endif
-    const auto result = std::to_chars(out, out + 32, value, std::chars_format::scientific);
-    return static_cast<std::size_t>(result.ptr - out);
-#if defined(__APPLE__)
-  }
-#endif
-#endif
+  // Where the standard library has it at the deployment target: Apple's libc++ has it from
+  // macOS 13.3 on and refuses to compile it for an earlier target.
+#if KORVANE_HAVE_TO_CHARS_DOUBLE
+  const auto result = std::to_chars(out, out + 32, value, std::chars_format::scientific);
+  return static_cast<std::size_t>(result.ptr - out);
+#else
   return double_to_shortest_chars_by_search(out, value);
+#endif
 }
 
 }  // namespace korvane::platform

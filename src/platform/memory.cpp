@@ -3,9 +3,12 @@
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <unistd.h>
-#if defined(__GLIBC__)
+
+#include "platform/features.h"
+#if KORVANE_HAVE_MALLOPT_MMAP_THRESHOLD || KORVANE_HAVE_MALLOC_TRIM
 #include <malloc.h>
-#elif defined(__APPLE__)
+#endif
+#if KORVANE_HAVE_MALLOC_ZONE_PRESSURE_RELIEF
 #include <malloc/malloc.h>
 #endif
 
@@ -14,15 +17,15 @@
 namespace korvane::platform {
 
 void tune_allocator() {
-#if defined(__GLIBC__)
+#if KORVANE_HAVE_MALLOPT_MMAP_THRESHOLD
   ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 #endif
 }
 
 void release_free_memory() {
-#if defined(__GLIBC__)
+#if KORVANE_HAVE_MALLOC_TRIM
   ::malloc_trim(0);
-#elif defined(__APPLE__)
+#elif KORVANE_HAVE_MALLOC_ZONE_PRESSURE_RELIEF
   // <malloc/malloc.h>: a null zone examines every zone; a goal of 0 asks for maximal relief.
   ::malloc_zone_pressure_relief(nullptr, 0);
 #endif
@@ -31,14 +34,14 @@ void release_free_memory() {
 void* allocate_large_block(std::size_t size) {
   void* block = nullptr;
   if (::posix_memalign(&block, kLargeBlockUnit, size) != 0) return nullptr;
-#if defined(MADV_HUGEPAGE)
+#if KORVANE_HAVE_MADV_HUGEPAGE
   (void)::madvise(block, size, MADV_HUGEPAGE);
 #endif
   return block;
 }
 
 void release_pages([[maybe_unused]] char* start, [[maybe_unused]] std::size_t size) {
-#if defined(__linux__)
+#if KORVANE_HAVE_MADV_DONTNEED_FREES
   const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
   const auto address = reinterpret_cast<std::uintptr_t>(start);
   const std::uintptr_t first = (address + page - 1) / page * page, last = (address + size) / page * page;

@@ -7,13 +7,14 @@
 namespace korvane::platform {
 
 // Called once at start: large blocks (long lines, big replies) get pages of their own, so that
-// they go back to the system when freed and grow by remapping instead of copying. glibc only;
-// elsewhere the allocator already maps large blocks by themselves.
+// they go back to the system when freed and grow by remapping instead of copying. Where the C
+// library has mallopt's M_MMAP_THRESHOLD (glibc); elsewhere the allocator already maps large
+// blocks by themselves.
 void tune_allocator();
 
 // Returns free memory held by the allocator to the system, after a large request has been
-// handled: glibc trims its heaps (malloc_trim); macOS relieves every malloc zone
-// (malloc_zone_pressure_relief); elsewhere nothing is done.
+// handled: malloc_trim where the C library has it (glibc), else malloc_zone_pressure_relief
+// where it has that (macOS: every malloc zone is relieved); elsewhere nothing is done.
 void release_free_memory();
 
 // Large blocks are aligned to this size and come in multiples of it: a huge page.
@@ -22,8 +23,8 @@ inline constexpr std::size_t kLargeBlockUnit = std::size_t{2} << 20;
 // A block of `size` bytes (a multiple of kLargeBlockUnit), aligned to kLargeBlockUnit, that
 // the system is asked to back with huge pages as it is first written, so that filling it takes
 // a page fault per 2 MiB instead of one per 4 KiB page. Released with std::free; nullptr when
-// memory is short. Linux: posix_memalign(3), then madvise(2) with MADV_HUGEPAGE (transparent
-// huge pages). Elsewhere (macOS: madvise(2) has no huge-page advice) only the alignment.
+// memory is short. posix_memalign(3), then madvise(2) with MADV_HUGEPAGE where the system has
+// it (Linux's transparent huge pages); elsewhere (macOS has no huge-page advice) only the alignment.
 void* allocate_large_block(std::size_t size);
 
 // Hands the whole pages inside [start, start + size) back to the system; their bytes are gone.

@@ -9,8 +9,8 @@
 namespace korvane::platform {
 
 // The peak resident set of a running child so far, in KiB, where the system shows it while the
-// child runs: VmHWM in /proc/<pid>/status on Linux (proc(5)). Nullopt elsewhere, and on Linux
-// once the child has exited.
+// child runs: VmHWM in /proc/<pid>/status (Linux, proc(5)). Nullopt where there is no such
+// file, and once the child has exited.
 std::optional<double> running_peak_rss_kib(pid_t pid);
 
 // waitpid(2), retried after EINTR, that also gives the peak resident set of the reaped child in
@@ -20,8 +20,8 @@ std::optional<double> running_peak_rss_kib(pid_t pid);
 // alone, as it is when nothing is reaped.
 pid_t wait_for_child(pid_t pid, int* status, int options, double* peak_rss_kib);
 
-// The processor's name: "model name" in /proc/cpuinfo on Linux, the sysctl
-// machdep.cpu.brand_string on macOS (sysctlbyname(3)); "unknown" when neither says.
+// The processor's name: the sysctl machdep.cpu.brand_string where sysctlbyname(3) exists
+// (macOS), else "model name" in /proc/cpuinfo (Linux); "unknown" when neither says.
 std::string cpu_model();
 
 }  // namespace korvane::platform

@@ -79,13 +79,11 @@ INSTANTIATE_TEST_SUITE_P(Lines, Input, testing::Values(
               R"({"jsonrpc":"2.0","id":)" + std::string(1'000'000, '[') + "\n" + kInitialize + "\n",
               parse_error("recursion limit exceeded at line 1 column 149") + kInitializeAnswer + "\n"}));
 
-// Resident memory of a running process in KiB, where the system reports it (Linux).
-std::optional<long> resident_kib([[maybe_unused]] pid_t pid) {
-#if defined(__linux__)
+// Resident memory of a running process in KiB, where the system reports it (/proc on Linux).
+std::optional<long> resident_kib(pid_t pid) {
   const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
   const std::size_t at = status.find("VmRSS:");
   if (at != std::string::npos) return std::stol(status.substr(at + 6));
-#endif
   return std::nullopt;
 }
 

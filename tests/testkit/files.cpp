@@ -1,5 +1,8 @@
 #include "testkit/files.h"
 
+#include <stdlib.h>
+#include <unistd.h>  // mkdtemp on macOS (glibc declares it in <stdlib.h>)
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>

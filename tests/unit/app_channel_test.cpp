@@ -155,9 +155,6 @@ TEST(PostToApp, NothingListeningIsConnectError) {
   const auto reply = post_to_app(holder.port(), "tok", click_body());
   ASSERT_FALSE(reply.ok());
   EXPECT_EQ(reply.error(), "connect: " + os_error_text(ECONNREFUSED));
-#ifdef __linux__
-  EXPECT_EQ(reply.error(), "connect: Connection refused (os error 111)");
-#endif
 }
 
 }  // namespace
