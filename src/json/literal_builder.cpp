@@ -82,7 +82,7 @@ void LiteralBuilder::write_key(const StringRead& key) {
     out_.append(kQuote);
     return;
   }
-  char* at = out_.tail(key.raw.size() + 2 * kQuote.size());  // no quote, backslash or control inside
+  char* at = out_.tail_or_throw(key.raw.size() + 2 * kQuote.size());  // no quote, backslash or control inside
   copy_bytes(at, kQuote.data(), kQuote.size());
   copy_bytes(at + kQuote.size(), key.raw.data(), key.raw.size());
   copy_bytes(at + kQuote.size() + key.raw.size(), kQuote.data(), kQuote.size());
@@ -93,7 +93,6 @@ void LiteralBuilder::begin_array() {
   before_value();
   out_.push_back('[');
   open_.push_back({false});
-  opened();
 }
 
 void LiteralBuilder::end_array() {
@@ -105,20 +104,6 @@ void LiteralBuilder::begin_object() {
   before_value();
   out_.push_back('{');
   open_.push_back({true, true, true, members_.size(), escaped_keys_.size()});
-  opened();
-}
-
-// The tail is taken only if it holds an element and reading on from here would not have opened
-// too many levels; else this reader reads the elements itself and meets the limit where it lies.
-bool LiteralBuilder::take_tail(Cursor& in, std::size_t levels_left) {
-  splice_at_ = static_cast<std::size_t>(-1);
-  ReadTail* tail = source_->finished();
-  if (tail == nullptr || tail->end == in.pos() || tail->depth - 1 > levels_left) return false;
-  before_value();
-  out_.append_draining(tail->literal, 1);
-  in.seek(tail->end);
-  spliced_ = true;
-  return true;
 }
 
 int LiteralBuilder::compare_keys(std::size_t a, std::size_t b) const {

@@ -29,24 +29,6 @@ class LiteralText {
   ByteBuffer& out_;
 };
 
-// The elements of an array from one of them on, read into their literal elsewhere
-// (json/split_read.h).
-struct ReadTail {
-  ByteBuffer literal;     // "[" and the elements' text
-  std::size_t end = 0;    // the input position where they end: the array's "]", or a ","
-  std::size_t depth = 0;  // most levels open at once, the array's own included
-};
-
-// Where a builder gets such a tail when it reaches its first element.
-class TailSource {
- public:
-  // Stops the tail's reader and waits for it; null when what it read cannot be used.
-  virtual ReadTail* finished() = 0;
-
- protected:
-  ~TailSource() = default;
-};
-
 class LiteralBuilder {
  public:
   static constexpr bool kSkipping = false;
@@ -71,16 +53,6 @@ class LiteralBuilder {
   }
   void key(const StringRead& key);
   void end_object();
-
-  // The array element at input position `at`, if the reader gets there, and those after it
-  // that `source` read come from there.
-  void splice_at(std::size_t at, TailSource& source) {
-    splice_at_ = at;
-    source_ = &source;
-  }
-  bool splice(Cursor& in, std::size_t levels_left) { return in.pos() == splice_at_ && take_tail(in, levels_left); }
-  std::size_t deepest() const { return deepest_; }  // most arrays and objects open at once
-  bool spliced() const { return spliced_; }
 
  private:
   struct Member {
@@ -119,8 +91,6 @@ class LiteralBuilder {
     out_.append(text);
   }
   void write_key(const StringRead& key);
-  void opened() { deepest_ = std::max(deepest_, open_.size()); }
-  bool take_tail(Cursor& in, std::size_t levels_left);
   void order_members(const Container& object);
   bool same_keys_as_last(const Container& object) const;
   void sort_members(const Container& object, bool outermost);
@@ -141,10 +111,6 @@ class LiteralBuilder {
   };
   std::vector<ShortKey> last_keys_;  // of the last object ordered, when all are short
   std::string set_aside_;  // members copied out while an object is reordered
-  std::size_t deepest_ = 0;
-  std::size_t splice_at_ = static_cast<std::size_t>(-1);
-  TailSource* source_ = nullptr;
-  bool spliced_ = false;
 };
 
 // Reads one JSON text, with whitespace around it, into its compact text as literal content.

@@ -1,7 +1,7 @@
 #include "json/reader.h"
 
 #include "json/grammar.h"
-#include "json/split_read.h"
+#include "json/literal_builder.h"
 #include "json/tree_builder.h"
 
 namespace korvane::json {
@@ -14,11 +14,13 @@ Outcome<Value> read_value(std::string_view bytes) {
 }
 
 Outcome<ByteBuffer> read_compact_literal(std::string_view bytes) {
-  if (bytes.size() >= detail::kSplitFrom) {
-    const std::size_t split = detail::find_split(bytes);
-    if (split != std::string_view::npos) return detail::read_literal_split(bytes, split, detail::TailRun{});
-  }
-  return detail::read_literal_alone(bytes);
+  ByteBuffer literal;
+  literal.reserve(2 * bytes.size() + 64);  // as long as escaping could make it; pages never written cost nothing
+  literal.push_back('"');
+  detail::Cursor in(bytes);
+  if (!detail::read_literal(in, literal)) return error_text(in.error_text());
+  literal.push_back('"');
+  return literal;
 }
 
 }  // namespace korvane::json
