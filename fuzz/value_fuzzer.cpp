@@ -46,18 +46,17 @@ void check_round_trip(const json::Value& value) {
 }
 
 // The relay's reader gives what writing the value gives, as a string literal, and fails alike.
-Outcome<ByteBuffer> check_compact_literal(std::string_view input, const Outcome<json::Value>& value) {
+void check_compact_literal(std::string_view input, const Outcome<json::Value>& value) {
   auto literal = json::read_compact_literal(input);
   FUZZ_CHECK(literal.ok() == value.ok(), std::string(input));
   if (!value.ok()) {
     FUZZ_CHECK(literal.error() == value.error(), literal.error() + " instead of " + value.error());
-    return literal;
+    return;
   }
-  const std::string_view text = literal.value().view();
+  const std::string text = literal.value().text();
   const auto unquoted = json::Value::parse(text.begin(), text.end(), nullptr, false);
-  FUZZ_CHECK(unquoted.is_string(), std::string(text));
-  FUZZ_CHECK(unquoted.get<std::string>() == json::to_json(value.value()), std::string(text));
-  return literal;
+  FUZZ_CHECK(unquoted.is_string(), text);
+  FUZZ_CHECK(unquoted.get<std::string>() == json::to_json(value.value()), text);
 }
 
 }  // namespace

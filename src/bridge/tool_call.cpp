@@ -141,7 +141,7 @@ Outcome<Value> app_request_body(std::string_view name, Value arguments,
 
 namespace {
 
-Outcome<ToolResult> relay_tool_call(std::string_view name, Value arguments, trace::AppCall& call) {
+Outcome<json::CompactLiteral> relay_tool_call(std::string_view name, Value arguments, trace::AppCall& call) {
   const std::string path = socket_info_path();
   const SocketInfoProbe probe = probe_socket_info(path);
   call.socket_info(path, probe);
@@ -151,12 +151,12 @@ Outcome<ToolResult> relay_tool_call(std::string_view name, Value arguments, trac
   if (!body) return error_text(std::move(body).take_error());
   auto reply = post_to_app(info.value().port, info.value().token, body.value(), call.exchange());
   if (!reply) return error_text(std::move(reply).take_error());
-  return ToolResult{std::move(reply).value()};
+  return reply;
 }
 
 }  // namespace
 
-Outcome<ToolResult> handle_tool_call(std::string_view name, Value arguments) {
+Outcome<json::CompactLiteral> handle_tool_call(std::string_view name, Value arguments) {
   trace::AppCall call(name);
   auto outcome = relay_tool_call(name, std::move(arguments), call);
   call.finish(outcome);

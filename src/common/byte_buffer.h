@@ -43,10 +43,10 @@ class ByteBuffer {
     if (capacity_ - size_ < min_free && !grow(min_free)) return nullptr;
     return data_ + size_;
   }
-  // The same room, or std::bad_alloc.
+  // The same room, or std::bad_alloc (an empty buffer has no room to point at: none is asked).
   char* tail_or_throw(std::size_t min_free) {
     char* room = tail(min_free);
-    if (room == nullptr) throw std::bad_alloc();
+    if (room == nullptr && min_free > 0) throw std::bad_alloc();
     return room;
   }
   std::size_t tail_size() const { return capacity_ - size_; }

@@ -105,10 +105,9 @@ void received(std::string_view line) {
   put(entry.bounded_text(line));
 }
 
-void sent(std::string_view line) {
-  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+void sent(std::string_view head, std::size_t length) {
   TraceRecord entry = record("sent");
-  put(entry.bounded_text(line));
+  put(entry.bounded_text(head, length));
 }
 
 void stdout_failed(std::string_view reason) {

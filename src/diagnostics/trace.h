@@ -26,7 +26,7 @@ namespace korvane::trace {
 namespace detail {
 extern bool g_on;  // set once by start(); cleared for good when the file fails
 void received(std::string_view line);
-void sent(std::string_view line);
+void sent(std::string_view head, std::size_t length);
 void stdout_failed(std::string_view reason);
 void input_ended();
 }  // namespace detail
@@ -37,12 +37,13 @@ void start();
 inline bool on() { return detail::g_on; }
 
 // The loop's hooks: a line read from stdin (without its line break), a response line written
-// to stdout, a failed write to stdout, and the end of input.
+// to stdout (its first bytes, at least as many as a record holds, and its length, both without
+// the line break), a failed write to stdout, and the end of input.
 inline void line_received(std::string_view line) {
   if (on()) detail::received(line);
 }
-inline void response_written(std::string_view line) {
-  if (on()) detail::sent(line);
+inline void response_written(std::string_view head, std::size_t length) {
+  if (on()) detail::sent(head, length);
 }
 inline void stdout_failed(std::string_view reason) {
   if (on()) detail::stdout_failed(reason);

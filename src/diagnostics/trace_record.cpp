@@ -114,16 +114,16 @@ TraceRecord& TraceRecord::null(std::string_view name) {
   return *this;
 }
 
-TraceRecord& TraceRecord::bounded_text(std::string_view value) {
+TraceRecord& TraceRecord::bounded_text(std::string_view value, std::size_t length) {
   // Redacting a little more than the bound first leaves no token cut in half at its end.
   const std::string_view head = value.substr(0, kTextBound + redactor_.longest());
   std::string piece(head);
   redactor_.apply(piece);
-  if (head.size() < value.size() || piece.size() > kTextBound) {
+  if (head.size() < length || piece.size() > kTextBound) {
     piece.resize(std::min(piece.size(), kTextBound));
     drop_partial_tail(piece);
   }
-  number("length", value.size());
+  number("length", length);
   key("text");
   append_text(line_, piece);
   return *this;

@@ -38,7 +38,9 @@ class TraceRecord {
   TraceRecord& number(std::string_view name, std::uint64_t value);
   TraceRecord& null(std::string_view name);
   // "length": the full size, and "text": its first kTextBound bytes.
-  TraceRecord& bounded_text(std::string_view value);
+  TraceRecord& bounded_text(std::string_view value) { return bounded_text(value, value.size()); }
+  // The same for a value of `length` bytes of which `head` are the first.
+  TraceRecord& bounded_text(std::string_view head, std::size_t length);
 
   // The record's line, ending in "\n".
   std::string finish();

@@ -104,6 +104,7 @@ void LiteralBuilder::begin_object() {
   before_value();
   out_.push_back('{');
   open_.push_back({true, true, true, members_.size(), escaped_keys_.size()});
+  ++objects_open_;
 }
 
 int LiteralBuilder::compare_keys(std::size_t a, std::size_t b) const {
@@ -124,7 +125,7 @@ void LiteralBuilder::key(const StringRead& key) {
   std::size_t escaped = kVerbatim;
   if (key.escaped) {
     escaped = escaped_keys_.size();
-    escaped_keys_.emplace_back(text);
+    escaped_keys_.append(text);
   }
   write_key(key);  // before comparing: a long key is compared in the output
   out_.push_back(':');
@@ -136,9 +137,10 @@ void LiteralBuilder::key(const StringRead& key) {
 void LiteralBuilder::end_object() {
   const Container object = open_.back();
   open_.pop_back();
+  --objects_open_;
   if (!object.in_order) {
     if (!same_keys_as_last(object)) order_members(object);
-    sort_members(object, open_.empty());
+    sort_members(object);
   }
   members_.resize(object.first_member);
   escaped_keys_.resize(object.first_escaped);
@@ -191,11 +193,8 @@ bool LiteralBuilder::same_keys_as_last(const Container& object) const {
 }
 
 // Rewrites an object's members in key order, keeping only the last of repeated keys. The
-// largest member is moved in place and only the others are copied aside, so reordering an
-// object that holds most of a large reply costs little memory. In the outermost object the
-// largest member is not moved at all when it would move back: what goes before it moves up
-// to it instead, and the bytes left free in front are dropped.
-void LiteralBuilder::sort_members(const Container& object, bool outermost) {
+// largest member of a large object is moved in place and only the others are copied aside.
+void LiteralBuilder::sort_members(const Container& object) {
   char* const text = out_.data();
   const std::size_t first = object.first_member, count = members_.size() - first, end = out_.size();
   const std::size_t region = members_[first].start;
@@ -227,19 +226,8 @@ void LiteralBuilder::sort_members(const Container& object, bool outermost) {
   for (std::size_t k = 0; k < order_.size(); ++k) {
     if (k != largest) set_aside_.append(text + begin_of(order_[k]), size_of(order_[k]));
   }
-  // Staying, the text ends `shift` bytes further on until the front is dropped: it must fit.
-  const std::size_t largest_now = begin_of(order_[largest]);
-  const std::size_t back_by = largest_now > region + largest_offset ? largest_now - (region + largest_offset) : 0;
-  const bool stays = outermost && back_by > 0 && region < size_of(order_[largest]) &&
-                     back_by + region + offset - 1 <= out_.size() + out_.tail_size();
-  const std::size_t shift = stays ? back_by : 0;
-  if (stays) {
-    std::memmove(text + shift, text, region);
-  } else {
-    std::memmove(text + region + largest_offset, text + largest_now, size_of(order_[largest]));
-  }
-
-  std::size_t at = shift + region, from = 0;
+  std::memmove(text + region + largest_offset, text + begin_of(order_[largest]), size_of(order_[largest]));
+  std::size_t at = region, from = 0;
   for (std::size_t k = 0; k < order_.size(); ++k) {
     if (k > 0) text[at++] = ',';
     const std::size_t size = size_of(order_[k]);
@@ -249,13 +237,32 @@ void LiteralBuilder::sort_members(const Container& object, bool outermost) {
     }
     at += size;
   }
-  out_.truncate(shift + region + offset - 1);
-  out_.drop_front(shift);
+  out_.truncate(region + offset - 1);
 }
 
-bool read_literal(Cursor& in, ByteBuffer& out) {
-  LiteralBuilder builder(out);
-  return read_whole(in, builder);
+bool LiteralBuilder::drain() {
+  if (sink_ == nullptr) return true;
+  if (!stopped_ && out_.size() > 0) stopped_ = !sink_->put(out_.view());
+  out_.truncate(0);
+  return !stopped_;
 }
+
+// Between two places where no object is open, the output holds at most a piece and what a span
+// of that length becomes: escaping doubles a string at most, and a number grows at most to four
+// and a half times its text ("9e15" is 9000000000000000.0). Members and escaped keys fit in it.
+void LiteralBuilder::reserve_for(std::size_t span, std::size_t piece) {
+  const std::size_t written = 5 * span + 4096;
+  (void)out_.tail_or_throw(piece + written);
+  key_scratch_.reserve(span);
+  number_.reserve(64);
+  open_.reserve(kMaxDepth + 1);
+  members_.reserve(span / 4 + 2);
+  order_.reserve(span / 4 + 2);
+  escaped_keys_.reserve(span);
+  last_keys_.reserve(kRememberedKeys);
+  set_aside_.reserve(written);
+}
+
+void write_literal_value(Cursor& in, LiteralBuilder& builder) { (void)read_json(in, builder, kMaxDepth); }
 
 }  // namespace korvane::json::detail

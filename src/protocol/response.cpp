@@ -113,8 +113,9 @@ void ResponseWriter::add_line(const json::Value& id, ResultOutcome& outcome) {
                  [&](const ConstantJson& constant) { append_external(constant.text); },
                  [&](ToolResult& tool) {
                    append_text("{\"content\":[{\"text\":");
-                   holding_.push_back(std::move(tool.reply_literal));
-                   append_external(holding_.back().view());
+                   replies_.push_back(std::move(tool.reply));
+                   pieces_.push_back({nullptr, 0, 0, replies_.size() - 1});
+                   queued_bytes_ += replies_.back().source().size();
                    append_text(",\"type\":\"text\"}]}");
                  },
              },
@@ -129,25 +130,14 @@ void ResponseWriter::rewind(const Mark& to) {
     pieces_.back().size = to.text - pieces_.back().offset;
   }
   text_.resize(to.text);
-  holding_.resize(to.holding);
+  while (replies_.size() > to.replies) replies_.pop_back();
   queued_bytes_ = to.queued;
 }
 
 std::string_view ResponseWriter::bytes_of(std::size_t piece) const {
   const Piece& at = pieces_[piece];
+  if (at.reply != kNoReply) return {};
   return {at.external != nullptr ? at.external : text_.data() + at.offset, at.size};
-}
-
-std::string ResponseWriter::line_since(const Mark& from) const {
-  std::string line;
-  if (from.pieces > 0) {  // the piece before the mark may have been extended since
-    const Piece& before = pieces_[from.pieces - 1];
-    const std::size_t end = before.offset + before.size;
-    if (before.external == nullptr && end > from.text) line.append(text_, from.text, end - from.text);
-  }
-  for (std::size_t piece = from.pieces; piece < pieces_.size(); ++piece) line += bytes_of(piece);
-  if (!line.empty() && line.back() == '\n') line.pop_back();
-  return line;
 }
 
 void ResponseWriter::add(const json::Value& id, ResultOutcome outcome) {
@@ -164,28 +154,127 @@ void ResponseWriter::add(const json::Value& id, ResultOutcome outcome) {
       add_line(json::Value(nullptr), out_of_memory);
     }
   }
-  if (trace::on()) traced_.push_back(line_since(before));
+}
+
+namespace {
+
+// Writes a relayed reply's literal as it is produced: to the descriptor, or to the lines.
+class ReplyOutput final : public json::PieceSink {
+ public:
+  ReplyOutput(int fd, std::string* lines, std::string* traced_head) : fd_(fd), lines_(lines), traced_head_(traced_head) {}
+
+  bool put(std::string_view piece) override {
+    if (traced_head_ != nullptr && traced_head_->size() < kTracedHead) {
+      traced_head_->append(piece.substr(0, kTracedHead - traced_head_->size()));  // reserved: cannot throw
+    }
+    size_ += piece.size();
+    if (lines_ != nullptr) {
+      lines_->append(piece);
+      return true;
+    }
+    std::vector<iovec> part{{const_cast<char*>(piece.data()), piece.size()}};
+    written_ = write_parts(fd_, part);
+    return written_.ok();
+  }
+  Outcome<void>& written() { return written_; }
+  std::size_t size() const { return size_; }
+
+  // The trace records this much of a line at most (its own bound, with room for redaction).
+  static constexpr std::size_t kTracedHead = std::size_t{80} << 10;
+
+ private:
+  int fd_;
+  std::string* lines_;
+  std::string* traced_head_;
+  std::size_t size_ = 0;
+  Outcome<void> written_ = ok_outcome();
+};
+
+}  // namespace
+
+Outcome<void> ResponseWriter::write_pieces(std::size_t from, std::size_t to) {
+  if (lines_ != nullptr) {
+    for (std::size_t piece = from; piece < to; ++piece) lines_->append(bytes_of(piece));
+    return ok_outcome();
+  }
+  std::vector<iovec> parts;
+  parts.reserve(to - from);
+  for (std::size_t piece = from; piece < to; ++piece) {
+    const std::string_view part = bytes_of(piece);
+    if (!part.empty()) parts.push_back({const_cast<char*>(part.data()), part.size()});
+  }
+  return write_parts(fd_, parts);
+}
+
+// The literal is produced as it is written, from memory its reading set aside: nothing here
+// can run short once the line has begun.
+Outcome<void> ResponseWriter::write_reply(std::size_t piece) {
+  std::string* traced_head = nullptr;
+  if (trace::on()) {
+    try {
+      written_replies_.emplace_back();
+      written_replies_.back().head.reserve(ReplyOutput::kTracedHead);
+      traced_head = &written_replies_.back().head;
+    } catch (const std::bad_alloc&) {  // traced without the reply's text
+    }
+  }
+  ReplyOutput output(fd_, lines_, traced_head);
+  const bool written = replies_[pieces_[piece].reply].write(output);
+  if (traced_head != nullptr) written_replies_.back().size = output.size();
+  if (!output.written()) return std::move(output.written());
+  if (!written) return error_text(os_error_text(ENOMEM));
+  return ok_outcome();
 }
 
 void ResponseWriter::flush() {
   if (pieces_.empty()) return;
-  if (lines_ != nullptr) {
-    for (std::size_t piece = 0; piece < pieces_.size(); ++piece) lines_->append(bytes_of(piece));
-  } else {
-    std::vector<iovec> parts;
-    parts.reserve(pieces_.size());
-    for (std::size_t piece = 0; piece < pieces_.size(); ++piece) {
-      const std::string_view part = bytes_of(piece);
-      if (!part.empty()) parts.push_back({const_cast<char*>(part.data()), part.size()});
-    }
-    if (auto written = write_parts(fd_, parts); !written) die_on_stdout_failure(written.error());
+  written_replies_.clear();
+  std::size_t from = 0;
+  for (std::size_t piece = 0; piece <= pieces_.size(); ++piece) {
+    if (piece < pieces_.size() && pieces_[piece].reply == kNoReply) continue;
+    Outcome<void> written = write_pieces(from, piece);
+    if (written && piece < pieces_.size()) written = write_reply(piece);
+    if (!written) die_on_stdout_failure(written.error());
+    from = piece + 1;
   }
-  for (const std::string& line : traced_) trace::response_written(line);
-  traced_.clear();
+  if (trace::on()) trace_lines();
+  written_replies_.clear();
   pieces_.clear();
   text_.clear();
-  holding_.clear();
+  replies_.clear();
   queued_bytes_ = 0;
+}
+
+// Tracing, in one place: each line written is handed to the trace as its first bytes (at most
+// what the trace records of it) and its length, without the whole line being copied. Lines end
+// at their "\n" (the compact text holds no other); a reply's literal counts with its length.
+void ResponseWriter::trace_lines() {
+  try {
+    std::string head;
+    std::size_t length = 0, reply = 0;
+    auto take = [&](std::string_view bytes, std::size_t size) {
+      if (head.size() < ReplyOutput::kTracedHead) head.append(bytes.substr(0, ReplyOutput::kTracedHead - head.size()));
+      length += size;
+    };
+    for (std::size_t piece = 0; piece < pieces_.size(); ++piece) {
+      if (pieces_[piece].reply != kNoReply) {
+        if (reply >= written_replies_.size()) return;
+        take(written_replies_[reply].head, written_replies_[reply].size);
+        ++reply;
+        continue;
+      }
+      std::string_view bytes = bytes_of(piece);
+      for (std::size_t end = bytes.find('\n'); end != std::string_view::npos; end = bytes.find('\n')) {
+        take(bytes.substr(0, end), end);
+        trace::response_written(head, length);
+        head.clear();
+        length = 0;
+        bytes.remove_prefix(end + 1);
+      }
+      take(bytes, bytes.size());
+    }
+  } catch (const std::bad_alloc&) {  // the rest goes untraced
+  }
 }
 
 void append_response(std::string& out, const json::Value& id, ResultOutcome outcome) {

@@ -30,20 +30,24 @@ class ResponseWriter {
   void flush();
 
  private:
+  static constexpr std::size_t kNoReply = static_cast<std::size_t>(-1);
   struct Piece {
     const char* external;  // nullptr: text_[offset, offset + size)
     std::size_t offset;
     std::size_t size;
+    std::size_t reply = kNoReply;  // else the relayed reply written here: replies_[reply]
   };
   // Where the queue stood before a line was added: to take the line back, or to read it.
   struct Mark {
-    std::size_t pieces, text, holding, queued;
+    std::size_t pieces, text, replies, queued;
   };
-  Mark mark() const { return {pieces_.size(), text_.size(), holding_.size(), queued_bytes_}; }
+  Mark mark() const { return {pieces_.size(), text_.size(), replies_.size(), queued_bytes_}; }
   void rewind(const Mark& to);
   void add_line(const json::Value& id, ResultOutcome& outcome);
-  std::string line_since(const Mark& from) const;
   std::string_view bytes_of(std::size_t piece) const;
+  Outcome<void> write_pieces(std::size_t from, std::size_t to);
+  Outcome<void> write_reply(std::size_t piece);
+  void trace_lines();
   void append_text(std::string_view text);
   void note_text(std::size_t start);
   void append_external(std::string_view text);
@@ -53,9 +57,14 @@ class ResponseWriter {
   std::string* lines_ = nullptr;
   std::string text_;                 // the queued lines' own bytes
   std::vector<Piece> pieces_;        // in order: text_ ranges and outside texts
-  std::vector<ByteBuffer> holding_;  // relayed replies queued, until written
+  std::vector<json::CompactLiteral> replies_;  // relayed replies queued, until written
   std::size_t queued_bytes_ = 0;
-  std::vector<std::string> traced_;  // the queued lines, only while tracing
+  // Tracing: what the replies' literals began with and how long they were, as written.
+  struct WrittenReply {
+    std::string head;
+    std::size_t size = 0;
+  };
+  std::vector<WrittenReply> written_replies_;
 };
 
 // Appends the response line for an id and an outcome, with its final "\n".

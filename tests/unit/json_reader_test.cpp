@@ -164,7 +164,7 @@ std::string via_tree(std::string_view input) { return read_outcome(input); }
 // The string-literal form must hold exactly the compact text.
 std::string via_literal(std::string_view input) {
   auto literal = read_compact_literal(input);
-  return literal ? Value::parse(literal.value().view()).get<std::string>() : literal.error();
+  return literal ? Value::parse(literal.value().text()).get<std::string>() : literal.error();
 }
 
 class ReadCompact : public testing::TestWithParam<std::string> {};
