@@ -8,6 +8,8 @@
 //   Sink& key_text(); void key(const StringRead&);       // value's text, and for a key's
 //   void begin_array(); void end_array(); void begin_object(); void end_object();
 //
+// and, for a text an earlier read has checked whole, `static constexpr bool kChecked = true;`:
+// its numbers are then only measured.
 // The tree (json/tree_builder.h), the compact literal (json/literal_builder.h), and the check and
 // the skipping of values nobody keeps (json/skip.h) are all builders of this one grammar.
 #pragma once
@@ -139,7 +141,11 @@ template <typename Builder>
     case '-': case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9': {
       Number number;
-      if (!read_number<Builder::kSkipping>(in, number)) return Opened::kFailed;
+      if constexpr (requires { Builder::kChecked; }) {
+        read_checked_number(in, number);
+      } else if (!read_number<Builder::kSkipping>(in, number)) {
+        return Opened::kFailed;
+      }
       builder.number(number);
       break;
     }

@@ -30,9 +30,11 @@ class LiteralText {
   ByteBuffer& out_;
 };
 
+// Writes a text that has been read and checked whole before (see CompactLiteral).
 class LiteralBuilder {
  public:
   static constexpr bool kSkipping = false;
+  static constexpr bool kChecked = true;
 
   explicit LiteralBuilder(ByteBuffer& out) : out_(out), value_text_(out) {}
 
