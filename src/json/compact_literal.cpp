@@ -29,6 +29,7 @@ struct OuterMember {
 class Outline {
  public:
   static constexpr bool kSkipping = false;
+  static constexpr bool kOnlyChecking = true;
 
   explicit Outline(const Cursor& in) : in_(in) {}
 

@@ -9,7 +9,8 @@
 //   void begin_array(); void end_array(); void begin_object(); void end_object();
 //
 // and, for a text an earlier read has checked whole, `static constexpr bool kChecked = true;`:
-// its numbers are then only measured.
+// its numbers are then only measured; or, for a strict read that keeps no number,
+// `static constexpr bool kOnlyChecking = true;`: its numbers' values are not worked out.
 // The tree (json/tree_builder.h), the compact literal (json/literal_builder.h), and the check and
 // the skipping of values nobody keeps (json/skip.h) are all builders of this one grammar.
 #pragma once
@@ -143,6 +144,8 @@ template <typename Builder>
       Number number;
       if constexpr (requires { Builder::kChecked; }) {
         read_checked_number(in, number);
+      } else if constexpr (requires { Builder::kOnlyChecking; }) {
+        if (!check_number(in)) return Opened::kFailed;
       } else if (!read_number<Builder::kSkipping>(in, number)) {
         return Opened::kFailed;
       }
