@@ -75,18 +75,25 @@ void LiteralText::code_point(char32_t c) {
   append_utf8(out_, c);
 }
 
-void LiteralBuilder::write_key(const StringRead& key) {
+// The comma before a member when there is one, then its key and colon. A key without escapes
+// holds no quote, backslash or control character: it is copied as it is, in one stretch.
+void LiteralBuilder::write_key(const StringRead& key, bool first) {
   if (key.escaped) {
+    if (!first) out_.push_back(',');
     out_.append(kQuote);
     append_escaped(out_, key_text_.text(), true);
     out_.append(kQuote);
+    out_.push_back(':');
     return;
   }
-  char* at = out_.tail_or_throw(key.raw.size() + 2 * kQuote.size());  // no quote, backslash or control inside
+  const std::size_t size = (first ? 0 : 1) + 2 * kQuote.size() + key.raw.size() + 1;
+  char* at = out_.tail_or_throw(size);
+  if (!first) *at++ = ',';
   copy_bytes(at, kQuote.data(), kQuote.size());
   copy_bytes(at + kQuote.size(), key.raw.data(), key.raw.size());
   copy_bytes(at + kQuote.size() + key.raw.size(), kQuote.data(), kQuote.size());
-  out_.commit(key.raw.size() + 2 * kQuote.size());
+  at[2 * kQuote.size() + key.raw.size()] = ':';
+  out_.commit(size);
 }
 
 void LiteralBuilder::begin_array() {
@@ -119,16 +126,14 @@ int LiteralBuilder::compare_keys(std::size_t a, std::size_t b) const {
 
 void LiteralBuilder::key(const StringRead& key) {
   Container& object = open_.back();
-  if (!object.empty) out_.push_back(',');
-  const std::size_t start = out_.size();
+  const std::size_t start = out_.size() + (object.empty ? 0 : 1);
   const std::string_view text = key_text_.text();
   std::size_t escaped = kVerbatim;
   if (key.escaped) {
     escaped = escaped_keys_.size();
     escaped_keys_.append(text);
   }
-  write_key(key);  // before comparing: a long key is compared in the output
-  out_.push_back(':');
+  write_key(key, object.empty);  // before comparing: a long key is compared in the output
   members_.push_back({start, text.size(), escaped, key_prefix(text, key.escaped ? 0 : key.readable)});
   if (!object.empty && compare_keys(members_.size() - 2, members_.size() - 1) >= 0) object.in_order = false;
   object.empty = false;
