@@ -98,7 +98,7 @@ class KeyMemory {
 
 // A key and its colon, at the byte where the key should start.
 template <typename Builder>
-bool read_key(Cursor& in, Builder& builder, KeyMemory& memory) {
+[[gnu::always_inline]] inline bool read_key(Cursor& in, Builder& builder, KeyMemory& memory) {
   if (in.peek() != '"') return in.peek_error("key must be a string");
   in.advance();
   StringRead key;

@@ -124,7 +124,7 @@ int LiteralBuilder::compare_keys(std::size_t a, std::size_t b) const {
   return key_of(first).compare(key_of(second));
 }
 
-void LiteralBuilder::key(const StringRead& key) {
+inline void LiteralBuilder::key(const StringRead& key) {
   Container& object = open_.back();
   const std::size_t start = out_.size() + (object.empty ? 0 : 1);
   const std::string_view text = key_text_.text();

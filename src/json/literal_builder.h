@@ -68,7 +68,7 @@ class LiteralBuilder {
     key_text_ = DecodedText(key_scratch_);
     return key_text_;
   }
-  void key(const StringRead& key);
+  [[gnu::always_inline]] inline void key(const StringRead& key);
   void end_object();
 
  private:
