@@ -54,7 +54,7 @@ bool is_written_form(std::string_view text) {
   return lone_zero || (zeros <= 4 && fraction - zeros <= 15);
 }
 
-void LiteralBuilder::number(const Number& number) {
+inline void LiteralBuilder::number(const Number& number) {
   before_value();
   if (number.kind != Number::Kind::kFloat || is_written_form(number.text)) {
     out_.append(number.text);  // integers, and floats already in their written form, as read

@@ -54,7 +54,7 @@ class LiteralBuilder {
 
   void null_value() { write_scalar("null"); }
   void boolean(bool value) { write_scalar(value ? "true" : "false"); }
-  void number(const Number& number);
+  [[gnu::always_inline]] inline void number(const Number& number);
   LiteralText& value_text() {
     before_value();
     out_.append(kQuote);
