@@ -209,11 +209,18 @@ void LiteralBuilder::sort_members(const Container& object) {
 
   if (end - region <= kSmallObject) {  // copied aside whole and written back in order
     set_aside_.assign(text + region, end - region);
+    // Local copies: the bytes written could alias anything, and the members would be read again.
+    const char* const aside = set_aside_.data();
+    const Member* const member = members_.data() + first;
+    const std::size_t* const order = order_.data();
+    const std::size_t kept = order_.size();
     std::size_t at = region;
-    for (std::size_t k = 0; k < order_.size(); ++k) {
+    for (std::size_t k = 0; k < kept; ++k) {
+      const std::size_t i = order[k];
+      const std::size_t from = member[i].start, to = i + 1 < count ? member[i + 1].start - 1 : end;
       if (k > 0) text[at++] = ',';
-      copy_bytes(text + at, set_aside_.data() + (begin_of(order_[k]) - region), size_of(order_[k]));
-      at += size_of(order_[k]);
+      copy_bytes(text + at, aside + (from - region), to - from);
+      at += to - from;
     }
     out_.truncate(at);
     return;
