@@ -77,7 +77,7 @@ void LiteralText::code_point(char32_t c) {
 
 // The comma before a member when there is one, then its key and colon. A key without escapes
 // holds no quote, backslash or control character: it is copied as it is, in one stretch.
-void LiteralBuilder::write_key(const StringRead& key, bool first) {
+inline void LiteralBuilder::write_key(const StringRead& key, bool first) {
   if (key.escaped) {
     if (!first) out_.push_back(',');
     out_.append(kQuote);

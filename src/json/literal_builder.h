@@ -108,7 +108,7 @@ class LiteralBuilder {
     before_value();
     out_.append(text);
   }
-  void write_key(const StringRead& key, bool first);
+  [[gnu::always_inline]] inline void write_key(const StringRead& key, bool first);
   void order_members(const Container& object);
   bool same_keys_as_last(const Container& object) const;
   void sort_members(const Container& object);
