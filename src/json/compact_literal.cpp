@@ -49,7 +49,11 @@ class Outline {
     return key_text_;
   }
   void key(const detail::StringRead&) {
-    if (!outer_object_ || depth_ != 1) return;
+    if (!outer_object_ || depth_ != 1) {
+      ++open_counts_.back();
+      most_members_ = std::max(most_members_, ++open_members_);
+      return;
+    }
     const std::string_view key = key_text_.text();
     members_.push_back({keys_.size(), key.size(), in_.pos(), in_.pos()});
     keys_.append(key);
@@ -62,6 +66,8 @@ class Outline {
     mark();
     return longest_;
   }
+  // Most members of objects open at once, the outermost object's not counted.
+  std::size_t most_members() const { return most_members_; }
   bool outer_object() const { return outer_object_; }
   std::vector<OuterMember>& members() { return members_; }
   std::string_view key_of(const OuterMember& member) const {
@@ -85,12 +91,17 @@ class Outline {
       outer_object_ = true;
     } else if (object) {
       ++objects_open_;
+      open_counts_.push_back(0);
     }
     ++depth_;
   }
   void closing(bool object) {
     --depth_;
-    if (object && !(outer_object_ && depth_ == 0)) --objects_open_;
+    if (object && !(outer_object_ && depth_ == 0)) {
+      --objects_open_;
+      open_members_ -= open_counts_.back();
+      open_counts_.pop_back();
+    }
     value_ends();
   }
   void mark() {
@@ -102,6 +113,8 @@ class Outline {
   std::size_t depth_ = 0, objects_open_ = 0;
   bool outer_object_ = false;
   std::size_t last_mark_ = 0, longest_ = 0;
+  std::vector<std::size_t> open_counts_;  // members so far of each open object but the outermost
+  std::size_t open_members_ = 0, most_members_ = 0;
   std::vector<OuterMember> members_;
   std::string keys_;
   std::string scratch_;
@@ -163,7 +176,7 @@ Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from)
     }
     state->members = std::move(outline.members());
   }
-  state->builder.reserve_for(outline.longest_span(), kPiece);
+  state->builder.reserve_for(outline.longest_span(), kPiece, outline.most_members());
   state->text = std::move(text);
   state->from = from;
   return CompactLiteral(std::move(state));

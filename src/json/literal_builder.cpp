@@ -261,15 +261,15 @@ bool LiteralBuilder::drain() {
 
 // Between two places where no object is open, the output holds at most a piece and what a span
 // of that length becomes: escaping doubles a string at most, and a number grows at most to four
-// and a half times its text ("9e15" is 9000000000000000.0). Members and escaped keys fit in it.
-void LiteralBuilder::reserve_for(std::size_t span, std::size_t piece) {
+// and a half times its text ("9e15" is 9000000000000000.0). Escaped keys fit in it.
+void LiteralBuilder::reserve_for(std::size_t span, std::size_t piece, std::size_t members) {
   const std::size_t written = 5 * span + 4096;
   (void)out_.tail_or_throw(piece + written);
   key_scratch_.reserve(span);
   number_.reserve(64);
   open_.reserve(kMaxDepth + 1);
-  members_.reserve(span / 4 + 2);
-  order_.reserve(span / 4 + 2);
+  members_.reserve(members);
+  order_.reserve(members);
   escaped_keys_.reserve(span);
   last_keys_.reserve(kRememberedKeys);
   set_aside_.reserve(written);

@@ -49,8 +49,9 @@ class LiteralBuilder {
   bool drain();
   // Takes up front all the memory that reading a text needs, handed on in pieces of `piece`
   // bytes, when no span of it between two places where no object is open is longer than
-  // `span`; throws std::bad_alloc.
-  void reserve_for(std::size_t span, std::size_t piece);
+  // `span` and its open objects never hold more than `members` members at once; throws
+  // std::bad_alloc.
+  void reserve_for(std::size_t span, std::size_t piece, std::size_t members);
 
   void null_value() { write_scalar("null"); }
   void boolean(bool value) { write_scalar(value ? "true" : "false"); }
