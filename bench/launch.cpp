@@ -1,6 +1,7 @@
 // korvane-bench-launch: runs one command with standard input from a file and standard output to
 // a file, as a shell does for `command < in > out`, and prints how it went on one line:
-// "<exit status> <seconds from start to exit> <peak resident memory in KiB>".
+// "<exit status> <seconds from start to exit> <peak resident memory in KiB> <CPU seconds, user
+// and system>".
 //
 // The benchmark starts the command through this small program so that the peak memory is the
 // command's own: Linux keeps a process's high-water mark across exec, so a command started
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   const long peak_kib = usage.ru_maxrss;  // KiB on Linux (getrusage(2))
 #endif
   const int exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  std::printf("%d %.9f %ld\n", exit_status, elapsed.count(), peak_kib);
+  const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6; };
+  std::printf("%d %.9f %ld %.6f\n", exit_status, elapsed.count(), peak_kib, seconds(usage.ru_utime) + seconds(usage.ru_stime));
   return 0;
 }

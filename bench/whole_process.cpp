@@ -59,6 +59,7 @@ struct Launched {
   int status = 0;
   double seconds = 0;
   double peak_kib = 0;
+  double cpu_seconds = 0;
 };
 
 // One run of `command < in > out` through the launcher.
@@ -75,7 +76,7 @@ Outcome<Launched> launch(const WholeProcessSetup& setup, const Environment& envi
   if (!line) return error_text("launcher: " + line.error());
   Launched run;
   const std::string text(line.value());
-  if (std::sscanf(text.c_str(), "%d %lf %lf", &run.status, &run.seconds, &run.peak_kib) != 3) {
+  if (std::sscanf(text.c_str(), "%d %lf %lf %lf", &run.status, &run.seconds, &run.peak_kib, &run.cpu_seconds) != 4) {
     return error_text("launcher said: " + text);
   }
   if (auto ended = launcher.finish(); !ended) return error_text("launcher: " + ended.error());
@@ -83,11 +84,12 @@ Outcome<Launched> launch(const WholeProcessSetup& setup, const Environment& envi
   return run;
 }
 
-// A command to run, and where its seconds (times a scale) and its peak go.
+// A command to run, and where its seconds and CPU seconds (times a scale) and its peak go.
 struct Timed {
   std::vector<std::string> command;
   Samples* time;
   Samples* peak_kib = nullptr;
+  Samples* cpu = nullptr;
 };
 
 // Runs each command `< in > /dev/null` once per round, in turn.
@@ -98,6 +100,7 @@ Outcome<void> repeat(const WholeProcessSetup& setup, const Environment& environm
       auto launched = launch(setup, environment, in, "/dev/null", timed.command);
       if (!launched) return error_text(launched.error());
       timed.time->add(launched.value().seconds * scale);
+      if (timed.cpu != nullptr) timed.cpu->add(launched.value().cpu_seconds * scale);
       if (timed.peak_kib != nullptr) timed.peak_kib->add(launched.value().peak_kib);
     }
   }
@@ -107,8 +110,8 @@ Outcome<void> repeat(const WholeProcessSetup& setup, const Environment& environm
 // The server, and the earlier build when there is one.
 std::vector<Timed> servers(const WholeProcessSetup& setup, WholeProcessCase& result, Samples* peak = nullptr,
                            Samples* before_peak = nullptr) {
-  std::vector<Timed> list{{{setup.server}, &result.server, peak}};
-  if (!setup.before.empty()) list.push_back({{setup.before}, &result.before, before_peak});
+  std::vector<Timed> list{{{setup.server}, &result.server, peak, &result.server_cpu}};
+  if (!setup.before.empty()) list.push_back({{setup.before}, &result.before, before_peak, &result.before_cpu});
   return list;
 }
 
@@ -136,7 +139,7 @@ struct Pipelined {
 
 void measure_pipelined(const WholeProcessSetup& setup, const Environment& no_app, const Pipelined& load, int runs,
                        double scale, const std::string& unit, WholeProcessFigures& figures) {
-  WholeProcessCase result{load.label, unit, {}, {}, {}, "cat of the same bytes"};
+  WholeProcessCase result{load.label, unit, {}, {}, {}, "cat of the same bytes", {}, {}};
   std::vector<Timed> commands = servers(setup, result);
   commands.push_back({{"cat"}, &result.floor});
   Outcome<void> done = check_answers(setup, no_app, load.input, load.lines, load.expected);
@@ -176,7 +179,7 @@ void measure_relay(const WholeProcessSetup& setup, int runs, WholeProcessFigures
   const std::string body = screen_ocr_reply();
   figures.relay_body_bytes = body.size();
   const std::string label = "relay screen_ocr, " + number(static_cast<double>(body.size()) / kMiB) + " MB reply";
-  WholeProcessCase result{label, "ms", {}, {}, {}, "the stand-in app alone (direct HTTP)"};
+  WholeProcessCase result{label, "ms", {}, {}, {}, "the stand-in app alone (direct HTTP)", {}, {}};
   if (auto done = relay_runs(setup, body, runs, result, figures); !done) {
     figures.failures.push_back(label + ": " + done.error());
   }
@@ -223,6 +226,8 @@ int print_whole_process(std::FILE* out, const WholeProcessFigures& figures) {
     std::fprintf(out, "%-36s %-4s %-5zu %-30s %-30s %-28s %s\n", c.label.c_str(), c.unit.c_str(), c.server.count(),
                  summary(c.server, 1).c_str(), c.before.empty() ? "-" : summary(c.before, 1).c_str(),
                  summary(c.floor, 1).c_str(), c.floor_name.c_str());
+    std::fprintf(out, "%-36s %-4s %-5zu %-30s %-30s\n", "  CPU time (user + system)", c.unit.c_str(), c.server_cpu.count(),
+                 summary(c.server_cpu, 1).c_str(), c.before_cpu.empty() ? "-" : summary(c.before_cpu, 1).c_str());
   }
   const double reply_kib = static_cast<double>(figures.relay_body_bytes) / 1024;
   const auto peak_text = [&](const Samples& peak) {

@@ -28,6 +28,8 @@ struct WholeProcessCase {
   Samples before;
   Samples floor;
   std::string floor_name;
+  Samples server_cpu;  // user and system time, in the same unit: a slow host shows as a gap to it
+  Samples before_cpu;
 };
 
 struct WholeProcessFigures {

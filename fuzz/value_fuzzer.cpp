@@ -8,7 +8,6 @@
 
 #include "fuzz_check.h"
 #include "json/reader.h"
-#include "json/split_read.h"
 #include "json/writer.h"
 
 namespace korvane::fuzz {
@@ -47,35 +46,17 @@ void check_round_trip(const json::Value& value) {
 }
 
 // The relay's reader gives what writing the value gives, as a string literal, and fails alike.
-// (Below the size read on two threads, that reader reads alone.)
-Outcome<ByteBuffer> check_compact_literal(std::string_view input, const Outcome<json::Value>& value) {
+void check_compact_literal(std::string_view input, const Outcome<json::Value>& value) {
   auto literal = json::read_compact_literal(input);
   FUZZ_CHECK(literal.ok() == value.ok(), std::string(input));
   if (!value.ok()) {
     FUZZ_CHECK(literal.error() == value.error(), literal.error() + " instead of " + value.error());
-    return literal;
-  }
-  const std::string_view text = literal.value().view();
-  const auto unquoted = json::Value::parse(text.begin(), text.end(), nullptr, false);
-  FUZZ_CHECK(unquoted.is_string(), std::string(text));
-  FUZZ_CHECK(unquoted.get<std::string>() == json::to_json(value.value()), std::string(text));
-  return literal;
-}
-
-// A second reader taking over from a likely element, or from a byte the input picks, and stopped
-// after a few elements or none, changes nothing.
-void check_split_literal(std::string_view input, const Outcome<ByteBuffer>& alone) {
-  if (input.empty() || input.size() >= json::detail::kSplitFrom) return;
-  const std::size_t found = json::detail::find_split(input);
-  const std::size_t split = found != std::string_view::npos ? found : static_cast<unsigned char>(input.back()) * 31u % input.size();
-  const std::size_t elements = input.size() % 4 == 3 ? json::detail::kAllElements : input.size() % 4;
-  const auto split_read = json::detail::read_literal_split(input, split, {false, elements});
-  FUZZ_CHECK(split_read.ok() == alone.ok(), "split at " + std::to_string(split));
-  if (!alone.ok()) {
-    FUZZ_CHECK(split_read.error() == alone.error(), split_read.error() + " instead of " + alone.error());
     return;
   }
-  FUZZ_CHECK(split_read.value().view() == alone.value().view(), "split at " + std::to_string(split));
+  const std::string text = literal.value().text();
+  const auto unquoted = json::Value::parse(text.begin(), text.end(), nullptr, false);
+  FUZZ_CHECK(unquoted.is_string(), text);
+  FUZZ_CHECK(unquoted.get<std::string>() == json::to_json(value.value()), text);
 }
 
 }  // namespace
@@ -85,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace korvane;
   const std::string_view input = fuzz::as_text(data, size);
   auto value = json::read_value(input);
-  fuzz::check_split_literal(input, fuzz::check_compact_literal(input, value));
+  fuzz::check_compact_literal(input, value);
   if (!value) {
     fuzz::check_rejected(input, value.error());
     return 0;

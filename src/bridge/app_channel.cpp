@@ -62,17 +62,23 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
   return head;
 }
 
-Outcome<ByteBuffer> parse_app_reply(std::string_view reply) {
-  const std::size_t head_end = reply.find(kHeadEnd);
-  const std::string_view body =
-      head_end == std::string_view::npos ? std::string_view() : reply.substr(head_end + kHeadEnd.size());
-  auto literal = json::read_compact_literal(body);
+Outcome<json::CompactLiteral> parse_app_reply(ByteBuffer& reply) {
+  const std::size_t head_end = reply.view().find(kHeadEnd);
+  const std::size_t body_start = head_end == std::string_view::npos ? reply.size() : head_end + kHeadEnd.size();
+  auto literal = json::CompactLiteral::read(reply, body_start);
   if (literal) return literal;
+  const std::string_view body = reply.view().substr(body_start);
   std::string error = "parse: ";
   error += literal.error();
   error += " -- raw=";
   append_quoted(error, body);
   return error_text(std::move(error));
+}
+
+Outcome<json::CompactLiteral> parse_app_reply(std::string_view reply) {
+  ByteBuffer bytes;
+  bytes.append(reply);
+  return parse_app_reply(bytes);
 }
 
 std::string_view reply_status_line(std::string_view reply) {
@@ -81,7 +87,7 @@ std::string_view reply_status_line(std::string_view reply) {
   return reply;
 }
 
-Outcome<ByteBuffer> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
+Outcome<json::CompactLiteral> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
                                  ExchangeFacts* facts) {
   auto connection = connect_loopback(port);
   if (!connection) return error_text("connect: " + connection.error());
@@ -106,7 +112,7 @@ Outcome<ByteBuffer> post_to_app(std::uint16_t port, std::string_view token, cons
   }
   if (!received) return error_text("read: " + received.error());
   try {
-    return parse_app_reply(reply.view());
+    return parse_app_reply(reply);
   } catch (const std::bad_alloc&) {  // the reply arrived whole but its relayed form cannot be held
     return error_text("read: " + os_error_text(ENOMEM));
   }

@@ -7,6 +7,7 @@
 
 #include "common/byte_buffer.h"
 #include "base/outcome.h"
+#include "json/compact_literal.h"
 #include "json/value.h"
 
 namespace korvane {
@@ -14,10 +15,11 @@ namespace korvane {
 // The request head sent before a body of body_length bytes.
 std::string app_request_head(std::uint16_t port, std::string_view token, std::size_t body_length);
 
-// Cuts the HTTP head off a whole reply and reads the body as one JSON text, giving its
+// Cuts the HTTP head off a whole reply and reads the body as one JSON text, to be written in
 // compact form (sorted keys, as the JSON writer writes values) as a JSON string literal; on
-// failure "parse: <reason> -- raw=<quoted body>".
-Outcome<ByteBuffer> parse_app_reply(std::string_view reply);
+// failure "parse: <reason> -- raw=<quoted body>". Takes the reply over when it reads.
+Outcome<json::CompactLiteral> parse_app_reply(ByteBuffer& reply);
+Outcome<json::CompactLiteral> parse_app_reply(std::string_view reply);
 
 // The first line of a reply without its line break, at most 256 bytes of it.
 std::string_view reply_status_line(std::string_view reply);
@@ -32,7 +34,7 @@ struct ExchangeFacts {
 // Posts the body to the app and returns its reply as parse_app_reply gives it (ready to be the
 // text of a tool result), or "connect: ...", "write head: ...", "write body: ...", "read: ..."
 // or "parse: ... -- raw=...". Fills facts, when given, as far as the exchange got.
-Outcome<ByteBuffer> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
+Outcome<json::CompactLiteral> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
                                  ExchangeFacts* facts = nullptr);
 
 }  // namespace korvane

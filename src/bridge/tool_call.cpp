@@ -151,20 +151,18 @@ struct CallRecord {
   bool exchanged = false;
 };
 
-Outcome<ToolResult> relay_tool_call(std::string_view name, Value arguments, CallRecord& record) {
+Outcome<json::CompactLiteral> relay_tool_call(std::string_view name, Value arguments, CallRecord& record) {
   record.path = socket_info_path();
   const auto& info = record.probe.emplace(probe_socket_info(record.path)).info;
   if (!info) return error_text(info.error());
   auto body = app_request_body(name, std::move(arguments), caller_session_id());
-  if (!body) return error_text(std::move(body).take_error());
+  if (!body) return std::move(body).failure();
   record.exchanged = true;
-  auto reply = post_to_app(info.value().port, info.value().token, body.value(), &record.exchange);
-  if (!reply) return error_text(std::move(reply).take_error());
-  return ToolResult{std::move(reply).value()};
+  return post_to_app(info.value().port, info.value().token, body.value(), &record.exchange);
 }
 
 void show_call(ToolCallObserver& observer, std::string_view name, const CallRecord& record,
-               const Outcome<ToolResult>& outcome, std::chrono::steady_clock::duration elapsed) noexcept {
+               const Outcome<json::CompactLiteral>& outcome, std::chrono::steady_clock::duration elapsed) noexcept {
   try {
     observer.call_finished({name, record.path, *record.probe, record.exchanged ? &record.exchange : nullptr,
                             outcome.ok() ? nullptr : &outcome.error(),
@@ -177,7 +175,7 @@ void show_call(ToolCallObserver& observer, std::string_view name, const CallReco
 
 void watch_tool_calls(ToolCallObserver* observer) { g_observer = observer; }
 
-Outcome<ToolResult> handle_tool_call(std::string_view name, Value arguments) {
+Outcome<json::CompactLiteral> handle_tool_call(std::string_view name, Value arguments) {
   CallRecord record;
   if (g_observer == nullptr) return relay_tool_call(name, std::move(arguments), record);
   g_observer->call_starting();

@@ -9,8 +9,8 @@
 #include "base/outcome.h"
 #include "bridge/app_channel.h"
 #include "bridge/socket_info.h"
+#include "json/compact_literal.h"
 #include "json/value.h"
-#include "protocol/result.h"
 
 namespace korvane {
 
@@ -21,8 +21,9 @@ std::optional<std::string> caller_session_id();
 Outcome<json::Value> app_request_body(std::string_view name, json::Value arguments,
                                       const std::optional<std::string>& session_id);
 
-// Reads the socket info, routes, exchanges with the app and gives its reply as a tool result.
-Outcome<ToolResult> handle_tool_call(std::string_view name, json::Value arguments);
+// Reads the socket info, routes, exchanges with the app and gives its reply, ready to be
+// written as the text of a tool result.
+Outcome<json::CompactLiteral> handle_tool_call(std::string_view name, json::Value arguments);
 
 // What one tool call came to, as its observer sees it.
 struct ToolCallFacts {

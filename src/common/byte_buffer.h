@@ -43,6 +43,12 @@ class ByteBuffer {
     if (capacity_ - size_ < min_free && !grow(min_free)) return nullptr;
     return data_ + size_;
   }
+  // The same room, or std::bad_alloc (an empty buffer has no room to point at: none is asked).
+  char* tail_or_throw(std::size_t min_free) {
+    char* room = tail(min_free);
+    if (room == nullptr && min_free > 0) throw std::bad_alloc();
+    return room;
+  }
   std::size_t tail_size() const { return capacity_ - size_; }
   void commit(std::size_t count) { size_ += count; }
 
@@ -75,11 +81,6 @@ class ByteBuffer {
   std::string_view view() const { return {data_, size_}; }
 
  private:
-  char* tail_or_throw(std::size_t min_free) {
-    char* room = tail(min_free);
-    if (room == nullptr) throw std::bad_alloc();
-    return room;
-  }
   bool grow(std::size_t min_free);
   bool reallocate(std::size_t capacity);
 

@@ -183,7 +183,7 @@ void Trace::input_ended() {
 
 std::size_t Trace::line_start_bytes() const { return redactor_.start_for(kTextBound); }
 
-void Trace::line_queued(std::string_view start, std::size_t size) {
+void Trace::line_written(std::string_view start, std::size_t size) {
   add(sent_, "sent", [&](TraceRecord& record) { record.bounded_text(start, size); });
 }
 

@@ -53,7 +53,7 @@ class Trace final : public ResponseObserver, public ToolCallObserver {
   void input_ended();
 
   std::size_t line_start_bytes() const override;
-  void line_queued(std::string_view start, std::size_t size) override;
+  void line_written(std::string_view start, std::size_t size) override;
   void lines_written() override;
 
   void call_starting() override;

@@ -8,14 +8,15 @@
 //   Sink& key_text(); void key(const StringRead&);       // value's text, and for a key's
 //   void begin_array(); void end_array(); void begin_object(); void end_object();
 //
-// and, optionally, a splice (see Splicing) to take elements that another reader read.
+// and, for a text an earlier read has checked whole, `static constexpr bool kChecked = true;`:
+// its numbers are then only measured; or, for a strict read that keeps no number,
+// `static constexpr bool kOnlyChecking = true;`: its numbers' values are not worked out.
 // The tree (json/tree_builder.h), the compact literal (json/literal_builder.h), and the check and
 // the skipping of values nobody keeps (json/skip.h) are all builders of this one grammar.
 #pragma once
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstddef>
@@ -97,7 +98,7 @@ class KeyMemory {
 
 // A key and its colon, at the byte where the key should start.
 template <typename Builder>
-bool read_key(Cursor& in, Builder& builder, KeyMemory& memory) {
+[[gnu::always_inline]] inline bool read_key(Cursor& in, Builder& builder, KeyMemory& memory) {
   if (in.peek() != '"') return in.peek_error("key must be a string");
   in.advance();
   StringRead key;
@@ -126,26 +127,6 @@ bool read_next_key(Cursor& in, Builder& builder, KeyMemory& memory) {
   return in.peek_error(c < 0 ? "EOF while parsing a value" : "key must be a string");
 }
 
-// Whether a builder can take an array's elements read elsewhere:
-//   bool splice(Cursor& in, std::size_t levels_left);  // at an element's first byte; true when it
-//                                                      // took them and moved the cursor past them
-template <typename Builder>
-concept Splicing = requires(Builder& builder, Cursor& in) { builder.splice(in, std::size_t{}); };
-
-// A reader of an array's tail (see read_json) stops before an element when this says so: when
-// asked to from another thread, or after a given number of elements (for tests).
-class TailStop {
- public:
-  static constexpr std::size_t kNever = static_cast<std::size_t>(-1);
-  explicit TailStop(std::size_t elements = kNever) : left_(elements) {}
-  void request() { requested_.store(true, std::memory_order_relaxed); }
-  bool now() { return requested_.load(std::memory_order_relaxed) || (left_ != kNever && left_-- == 0); }
-
- private:
-  std::atomic<bool> requested_{false};
-  std::size_t left_;
-};
-
 // A scalar at the cursor, or the opening of an array or object and its first member's key; the
 // result tells which, or that reading failed.
 enum class Opened { kFailed, kScalar, kContainer };
@@ -161,7 +142,13 @@ template <typename Builder>
     case '-': case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9': {
       Number number;
-      if (!read_number<Builder::kSkipping>(in, number)) return Opened::kFailed;
+      if constexpr (requires { Builder::kChecked; }) {
+        read_checked_number(in, number);
+      } else if constexpr (requires { Builder::kOnlyChecking; }) {
+        if (!check_number(in)) return Opened::kFailed;
+      } else if (!read_number<Builder::kSkipping>(in, number)) {
+        return Opened::kFailed;
+      }
       builder.number(number);
       break;
     }
@@ -195,31 +182,22 @@ template <typename Builder>
   return Opened::kScalar;
 }
 
-// Reads one value; or, given a TailStop, an array's tail: from one of its elements on, up to the
-// array's "]" or to where the stop says, left unread. `max_depth` is how many levels of arrays
-// and objects it may open (the skipping builder has no limit).
+// Reads one value. `max_depth` is how many levels of arrays and objects it may open (the
+// skipping builder has no limit).
 template <typename Builder>
-bool read_json(Cursor& in, Builder& builder, std::size_t max_depth, TailStop* tail = nullptr) {
-  std::string open(tail != nullptr ? 1 : 0, '[');  // '[' or '{' for every open container
+bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
+  std::string open;  // '[' or '{' for every open container
   KeyMemory memory;
-  if (tail != nullptr && tail->now()) return true;
   for (;;) {
     const int c = in.skip_whitespace();
-    bool spliced = false;
-    if constexpr (Splicing<Builder>) {
-      spliced = !open.empty() && open.back() == '[' && builder.splice(in, max_depth - open.size());
-    }
-    if (!spliced) {
-      const Opened opened = read_value_start(in, builder, memory, open, max_depth, c);
-      if (opened == Opened::kFailed) return false;
-      if (opened == Opened::kContainer) continue;
-    }
+    const Opened opened = read_value_start(in, builder, memory, open, max_depth, c);
+    if (opened == Opened::kFailed) return false;
+    if (opened == Opened::kContainer) continue;
     // After a value: close what ends here, then move to the next element or member.
     for (;;) {
       if (open.empty()) return true;
       const bool in_array = open.back() == '[';
       const int next = in.skip_whitespace();
-      if (tail != nullptr && open.size() == 1 && (next == ']' || tail->now())) return true;
       if (next == (in_array ? ']' : '}')) {
         in.advance();
         open.pop_back();

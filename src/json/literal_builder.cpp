@@ -54,7 +54,7 @@ bool is_written_form(std::string_view text) {
   return lone_zero || (zeros <= 4 && fraction - zeros <= 15);
 }
 
-void LiteralBuilder::number(const Number& number) {
+inline void LiteralBuilder::number(const Number& number) {
   before_value();
   if (number.kind != Number::Kind::kFloat || is_written_form(number.text)) {
     out_.append(number.text);  // integers, and floats already in their written form, as read
@@ -75,25 +75,31 @@ void LiteralText::code_point(char32_t c) {
   append_utf8(out_, c);
 }
 
-void LiteralBuilder::write_key(const StringRead& key) {
+// The comma before a member when there is one, then its key and colon. A key without escapes
+// holds no quote, backslash or control character: it is copied as it is, in one stretch.
+inline void LiteralBuilder::write_key(const StringRead& key, bool first) {
   if (key.escaped) {
+    if (!first) out_.push_back(',');
     out_.append(kQuote);
     append_escaped(out_, key_text_.text(), true);
     out_.append(kQuote);
+    out_.push_back(':');
     return;
   }
-  char* at = out_.tail(key.raw.size() + 2 * kQuote.size());  // no quote, backslash or control inside
+  const std::size_t size = (first ? 0 : 1) + 2 * kQuote.size() + key.raw.size() + 1;
+  char* at = out_.tail_or_throw(size);
+  if (!first) *at++ = ',';
   copy_bytes(at, kQuote.data(), kQuote.size());
   copy_bytes(at + kQuote.size(), key.raw.data(), key.raw.size());
   copy_bytes(at + kQuote.size() + key.raw.size(), kQuote.data(), kQuote.size());
-  out_.commit(key.raw.size() + 2 * kQuote.size());
+  at[2 * kQuote.size() + key.raw.size()] = ':';
+  out_.commit(size);
 }
 
 void LiteralBuilder::begin_array() {
   before_value();
   out_.push_back('[');
   open_.push_back({false});
-  opened();
 }
 
 void LiteralBuilder::end_array() {
@@ -105,20 +111,7 @@ void LiteralBuilder::begin_object() {
   before_value();
   out_.push_back('{');
   open_.push_back({true, true, true, members_.size(), escaped_keys_.size()});
-  opened();
-}
-
-// The tail is taken only if it holds an element and reading on from here would not have opened
-// too many levels; else this reader reads the elements itself and meets the limit where it lies.
-bool LiteralBuilder::take_tail(Cursor& in, std::size_t levels_left) {
-  splice_at_ = static_cast<std::size_t>(-1);
-  ReadTail* tail = source_->finished();
-  if (tail == nullptr || tail->end == in.pos() || tail->depth - 1 > levels_left) return false;
-  before_value();
-  out_.append_draining(tail->literal, 1);
-  in.seek(tail->end);
-  spliced_ = true;
-  return true;
+  ++objects_open_;
 }
 
 int LiteralBuilder::compare_keys(std::size_t a, std::size_t b) const {
@@ -131,18 +124,16 @@ int LiteralBuilder::compare_keys(std::size_t a, std::size_t b) const {
   return key_of(first).compare(key_of(second));
 }
 
-void LiteralBuilder::key(const StringRead& key) {
+inline void LiteralBuilder::key(const StringRead& key) {
   Container& object = open_.back();
-  if (!object.empty) out_.push_back(',');
-  const std::size_t start = out_.size();
+  const std::size_t start = out_.size() + (object.empty ? 0 : 1);
   const std::string_view text = key_text_.text();
   std::size_t escaped = kVerbatim;
   if (key.escaped) {
     escaped = escaped_keys_.size();
-    escaped_keys_.emplace_back(text);
+    escaped_keys_.append(text);
   }
-  write_key(key);  // before comparing: a long key is compared in the output
-  out_.push_back(':');
+  write_key(key, object.empty);  // before comparing: a long key is compared in the output
   members_.push_back({start, text.size(), escaped, key_prefix(text, key.escaped ? 0 : key.readable)});
   if (!object.empty && compare_keys(members_.size() - 2, members_.size() - 1) >= 0) object.in_order = false;
   object.empty = false;
@@ -151,9 +142,10 @@ void LiteralBuilder::key(const StringRead& key) {
 void LiteralBuilder::end_object() {
   const Container object = open_.back();
   open_.pop_back();
+  --objects_open_;
   if (!object.in_order) {
     if (!same_keys_as_last(object)) order_members(object);
-    sort_members(object, open_.empty());
+    sort_members(object);
   }
   members_.resize(object.first_member);
   escaped_keys_.resize(object.first_escaped);
@@ -206,11 +198,8 @@ bool LiteralBuilder::same_keys_as_last(const Container& object) const {
 }
 
 // Rewrites an object's members in key order, keeping only the last of repeated keys. The
-// largest member is moved in place and only the others are copied aside, so reordering an
-// object that holds most of a large reply costs little memory. In the outermost object the
-// largest member is not moved at all when it would move back: what goes before it moves up
-// to it instead, and the bytes left free in front are dropped.
-void LiteralBuilder::sort_members(const Container& object, bool outermost) {
+// largest member of a large object is moved in place and only the others are copied aside.
+void LiteralBuilder::sort_members(const Container& object) {
   char* const text = out_.data();
   const std::size_t first = object.first_member, count = members_.size() - first, end = out_.size();
   const std::size_t region = members_[first].start;
@@ -220,11 +209,18 @@ void LiteralBuilder::sort_members(const Container& object, bool outermost) {
 
   if (end - region <= kSmallObject) {  // copied aside whole and written back in order
     set_aside_.assign(text + region, end - region);
+    // Local copies: the bytes written could alias anything, and the members would be read again.
+    const char* const aside = set_aside_.data();
+    const Member* const member = members_.data() + first;
+    const std::size_t* const order = order_.data();
+    const std::size_t kept = order_.size();
     std::size_t at = region;
-    for (std::size_t k = 0; k < order_.size(); ++k) {
+    for (std::size_t k = 0; k < kept; ++k) {
+      const std::size_t i = order[k];
+      const std::size_t from = member[i].start, to = i + 1 < count ? member[i + 1].start - 1 : end;
       if (k > 0) text[at++] = ',';
-      copy_bytes(text + at, set_aside_.data() + (begin_of(order_[k]) - region), size_of(order_[k]));
-      at += size_of(order_[k]);
+      copy_bytes(text + at, aside + (from - region), to - from);
+      at += to - from;
     }
     out_.truncate(at);
     return;
@@ -242,19 +238,8 @@ void LiteralBuilder::sort_members(const Container& object, bool outermost) {
   for (std::size_t k = 0; k < order_.size(); ++k) {
     if (k != largest) set_aside_.append(text + begin_of(order_[k]), size_of(order_[k]));
   }
-  // Staying, the text ends `shift` bytes further on until the front is dropped: it must fit.
-  const std::size_t largest_now = begin_of(order_[largest]);
-  const std::size_t back_by = largest_now > region + largest_offset ? largest_now - (region + largest_offset) : 0;
-  const bool stays = outermost && back_by > 0 && region < size_of(order_[largest]) &&
-                     back_by + region + offset - 1 <= out_.size() + out_.tail_size();
-  const std::size_t shift = stays ? back_by : 0;
-  if (stays) {
-    std::memmove(text + shift, text, region);
-  } else {
-    std::memmove(text + region + largest_offset, text + largest_now, size_of(order_[largest]));
-  }
-
-  std::size_t at = shift + region, from = 0;
+  std::memmove(text + region + largest_offset, text + begin_of(order_[largest]), size_of(order_[largest]));
+  std::size_t at = region, from = 0;
   for (std::size_t k = 0; k < order_.size(); ++k) {
     if (k > 0) text[at++] = ',';
     const std::size_t size = size_of(order_[k]);
@@ -264,13 +249,32 @@ void LiteralBuilder::sort_members(const Container& object, bool outermost) {
     }
     at += size;
   }
-  out_.truncate(shift + region + offset - 1);
-  out_.drop_front(shift);
+  out_.truncate(region + offset - 1);
 }
 
-bool read_literal(Cursor& in, ByteBuffer& out) {
-  LiteralBuilder builder(out);
-  return read_whole(in, builder);
+bool LiteralBuilder::drain() {
+  if (sink_ == nullptr) return true;
+  if (!stopped_ && out_.size() > 0) stopped_ = !sink_->put(out_.view());
+  out_.truncate(0);
+  return !stopped_;
 }
+
+// Between two places where no object is open, the output holds at most a piece and what a span
+// of that length becomes: escaping doubles a string at most, and a number grows at most to four
+// and a half times its text ("9e15" is 9000000000000000.0). Escaped keys fit in it.
+void LiteralBuilder::reserve_for(std::size_t span, std::size_t piece, std::size_t members) {
+  const std::size_t written = 5 * span + 4096;
+  (void)out_.tail_or_throw(piece + written);
+  key_scratch_.reserve(span);
+  number_.reserve(64);
+  open_.reserve(kMaxDepth + 1);
+  members_.reserve(members);
+  order_.reserve(members);
+  escaped_keys_.reserve(span);
+  last_keys_.reserve(kRememberedKeys);
+  set_aside_.reserve(written);
+}
+
+void write_literal_value(Cursor& in, LiteralBuilder& builder) { (void)read_json(in, builder, kMaxDepth); }
 
 }  // namespace korvane::json::detail

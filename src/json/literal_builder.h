@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/byte_buffer.h"
+#include "json/compact_literal.h"
 #include "json/cursor.h"
 #include "json/number.h"
 #include "json/scalars.h"
@@ -29,33 +30,32 @@ class LiteralText {
   ByteBuffer& out_;
 };
 
-// The elements of an array from one of them on, read into their literal elsewhere
-// (json/split_read.h).
-struct ReadTail {
-  ByteBuffer literal;     // "[" and the elements' text
-  std::size_t end = 0;    // the input position where they end: the array's "]", or a ","
-  std::size_t depth = 0;  // most levels open at once, the array's own included
-};
-
-// Where a builder gets such a tail when it reaches its first element.
-class TailSource {
- public:
-  // Stops the tail's reader and waits for it; null when what it read cannot be used.
-  virtual ReadTail* finished() = 0;
-
- protected:
-  ~TailSource() = default;
-};
-
+// Writes a text that has been read and checked whole before (see CompactLiteral).
 class LiteralBuilder {
  public:
   static constexpr bool kSkipping = false;
+  static constexpr bool kChecked = true;
 
   explicit LiteralBuilder(ByteBuffer& out) : out_(out), value_text_(out) {}
 
+  // Hands what is written to `sink` whenever `piece` bytes are held at a place where no object
+  // is open (nothing written there is moved again); the buffer starts over after each piece.
+  void drain_to(PieceSink& sink, std::size_t piece) {
+    sink_ = &sink;
+    piece_ = piece;
+    stopped_ = false;
+  }
+  // Hands on what is held; false when the sink has stopped the writing.
+  bool drain();
+  // Takes up front all the memory that reading a text needs, handed on in pieces of `piece`
+  // bytes, when no span of it between two places where no object is open is longer than
+  // `span` and its open objects never hold more than `members` members at once; throws
+  // std::bad_alloc.
+  void reserve_for(std::size_t span, std::size_t piece, std::size_t members);
+
   void null_value() { write_scalar("null"); }
   void boolean(bool value) { write_scalar(value ? "true" : "false"); }
-  void number(const Number& number);
+  [[gnu::always_inline]] inline void number(const Number& number);
   LiteralText& value_text() {
     before_value();
     out_.append(kQuote);
@@ -69,24 +69,14 @@ class LiteralBuilder {
     key_text_ = DecodedText(key_scratch_);
     return key_text_;
   }
-  void key(const StringRead& key);
+  [[gnu::always_inline]] inline void key(const StringRead& key);
   void end_object();
-
-  // The array element at input position `at`, if the reader gets there, and those after it
-  // that `source` read come from there.
-  void splice_at(std::size_t at, TailSource& source) {
-    splice_at_ = at;
-    source_ = &source;
-  }
-  bool splice(Cursor& in, std::size_t levels_left) { return in.pos() == splice_at_ && take_tail(in, levels_left); }
-  std::size_t deepest() const { return deepest_; }  // most arrays and objects open at once
-  bool spliced() const { return spliced_; }
 
  private:
   struct Member {
     std::size_t start;        // where its "key":value text starts in the output
     std::size_t key_length;   // of the decoded key
-    std::size_t escaped_key;  // its decoded key's index in escaped_keys_, or kVerbatim
+    std::size_t escaped_key;  // where its decoded key starts in escaped_keys_, or kVerbatim
     std::uint64_t prefix;     // the key's first 8 bytes, big-endian, zero-padded: orders most keys
   };
   static constexpr std::size_t kVerbatim = static_cast<std::size_t>(-1);
@@ -95,12 +85,12 @@ class LiteralBuilder {
     bool empty = true;
     bool in_order = true;           // keys so far strictly ascending
     std::size_t first_member = 0;   // its members' index in members_
-    std::size_t first_escaped = 0;  // its escaped keys' index in escaped_keys_
+    std::size_t first_escaped = 0;  // where its escaped keys start in escaped_keys_
   };
 
   // A member's decoded key: the output text itself unless the key held escapes.
   std::string_view key_of(const Member& member) const {
-    if (member.escaped_key != kVerbatim) return escaped_keys_[member.escaped_key];
+    if (member.escaped_key != kVerbatim) return std::string_view(escaped_keys_).substr(member.escaped_key, member.key_length);
     return out_.view().substr(member.start + kQuote.size(), member.key_length);
   }
   int compare_keys(std::size_t a, std::size_t b) const;
@@ -110,6 +100,7 @@ class LiteralBuilder {
   }
 
   void before_value() {
+    if (objects_open_ == 0 && out_.size() >= piece_) (void)drain();
     if (open_.empty() || open_.back().is_object) return;  // an object's key wrote the comma
     if (!open_.back().empty) out_.push_back(',');
     open_.back().empty = false;
@@ -118,12 +109,10 @@ class LiteralBuilder {
     before_value();
     out_.append(text);
   }
-  void write_key(const StringRead& key);
-  void opened() { deepest_ = std::max(deepest_, open_.size()); }
-  bool take_tail(Cursor& in, std::size_t levels_left);
+  [[gnu::always_inline]] inline void write_key(const StringRead& key, bool first);
   void order_members(const Container& object);
   bool same_keys_as_last(const Container& object) const;
-  void sort_members(const Container& object, bool outermost);
+  void sort_members(const Container& object);
 
   static constexpr std::string_view kQuote = "\\\"";  // a quotation mark of the text, escaped
   ByteBuffer& out_;
@@ -133,7 +122,7 @@ class LiteralBuilder {
   std::string number_;       // a number rewritten
   std::vector<Container> open_;
   std::vector<Member> members_;  // members of every open object, innermost last
-  std::vector<std::string> escaped_keys_;
+  std::string escaped_keys_;  // the decoded keys that held escapes, one after another
   std::vector<std::size_t> order_;  // of the last object ordered: its members' indices in key order
   struct ShortKey {
     std::uint64_t prefix;
@@ -141,15 +130,16 @@ class LiteralBuilder {
   };
   std::vector<ShortKey> last_keys_;  // of the last object ordered, when all are short
   std::string set_aside_;  // members copied out while an object is reordered
-  std::size_t deepest_ = 0;
-  std::size_t splice_at_ = static_cast<std::size_t>(-1);
-  TailSource* source_ = nullptr;
-  bool spliced_ = false;
+  std::size_t objects_open_ = 0;
+  PieceSink* sink_ = nullptr;
+  std::size_t piece_ = static_cast<std::size_t>(-1);
+  bool stopped_ = false;
 };
 
-// Reads one JSON text, with whitespace around it, into its compact text as literal content.
-// (Here, beside the builder, so that the grammar's loop can take its short steps inline.)
-bool read_literal(Cursor& in, ByteBuffer& out);
+// Reads one value into its compact text as literal content, with `builder`; the input is
+// known to be valid. (Here, beside the builder, so that the grammar's loop can take its short
+// steps inline.)
+void write_literal_value(Cursor& in, LiteralBuilder& builder);
 
 // Whether a float's text is exactly what writing its double gives: plain notation, up to 15
 // significant digits, no trailing zero after the point but a lone one.

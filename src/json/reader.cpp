@@ -1,7 +1,6 @@
 #include "json/reader.h"
 
 #include "json/grammar.h"
-#include "json/split_read.h"
 #include "json/tree_builder.h"
 
 namespace korvane::json {
@@ -13,12 +12,10 @@ Outcome<Value> read_value(std::string_view bytes) {
   return tree.take();
 }
 
-Outcome<ByteBuffer> read_compact_literal(std::string_view bytes) {
-  if (bytes.size() >= detail::kSplitFrom) {
-    const std::size_t split = detail::find_split(bytes);
-    if (split != std::string_view::npos) return detail::read_literal_split(bytes, split, detail::TailRun{});
-  }
-  return detail::read_literal_alone(bytes);
+Outcome<CompactLiteral> read_compact_literal(std::string_view bytes) {
+  ByteBuffer text;
+  text.append(bytes);
+  return CompactLiteral::read(text, 0);
 }
 
 }  // namespace korvane::json

@@ -9,6 +9,7 @@
 
 #include "common/byte_buffer.h"
 #include "base/outcome.h"
+#include "json/compact_literal.h"
 #include "json/value.h"
 
 namespace korvane::json {
@@ -17,8 +18,8 @@ namespace korvane::json {
 Outcome<Value> read_value(std::string_view bytes);
 
 // Reads one JSON text as read_value does, with the same errors, without building the value,
-// and gives the compact text that writing the value would give as a JSON string literal:
+// for writing the compact text that writing the value would give as a JSON string literal:
 // quoted and escaped, ready to stand in a JSON text as a string whose value is that text.
-Outcome<ByteBuffer> read_compact_literal(std::string_view bytes);
+Outcome<CompactLiteral> read_compact_literal(std::string_view bytes);
 
 }  // namespace korvane::json

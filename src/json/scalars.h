@@ -133,6 +133,55 @@ bool read_number(Cursor& in, Number& number) {
   return true;
 }
 
+// Checks a number without working out what it is, for a read that keeps nothing of it. Plain
+// decimals of up to 300 integer digits (far inside a double's range) are passed over byte by
+// byte; anything else, including every error, is read in full so that errors are those of
+// read_number.
+inline bool check_number(Cursor& in) {
+  const char* const data = in.data();
+  const std::size_t size = in.size();
+  std::size_t at = in.pos();
+  if (at < size && data[at] == '-') ++at;
+  if (at < size && data[at] == '0') {
+    ++at;
+  } else if (at < size && data[at] >= '1' && data[at] <= '9') {
+    const std::size_t first = at;
+    while (++at < size && is_digit(data[at])) {
+    }
+    if (at - first > 300) at = size;  // may be out of range: read_number tells
+  } else {
+    at = size;  // read in full below
+  }
+  if (at < size && data[at] == '.') {
+    const std::size_t fraction = ++at;
+    while (at < size && is_digit(data[at])) ++at;
+    if (at == fraction) at = size;
+  }
+  if (at < size && !is_digit(data[at]) && data[at] != 'e' && data[at] != 'E' && data[at] != '.') {
+    in.seek(at);
+    return true;
+  }
+  Number number;
+  return read_number<false>(in, number);
+}
+
+// A number of a text that an earlier read has checked whole: only its extent and its kind.
+inline void read_checked_number(Cursor& in, Number& number) {
+  const std::size_t start = in.pos();
+  const bool negative = in.peek() == '-';
+  if (negative) in.advance();
+  const std::size_t digits_start = in.pos();
+  while (is_digit(in.peek())) in.advance();
+  const std::string_view integer = in.slice(digits_start, in.pos());
+  bool is_float = false;
+  for (int c = in.peek(); is_digit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-'; c = in.peek()) {
+    is_float = true;
+    in.advance();
+  }
+  number.text = in.slice(start, in.pos());
+  number.kind = is_float ? Number::Kind::kFloat : integer_kind(negative, integer);
+}
+
 // A string as read: the text between its quotes, as written.
 struct StringRead {
   std::string_view raw;

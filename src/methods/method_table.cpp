@@ -34,7 +34,7 @@ ResultOutcome call_tool(std::string_view params_text) {
   json::Value taken = arguments == params.end() ? json::Value::object() : std::move(*arguments);
   auto result = handle_tool_call(name->get_ref<const std::string&>(), std::move(taken));
   if (!result) return error_text(std::move(result).take_error());
-  return Result(std::move(result).value());
+  return Result(ToolResult{std::move(result).value()});
 }
 
 }  // namespace

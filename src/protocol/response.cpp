@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <exception>
 #include <new>
 #include <cstdlib>
+#include <exception>
 
 #include "common/posix.h"
 #include "common/stdout_failure.h"
@@ -108,8 +108,9 @@ void ResponseWriter::add_line(const json::Value& id, ResultOutcome& outcome) {
                  [&](const ConstantJson& constant) { append_external(constant.text); },
                  [&](ToolResult& tool) {
                    append_text("{\"content\":[{\"text\":");
-                   holding_.push_back(std::move(tool.reply_literal));
-                   append_external(holding_.back().view());
+                   replies_.push_back(std::move(tool.reply));
+                   pieces_.push_back({nullptr, 0, 0, replies_.size() - 1});
+                   queued_bytes_ += replies_.back().source().size();
                    append_text(",\"type\":\"text\"}]}");
                  },
              },
@@ -124,37 +125,14 @@ void ResponseWriter::rewind(const Mark& to) {
     pieces_.back().size = to.text - pieces_.back().offset;
   }
   text_.resize(to.text);
-  holding_.resize(to.holding);
+  while (replies_.size() > to.replies) replies_.pop_back();
   queued_bytes_ = to.queued;
 }
 
 std::string_view ResponseWriter::bytes_of(std::size_t piece) const {
   const Piece& at = pieces_[piece];
+  if (at.reply != kNoReply) return {};
   return {at.external != nullptr ? at.external : text_.data() + at.offset, at.size};
-}
-
-// Shows the observer the line queued since the mark: no more of its start than it takes. An
-// observer that fails misses the line; the line stays queued as it is.
-void ResponseWriter::show_line(const Mark& from) noexcept {
-  try {
-    const std::size_t wanted = observer_->line_start_bytes();
-    std::string start;
-    std::size_t size = 0;
-    const auto take = [&](std::string_view bytes) {
-      size += bytes.size();
-      if (start.size() < wanted) start.append(bytes.substr(0, wanted - start.size()));
-    };
-    if (from.pieces > 0) {  // the piece before the mark may have been extended since
-      const Piece& before = pieces_[from.pieces - 1];
-      const std::size_t end = before.offset + before.size;
-      if (before.external == nullptr && end > from.text) take({text_.data() + from.text, end - from.text});
-    }
-    for (std::size_t piece = from.pieces; piece < pieces_.size(); ++piece) take(bytes_of(piece));
-    if (size > 0) --size;  // the final "\n"
-    if (start.size() > size) start.resize(size);
-    observer_->line_queued(start, size);
-  } catch (const std::exception&) {
-  }
 }
 
 void ResponseWriter::add(const json::Value& id, ResultOutcome outcome) {
@@ -171,33 +149,148 @@ void ResponseWriter::add(const json::Value& id, ResultOutcome outcome) {
       add_line(json::Value(nullptr), out_of_memory);
     }
   }
-  if (observer_ != nullptr) show_line(before);
+}
+
+namespace {
+
+// Writes a relayed reply's literal as it is produced: to the descriptor, or to the lines.
+class ReplyOutput final : public json::PieceSink {
+ public:
+  // `observed_start`, when given, keeps the literal's first `start_bytes`, in room reserved for them.
+  ReplyOutput(int fd, std::string* lines, std::string* observed_start, std::size_t start_bytes)
+      : fd_(fd), lines_(lines), observed_start_(observed_start), start_bytes_(start_bytes) {}
+
+  bool put(std::string_view piece) override {
+    if (observed_start_ != nullptr && observed_start_->size() < start_bytes_) {
+      observed_start_->append(piece.substr(0, start_bytes_ - observed_start_->size()));  // reserved: no allocation
+    }
+    size_ += piece.size();
+    if (lines_ != nullptr) {
+      lines_->append(piece);
+      return true;
+    }
+    std::vector<iovec> part{{const_cast<char*>(piece.data()), piece.size()}};
+    written_ = write_parts(fd_, part);
+    return written_.ok();
+  }
+  Outcome<void>& written() { return written_; }
+  std::size_t size() const { return size_; }
+
+
+ private:
+  int fd_;
+  std::string* lines_;
+  std::string* observed_start_;
+  std::size_t start_bytes_;
+  std::size_t size_ = 0;
+  Outcome<void> written_ = ok_outcome();
+};
+
+}  // namespace
+
+Outcome<void> ResponseWriter::write_pieces(std::size_t from, std::size_t to) {
+  if (lines_ != nullptr) {
+    for (std::size_t piece = from; piece < to; ++piece) lines_->append(bytes_of(piece));
+    return ok_outcome();
+  }
+  std::vector<iovec> parts;
+  parts.reserve(to - from);
+  for (std::size_t piece = from; piece < to; ++piece) {
+    const std::string_view part = bytes_of(piece);
+    if (!part.empty()) parts.push_back({const_cast<char*>(part.data()), part.size()});
+  }
+  return write_parts(fd_, parts);
+}
+
+// The literal is produced as it is written, from memory its reading set aside: nothing here
+// can run short once the line has begun.
+Outcome<void> ResponseWriter::write_reply(std::size_t piece) {
+  const json::CompactLiteral& reply = replies_[pieces_[piece].reply];
+  WrittenReply* shown = nullptr;
+  std::size_t start_bytes = 0;
+  if (observer_ != nullptr) {
+    try {
+      shown = &written_replies_.emplace_back();
+      // A literal is at most every byte escaped twice (a control character becomes \\u0001),
+      // in quotation marks.
+      start_bytes = std::min(observer_->line_start_bytes(), 8 * reply.source().size() + 2);
+      shown->start.reserve(start_bytes);
+      shown->start_whole = true;
+    } catch (const std::exception&) {  // the line goes unshown
+    }
+  }
+  ReplyOutput output(fd_, lines_, shown != nullptr && shown->start_whole ? &shown->start : nullptr, start_bytes);
+  const bool written = reply.write(output);
+  if (shown != nullptr) shown->size = output.size();
+  if (!output.written()) return std::move(output.written());
+  if (!written) return error_text(os_error_text(ENOMEM));
+  return ok_outcome();
 }
 
 Outcome<void> ResponseWriter::flush() {
   const bool to_stdout = lines_ == nullptr && fd_ == STDOUT_FILENO;
   if (const auto& unwritable = stdout_unwritable(); unwritable && to_stdout) return error_text(*unwritable);
   if (pieces_.empty()) return ok_outcome();
-  if (lines_ != nullptr) {
-    for (std::size_t piece = 0; piece < pieces_.size(); ++piece) lines_->append(bytes_of(piece));
-  } else {
-    std::vector<iovec> parts;
-    parts.reserve(pieces_.size());
-    for (std::size_t piece = 0; piece < pieces_.size(); ++piece) {
-      const std::string_view part = bytes_of(piece);
-      if (!part.empty()) parts.push_back({const_cast<char*>(part.data()), part.size()});
-    }
-    if (auto written = write_parts(fd_, parts); !written) {
+  written_replies_.clear();
+  std::size_t from = 0;
+  for (std::size_t piece = 0; piece <= pieces_.size(); ++piece) {
+    if (piece < pieces_.size() && pieces_[piece].reply == kNoReply) continue;
+    Outcome<void> written = write_pieces(from, piece);
+    if (written && piece < pieces_.size()) written = write_reply(piece);
+    if (!written) {
       if (to_stdout) note_stdout_unwritable(written.error());
       return written;
     }
+    from = piece + 1;
   }
-  if (observer_ != nullptr) observer_->lines_written();
+  if (observer_ != nullptr) show_lines();
+  written_replies_.clear();
   pieces_.clear();
   text_.clear();
-  holding_.clear();
+  replies_.clear();
   queued_bytes_ = 0;
   return ok_outcome();
+}
+
+// Shows the observer each line written as its first bytes (no more than it takes) and its
+// length, without the whole line being copied. Lines end at their "\n" (the compact text holds
+// no other); a reply's literal counts with its length. An observer that fails misses the rest of
+// the lines; the answers stay as they were written.
+void ResponseWriter::show_lines() noexcept {
+  try {
+    const std::size_t wanted = observer_->line_start_bytes();
+    std::string start;
+    std::size_t length = 0, reply = 0;
+    bool whole = true;  // false for a line whose reply's start could not be kept
+    auto take = [&](std::string_view bytes, std::size_t size) {
+      if (start.size() < wanted) start.append(bytes.substr(0, wanted - start.size()));
+      length += size;
+    };
+    for (std::size_t piece = 0; piece < pieces_.size(); ++piece) {
+      if (pieces_[piece].reply != kNoReply) {
+        if (reply >= written_replies_.size()) break;
+        whole = whole && written_replies_[reply].start_whole;
+        take(written_replies_[reply].start, written_replies_[reply].size);
+        ++reply;
+        continue;
+      }
+      std::string_view bytes = bytes_of(piece);
+      for (std::size_t end = bytes.find('\n'); end != std::string_view::npos; end = bytes.find('\n')) {
+        take(bytes.substr(0, end), end);
+        if (whole) observer_->line_written(start, length);
+        start.clear();
+        length = 0;
+        whole = true;
+        bytes.remove_prefix(end + 1);
+      }
+      take(bytes, bytes.size());
+    }
+  } catch (const std::exception&) {
+  }
+  try {
+    observer_->lines_written();
+  } catch (const std::exception&) {
+  }
 }
 
 void append_response(std::string& out, const json::Value& id, ResultOutcome outcome) {

@@ -18,12 +18,12 @@ inline constexpr int kErrorCode = -32000;
 // of each line only, so that watching a long line costs no copy of it.
 class ResponseObserver {
  public:
-  // How many bytes of a line's start line_queued takes.
+  // How many bytes of a line's start line_written takes.
   virtual std::size_t line_start_bytes() const = 0;
-  // A line was queued: its first bytes (at most line_start_bytes(), no final "\n") and the full
+  // A line was written: its first bytes (at most line_start_bytes(), no final "\n") and the full
   // size of the line without its "\n". May throw std::bad_alloc: the line is then not watched.
-  virtual void line_queued(std::string_view start, std::size_t size) = 0;
-  // Every line queued so far went out.
+  virtual void line_written(std::string_view start, std::size_t size) = 0;
+  // A flush ended: every line shown to line_written went out.
   virtual void lines_written() = 0;
 
  protected:
@@ -51,20 +51,24 @@ class ResponseWriter {
   void watch(ResponseObserver* observer) { observer_ = observer; }
 
  private:
+  static constexpr std::size_t kNoReply = static_cast<std::size_t>(-1);
   struct Piece {
     const char* external;  // nullptr: text_[offset, offset + size)
     std::size_t offset;
     std::size_t size;
+    std::size_t reply = kNoReply;  // else the relayed reply written here: replies_[reply]
   };
   // Where the queue stood before a line was added: to take the line back, or to read it.
   struct Mark {
-    std::size_t pieces, text, holding, queued;
+    std::size_t pieces, text, replies, queued;
   };
-  Mark mark() const { return {pieces_.size(), text_.size(), holding_.size(), queued_bytes_}; }
+  Mark mark() const { return {pieces_.size(), text_.size(), replies_.size(), queued_bytes_}; }
   void rewind(const Mark& to);
   void add_line(const json::Value& id, ResultOutcome& outcome);
-  void show_line(const Mark& from) noexcept;
   std::string_view bytes_of(std::size_t piece) const;
+  Outcome<void> write_pieces(std::size_t from, std::size_t to);
+  Outcome<void> write_reply(std::size_t piece);
+  void show_lines() noexcept;
   void append_text(std::string_view text);
   void note_text(std::size_t start);
   void append_external(std::string_view text);
@@ -74,9 +78,16 @@ class ResponseWriter {
   std::string* lines_ = nullptr;
   std::string text_;                 // the queued lines' own bytes
   std::vector<Piece> pieces_;        // in order: text_ ranges and outside texts
-  std::vector<ByteBuffer> holding_;  // relayed replies queued, until written
+  std::vector<json::CompactLiteral> replies_;  // relayed replies queued, until written
   std::size_t queued_bytes_ = 0;
   ResponseObserver* observer_ = nullptr;
+  // For the observer: how each relayed reply's literal began and how long it was, as written.
+  struct WrittenReply {
+    std::string start;  // as much as the observer takes, kept in room reserved before writing
+    bool start_whole = false;  // false when that room could not be had: the line goes unshown
+    std::size_t size = 0;
+  };
+  std::vector<WrittenReply> written_replies_;
 };
 
 // Appends the response line for an id and an outcome, with its final "\n".

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <variant>
 
-#include "common/byte_buffer.h"
 #include "base/outcome.h"
+#include "json/compact_literal.h"
 #include "json/value.h"
 
 namespace korvane {
@@ -17,9 +17,9 @@ struct ConstantJson {
 };
 
 // A tool call's result, {"content":[{"text":<reply>,"type":"text"}]}: its one text content is
-// the app's reply in compact form, held as the JSON string literal it is written as.
+// the app's reply in compact form, written as a JSON string literal when the line goes out.
 struct ToolResult {
-  ByteBuffer reply_literal;
+  json::CompactLiteral reply;
 };
 
 using Result = std::variant<json::Value, ConstantJson, ToolResult>;

@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fixtures.h"
 #include "json/value.h"
 #include "processes.h"
 
@@ -195,6 +196,51 @@ TEST(OutOfMemory, AnEndlessReplyIsAnsweredWithTheErrorAndTheNextLineToo) {
   EXPECT_TRUE(run.status.success()) << describe(run.status);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, out_of_memory_answer("1") + "\n" + kInitializeAnswer + "\n");
+}
+
+// A large reply relayed under address-space limits from too small for the relay to enough,
+// traced and not: every run ends normally with one answer, the result exactly as without a
+// limit or the out-of-memory error, and never with a signal. (Below 2 MiB the C library of the
+// static binary cannot finish starting: that is before the server runs at all.)
+TEST(OutOfMemory, EveryAddressSpaceLimitGivesOneAnswerAndNoSignal) {
+  if (!can_limit_address_space() || !server_memory_is_its_own()) GTEST_SKIP() << "no address-space limit here";
+  std::string body = R"({"width":1,"lines":[)";
+  for (int i = 0; i < 60'000; ++i) {
+    body += (i == 0 ? "{" : ",{") + std::string(R"("text":"caf\u00e9 \"q\" )") + std::to_string(i) +
+            R"(","conf":0.5,"y":)" + std::to_string(i % 977) + R"(,"x":)" + std::to_string(i) + "}";
+  }
+  body += R"(],"image":"shot.png"})";
+  const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  auto relay = [&](std::optional<std::uint64_t> limit, bool traced) {
+    testing_support::OneShotApp app(reply);
+    TempDir dir;
+    Environment environment = app_at(dir, app.port());
+    if (traced) environment.push_back("KORVANE_MCP_TRACE=" + dir.file("trace.jsonl"));
+    return run_server(tool_call_line(1, "screen_ocr", "{}") + "\n", environment, Duration{60'000},
+                      {.address_space_limit = limit});
+  };
+  const ServerRun unlimited = relay(std::nullopt, false);
+  ASSERT_TRUE(unlimited.status.success()) << describe(unlimited.status);
+  ASSERT_TRUE(unlimited.out.starts_with(R"({"jsonrpc":"2.0","id":1,"result":{"content":[{"text":")"));
+  const std::string out_of_memory = out_of_memory_answer("1") + "\n";
+  const std::string line_out_of_memory = out_of_memory_answer("null") + "\n";
+  int results = 0, failures = 0;
+  for (const bool traced : {false, true}) {
+    for (std::uint64_t mib = 2; mib <= 24; ++mib) {
+      const ServerRun run = relay(mib << 20, traced);
+      ASSERT_TRUE(run.status.success()) << describe(run.status) << " at " << mib << " MiB, traced: " << traced;
+      EXPECT_EQ(run.err, "") << mib << " MiB";
+      if (run.out == unlimited.out) {
+        ++results;
+      } else {
+        EXPECT_TRUE(run.out == out_of_memory || run.out == line_out_of_memory)
+            << mib << " MiB, traced: " << traced << ": " << run.out.substr(0, 300);
+        ++failures;
+      }
+    }
+  }
+  EXPECT_GT(results, 0);
+  EXPECT_GT(failures, 0);
 }
 
 TEST(NonBlockingStdio, InputInBurstsAndOutputReadLateLoseNothing) {

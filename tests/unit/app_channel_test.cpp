@@ -35,7 +35,7 @@ TEST(ReplyBodyVectors, ParseEveryReply) {
     const auto reply = parse_app_reply(std::string(kOkHead) + from_hex(vector["body_hex"].get<std::string>()));
     if (vector.contains("text")) {
       ASSERT_TRUE(reply.ok()) << reply.error();
-      EXPECT_EQ(unquoted(reply.value().view()), vector["text"].get<std::string>());
+      EXPECT_EQ(unquoted(reply.value().text()), vector["text"].get<std::string>());
     } else {
       ASSERT_FALSE(reply.ok());
       EXPECT_EQ(reply.error(), vector["error"].get<std::string>());
@@ -62,7 +62,7 @@ class ParseAppReplyTest : public testing::TestWithParam<ReplyCase> {};
 
 TEST_P(ParseAppReplyTest, CutsHeadAtFirstEmptyLine) {
   const auto reply = parse_app_reply(GetParam().reply);
-  EXPECT_EQ(reply.ok() ? unquoted(reply.value().view()) : reply.error(), GetParam().expected);
+  EXPECT_EQ(reply.ok() ? unquoted(reply.value().text()) : reply.error(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -84,7 +84,7 @@ TEST(PostToApp, SendsHeadAndBodyAndParsesReply) {
   OneShotApp app("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n {\"ok\":true}\n");
   const auto reply = post_to_app(app.port(), "tok", click_body());
   ASSERT_TRUE(reply.ok()) << reply.error();
-  EXPECT_EQ(unquoted(reply.value().view()), R"({"ok":true})");
+  EXPECT_EQ(unquoted(reply.value().text()), R"({"ok":true})");
   const std::string body = R"({"method":"click","params":{"x":10,"y":20}})";
   EXPECT_EQ(app.finish(), app_request_head(app.port(), "tok", body.size()) + body);
 }
@@ -95,7 +95,7 @@ TEST(PostToApp, ContentLengthDoesNotLimitTheReply) {
     OneShotApp app(std::string("HTTP/1.1 200 OK\r\ncontent-LENGTH:\t") + length + "\r\n\r\n[\"" + std::string(100000, 'y') + "\"]");
     const auto reply = post_to_app(app.port(), "", click_body());
     ASSERT_TRUE(reply.ok()) << reply.error().substr(0, 200);
-    EXPECT_EQ(unquoted(reply.value().view()), "[\"" + std::string(100000, 'y') + "\"]") << length;
+    EXPECT_EQ(unquoted(reply.value().text()), "[\"" + std::string(100000, 'y') + "\"]") << length;
   }
 }
 
@@ -104,7 +104,7 @@ TEST(PostToApp, ReadsLongReplyWhole) {
   OneShotApp app("HTTP/1.1 200 OK\r\n\r\n[\"" + long_text + "\"]");
   const auto reply = post_to_app(app.port(), "", click_body());
   ASSERT_TRUE(reply.ok()) << reply.error().substr(0, 200);
-  EXPECT_EQ(unquoted(reply.value().view()), "[\"" + long_text + "\"]");
+  EXPECT_EQ(unquoted(reply.value().text()), "[\"" + long_text + "\"]");
 }
 
 TEST(PostToApp, AppClosingWithoutReplyIsParseError) {
@@ -146,7 +146,7 @@ TEST(PostToApp, InterruptedCallsAreResumed) {
   ::setitimer(ITIMER_REAL, &off, nullptr);
   ::sigaction(SIGALRM, &previous, nullptr);
   ASSERT_TRUE(reply.ok()) << reply.error();
-  EXPECT_EQ(unquoted(reply.value().view()), "\"" + text + "\"");
+  EXPECT_EQ(unquoted(reply.value().text()), "\"" + text + "\"");
   EXPECT_GT(interruptions.load(), 10);
 }
 

@@ -41,7 +41,7 @@ struct Watcher final : ResponseObserver {
 
   Watcher(std::size_t wanted_bytes, bool fails) : wanted(wanted_bytes), throws(fails) {}
   std::size_t line_start_bytes() const override { return wanted; }
-  void line_queued(std::string_view line_start, std::size_t line_size) override {
+  void line_written(std::string_view line_start, std::size_t line_size) override {
     if (throws) throw std::bad_alloc();
     start = line_start;
     size = line_size;

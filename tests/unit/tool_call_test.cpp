@@ -183,7 +183,7 @@ TEST_F(HandleToolCallTest, WrapsCompactReply) {
   auto result = handle_tool_call("session_kill", Value::parse(R"({"id":"other","session_id":"x"})"));
   ASSERT_TRUE(result.ok()) << result.error();
   std::string line;
-  append_response(line, 5, Result(std::move(result).value()));
+  append_response(line, 5, Result(ToolResult{std::move(result).value()}));
   EXPECT_EQ(line, R"({"jsonrpc":"2.0","id":5,"result":{"content":[{"text":"{\"a\":\"é\",\"b\":1}","type":"text"}]}})" "\n");
   EXPECT_EQ(app.finish_body(), R"({"method":"session_kill","params":{"id":"other","session_id":" me "}})");
 }

@@ -1,0 +1,51 @@
+// A JSON text relayed as the JSON string literal of its compact text (keys in ascending byte
+// order, the last of repeated keys, as the writer writes values): read and checked whole once,
+// then written in pieces from the text itself, so that the literal is never held whole.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "base/outcome.h"
+#include "common/byte_buffer.h"
+
+namespace korvane::json {
+
+// Where a literal goes as it is written: in pieces, in order. False stops the writing.
+class PieceSink {
+ public:
+  virtual bool put(std::string_view piece) = 0;
+
+ protected:
+  ~PieceSink() = default;
+};
+
+class CompactLiteral {
+ public:
+  // Reads text[from..] as one JSON text with whitespace around it, as read_value does, with
+  // the same errors; takes the text over when it reads, and leaves it when it does not.
+  // Throws std::bad_alloc when the memory that writing needs cannot be had: after a
+  // successful read, writing asks for none.
+  static Outcome<CompactLiteral> read(ByteBuffer& text, std::size_t from);
+
+  CompactLiteral(CompactLiteral&&) noexcept;
+  CompactLiteral& operator=(CompactLiteral&&) noexcept;
+  ~CompactLiteral();
+
+  // Writes the literal, quotes included, in pieces of a bounded size; false when the sink
+  // stopped it (or, which the memory held since reading rules out, memory ran short).
+  bool write(PieceSink& sink) const;
+  // The whole literal at once, for small texts and tests.
+  std::string text() const;
+  // The text read, without what came before `from`.
+  std::string_view source() const;
+
+ private:
+  struct State;
+  explicit CompactLiteral(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace korvane::json
