@@ -32,7 +32,7 @@ bool would_block(int error_number) { return error_number == EAGAIN || error_numb
 // exchange gives up.
 Outcome<void> await(int fd, Io io) {
   auto wake = platform::wait_ready(fd, io, STDOUT_FILENO);
-  if (!wake) return error_text(std::move(wake).take_error());
+  if (!wake) return std::move(wake).failure();
   if (wake.value() == platform::Wake::reader_gone) {
     note_stdout_unwritable(os_error_text(EPIPE));
     return error_text(os_error_text(EPIPE));
@@ -82,7 +82,7 @@ Outcome<UniqueFd> connect_loopback(std::uint16_t port) {
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (auto connected = connect_waiting(socket.value().get(), address); !connected) {
-    return error_text(std::move(connected).take_error());
+    return std::move(connected).failure();
   }
   return socket;
 }

@@ -7,8 +7,8 @@
 namespace korvane {
 
 Outcome<void> wait_writable(int fd) {
-  const auto wake = platform::wait_ready(fd, platform::Io::write, fd);
-  if (!wake) return error_text(wake.error());
+  auto wake = platform::wait_ready(fd, platform::Io::write, fd);
+  if (!wake) return std::move(wake).failure();
   if (wake.value() == platform::Wake::reader_gone) return error_text(os_error_text(EPIPE));
   return ok_outcome();
 }

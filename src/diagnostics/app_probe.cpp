@@ -66,7 +66,7 @@ Outcome<UniqueFd> connect_within(std::uint16_t port, Milliseconds limit) {
   // A non-blocking connect interrupted by a signal goes on in the background, as one in progress.
   if (errno != EINPROGRESS && errno != EINTR) return error_text(os_error_text(errno));
   auto connected = wait_ready(fd, POLLOUT, Clock::now() + limit, "no connection", limit);
-  if (!connected) return error_text(std::move(connected).take_error());
+  if (!connected) return std::move(connected).failure();
   int pending = 0;
   socklen_t length = sizeof pending;
   if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length) != 0) pending = errno;

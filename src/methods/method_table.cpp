@@ -33,7 +33,7 @@ ResultOutcome call_tool(std::string_view params_text) {
   auto arguments = params.find("arguments");
   json::Value taken = arguments == params.end() ? json::Value::object() : std::move(*arguments);
   auto result = handle_tool_call(name->get_ref<const std::string&>(), std::move(taken));
-  if (!result) return error_text(std::move(result).take_error());
+  if (!result) return std::move(result).failure();
   return Result(ToolResult{std::move(result).value()});
 }
 
@@ -46,7 +46,7 @@ ResultOutcome answer_method(const McpRequest& request, ResponseWriter& out) {
   if (method == "tools/list") return Result(tools_list_result());
   if (method == "tools/call") {
     // What is queued goes out before the call waits; with nobody reading, nothing is called.
-    if (auto flushed = out.flush(); !flushed) return error_text(std::move(flushed).take_error());
+    if (auto flushed = out.flush(); !flushed) return std::move(flushed).failure();
     return call_tool(request.params);
   }
   return error_text("unknown method: " + method);
