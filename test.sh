@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test suite, stage by stage, with
 # each stage's duration:
-#   1. release: the default compiler, warnings as errors; unit, end-to-end and interop tests, and
-#      the agent CLIs configured as docs/clients.md shows (tests/clients/);
+#   1. release: the format check (scripts/format.sh), then the default compiler, warnings as
+#      errors; unit, end-to-end and interop tests, the release archive, and the agent CLIs
+#      configured as docs/clients.md shows (tests/clients/);
 #   2. sanitizers: clang++ with AddressSanitizer (and its leak checker where the platform has
 #      one) and UndefinedBehaviorSanitizer; unit and end-to-end tests;
 #   3. fuzzing: every fuzz target for a few seconds, where clang++ has libFuzzer;
@@ -13,13 +14,15 @@
 #      end-to-end tests;
 #   6. aarch64 (Linux): cross-built with g++-aarch64-linux-gnu, linked statically, unit and
 #      end-to-end tests run under qemu-aarch64-static.
-# scripts/macos-cross-check.sh, which needs a macOS SDK, is not a stage. Stages 5 and 6 build GoogleTest from /usr/src/googletest with their own compiler (linking it
-# statically, the linker notes that its unused result streaming would need glibc's getaddrinfo).
+# scripts/macos-cross-check.sh, which needs a macOS SDK, is not a stage. Stages 5 and 6 build
+# GoogleTest from /usr/src/googletest with their own compiler (linking it statically, the linker
+# notes that its unused result streaming would need glibc's getaddrinfo). scripts/check.sh is the
+# quick loop: one build, the unit and end-to-end tests and the format check.
 set -euo pipefail
 cd "$(dirname "$0")"
 system="$(uname -s)"
 jobs="$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)"
-linux_toolchains=(clang libclang-rt-14-dev clang-19 libc++-19-dev libc++abi-19-dev g++-aarch64-linux-gnu qemu-user-static)
+linux_toolchains=(clang-format clang libclang-rt-14-dev clang-19 libc++-19-dev libc++abi-19-dev g++-aarch64-linux-gnu qemu-user-static)
 scripts/install-deps.sh nodejs npm "${linux_toolchains[@]}"
 
 summary=""
@@ -47,6 +50,7 @@ unit_and_e2e() {  # runs every test of a build directory but the interop suite
 }
 
 release() {
+  scripts/format.sh --check
   scripts/build.sh
   ctest --test-dir build --output-on-failure -j2 --timeout 900
 }

@@ -49,7 +49,10 @@ int main(int argc, char** argv) {
   const long peak_kib = usage.ru_maxrss;  // KiB on Linux (getrusage(2))
 #endif
   const int exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6; };
-  std::printf("%d %.9f %ld %.6f\n", exit_status, elapsed.count(), peak_kib, seconds(usage.ru_utime) + seconds(usage.ru_stime));
+  const auto seconds = [](const timeval& time) {
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+  };
+  std::printf("%d %.9f %ld %.6f\n", exit_status, elapsed.count(), peak_kib,
+              seconds(usage.ru_utime) + seconds(usage.ru_stime));
   return 0;
 }

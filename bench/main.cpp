@@ -120,8 +120,8 @@ bool run_whole_process(const Options& options, const Workspace& workspace) {
     std::printf("whole-process cases skipped: no --launcher\n");
     return true;
   }
-  const WholeProcessSetup setup{options.server, options.standin, options.launcher, workspace.directory, options.before,
-                                environment_flag("KORVANE_BENCH_QUICK")};
+  const WholeProcessSetup setup{options.server,      options.standin, options.launcher,
+                                workspace.directory, options.before,  environment_flag("KORVANE_BENCH_QUICK")};
   const WholeProcessFigures figures = measure_whole_process(setup);
   print_whole_process(stdout, figures);
   return figures.failures.empty();

@@ -69,7 +69,8 @@ void Child::close_input() {
 Outcome<int> Child::finish() {
   close_input();
   int status = 0;
-  if (platform::wait_for_child(pid_, &status, 0, &peak_rss_kib_) < 0) return error_text("waitpid: " + os_error_text(errno));
+  if (platform::wait_for_child(pid_, &status, 0, &peak_rss_kib_) < 0)
+    return error_text("waitpid: " + os_error_text(errno));
   return reaped(status);
 }
 

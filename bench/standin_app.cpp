@@ -8,10 +8,10 @@
 #include <chrono>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "bridge/app_channel.h"
 #include "bridge/socket_info.h"
 #include "common/posix.h"
-#include "base/unique_fd.h"
 #include "pipe_io.h"
 #include "platform/descriptors.h"
 #include "testkit/files.h"

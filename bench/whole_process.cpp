@@ -198,8 +198,10 @@ WholeProcessFigures measure_whole_process(const WholeProcessSetup& setup) {
   WholeProcessFigures figures;
   const int runs = setup.quick ? 3 : 10;
   const Environment no_app(setup.directory + "/no-app/socket-info.json");
-  const std::string initialize = pipelined_input(setup.directory + "/initialize.jsonl", kInitializeLines, initialize_line);
-  const std::string tools_list = pipelined_input(setup.directory + "/tools-list.jsonl", kToolsListLines, tools_list_line);
+  const std::string initialize =
+      pipelined_input(setup.directory + "/initialize.jsonl", kInitializeLines, initialize_line);
+  const std::string tools_list =
+      pipelined_input(setup.directory + "/tools-list.jsonl", kToolsListLines, tools_list_line);
   const std::string one = pipelined_input(setup.directory + "/one-initialize.jsonl", 1, initialize_line);
   if (initialize.empty() || tools_list.empty() || one.empty()) {
     figures.failures.push_back("cannot write the input files to " + setup.directory);
@@ -226,18 +228,23 @@ int print_whole_process(std::FILE* out, const WholeProcessFigures& figures) {
     std::fprintf(out, "%-36s %-4s %-5zu %-30s %-30s %-28s %s\n", c.label.c_str(), c.unit.c_str(), c.server.count(),
                  summary(c.server, 1).c_str(), c.before.empty() ? "-" : summary(c.before, 1).c_str(),
                  summary(c.floor, 1).c_str(), c.floor_name.c_str());
-    std::fprintf(out, "%-36s %-4s %-5zu %-30s %-30s\n", "  CPU time (user + system)", c.unit.c_str(), c.server_cpu.count(),
-                 summary(c.server_cpu, 1).c_str(), c.before_cpu.empty() ? "-" : summary(c.before_cpu, 1).c_str());
+    std::fprintf(out, "%-36s %-4s %-5zu %-30s %-30s\n", "  CPU time (user + system)", c.unit.c_str(),
+                 c.server_cpu.count(), summary(c.server_cpu, 1).c_str(),
+                 c.before_cpu.empty() ? "-" : summary(c.before_cpu, 1).c_str());
   }
   const double reply_kib = static_cast<double>(figures.relay_body_bytes) / 1024;
   const auto peak_text = [&](const Samples& peak) {
-    return peak.empty() ? std::string("-") : summary(peak, 1.0 / 1024) + " (" + number(peak.median() / reply_kib) + "x)";
+    return peak.empty() ? std::string("-")
+                        : summary(peak, 1.0 / 1024) + " (" + number(peak.median() / reply_kib) + "x)";
   };
-  std::fprintf(out, "%-36s %-4s %-5zu %-30s %-30s\n", "relay peak RSS (x the reply)", "MB", figures.relay_peak_kib.count(),
-               peak_text(figures.relay_peak_kib).c_str(), peak_text(figures.before_relay_peak_kib).c_str());
+  std::fprintf(out, "%-36s %-4s %-5zu %-30s %-30s\n", "relay peak RSS (x the reply)", "MB",
+               figures.relay_peak_kib.count(), peak_text(figures.relay_peak_kib).c_str(),
+               peak_text(figures.before_relay_peak_kib).c_str());
   const std::vector<double>& loop = figures.fixed_work_ms.values();
   if (loop.size() == 4) {
-    std::fprintf(out, "machine speed: a fixed loop took %s ms on one core and %s ms on two at once before the cases, %s and %s ms after\n\n",
+    std::fprintf(out,
+                 "machine speed: a fixed loop took %s ms on one core and %s ms on two at once before the cases, %s and "
+                 "%s ms after\n\n",
                  number(loop[0]).c_str(), number(loop[1]).c_str(), number(loop[2]).c_str(), number(loop[3]).c_str());
   }
 
@@ -268,7 +275,9 @@ int print_whole_process(std::FILE* out, const WholeProcessFigures& figures) {
     const bool pass = measured && judged && value <= target.limit;
     failed += !judged || pass ? 0 : 1;
     std::fprintf(out, "%-46s %-22s %s\n", target.text.c_str(), measured ? number(value).c_str() : "not measured",
-                 !judged ? "no earlier build given (--before)" : pass ? "PASS" : "FAIL");
+                 !judged ? "no earlier build given (--before)"
+                 : pass  ? "PASS"
+                         : "FAIL");
   }
   for (const std::string& failure : figures.failures) std::fprintf(out, "whole process: %s\n", failure.c_str());
   std::fprintf(out, "\n%d of %zu whole-process targets fail\n", failed, targets.size());

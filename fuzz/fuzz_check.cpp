@@ -77,8 +77,9 @@ bool same_value(const json::Value& a, const json::Value& b) {
     case json::Value::value_t::object: {
       const auto& left = a.get_ref<const json::Value::object_t&>();
       const auto& right = b.get_ref<const json::Value::object_t&>();
-      return std::equal(left.begin(), left.end(), right.begin(), right.end(),
-                        [](const auto& x, const auto& y) { return x.first == y.first && same_value(x.second, y.second); });
+      return std::equal(left.begin(), left.end(), right.begin(), right.end(), [](const auto& x, const auto& y) {
+        return x.first == y.first && same_value(x.second, y.second);
+      });
     }
     default: return a == b;
   }
@@ -114,9 +115,8 @@ bool is_syntax_reason(std::string_view reason) {
 }
 
 bool is_record_reason(std::string_view reason) {
-  return is_syntax_reason(reason) ||
-         std::any_of(kDataReasonPrefixes.begin(), kDataReasonPrefixes.end(),
-                     [&](std::string_view prefix) { return reason.starts_with(prefix); });
+  return is_syntax_reason(reason) || std::any_of(kDataReasonPrefixes.begin(), kDataReasonPrefixes.end(),
+                                                 [&](std::string_view prefix) { return reason.starts_with(prefix); });
 }
 
 std::u32string decode_lossy(std::string_view bytes, std::size_t* invalid) {

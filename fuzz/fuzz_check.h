@@ -9,8 +9,8 @@
 
 #include "json/value.h"
 
-#define FUZZ_CHECK(condition, detail)                                                 \
-  do {                                                                                \
+#define FUZZ_CHECK(condition, detail)                                                  \
+  do {                                                                                 \
     if (!(condition)) ::korvane::fuzz::fail(__FILE__, __LINE__, #condition, (detail)); \
   } while (false)
 

@@ -27,7 +27,8 @@ struct Reply {
 
 std::string response_line(const Reply& reply) {
   std::string line;
-  append_response(line, reply.id, reply.outcome ? ResultOutcome(Result(reply.outcome.value())) : error_text(reply.outcome.error()));
+  append_response(line, reply.id,
+                  reply.outcome ? ResultOutcome(Result(reply.outcome.value())) : error_text(reply.outcome.error()));
   return line;
 }
 

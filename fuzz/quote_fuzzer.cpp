@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz_check.h"
 #include "common/quote.h"
+#include "fuzz_check.h"
 
 namespace korvane::fuzz {
 namespace {

@@ -89,7 +89,7 @@ void AppServer::record(const ReceivedRequest& request) const {
   if (!setup_.record_file.valid()) return;
   nlohmann::ordered_json line = {{"head", request.head}, {"body", request.body}};
   (void)write_all(setup_.record_file.get(),
-                       line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+                  line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
 }
 
 void AppServer::reply(Peer& peer, const ReceivedRequest& request) {
@@ -109,7 +109,8 @@ void AppServer::reply(Peer& peer, const ReceivedRequest& request) {
 }
 
 std::optional<std::string> AppServer::reply_bytes(Peer& peer, const ReceivedRequest& request) {
-  if (request.reject_status != 0) return http_reply(request.reject_status, compact_json(app_error(request.reject_reason)));
+  if (request.reject_status != 0)
+    return http_reply(request.reject_status, compact_json(app_error(request.reject_reason)));
   if (request.parsed.token != setup_.token) return http_reply(401, compact_json(app_error("invalid token")));
   if (next_replay_ < setup_.replay_bodies.size()) return http_reply(200, setup_.replay_bodies[next_replay_++]);
   switch (options_.mode) {
@@ -117,7 +118,8 @@ std::optional<std::string> AppServer::reply_bytes(Peer& peer, const ReceivedRequ
     case Mode::status500: return http_reply(500, R"({"error":"internal server error"})");
     case Mode::non_json: return http_reply(200, "not json\n");
     case Mode::two_values: return http_reply(200, R"({"a":1} {"b":2})");
-    case Mode::no_blank_line: return std::string("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n");
+    case Mode::no_blank_line:
+      return std::string("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n");
     default: break;
   }
   int status = 200;

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "desktop_model.h"
 #include "http_request.h"
 #include "options.h"
 #include "peer.h"
-#include "base/unique_fd.h"
 
 namespace korvane::standin {
 
@@ -25,7 +25,7 @@ struct ReceivedRequest {
 // What the server needs besides the options: all loaded before the ready line.
 struct ServerSetup {
   std::string token;
-  UniqueFd record_file;                          // invalid when not recording
+  UniqueFd record_file;                    // invalid when not recording
   std::vector<std::string> replay_bodies;  // from --replies
   std::string body_file_reply;             // whole prebuilt reply for --mode body-file
 };

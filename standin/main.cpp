@@ -105,8 +105,8 @@ int main_with(const std::vector<std::string_view>& arguments) {
   if (!setup) return fail(setup.error());
   const bool refuse = options.value().mode == Mode::refuse;
   auto bound = refuse && options.value().port == 0 ? reserve_refusing_port()
-               : refuse                             ? Outcome<BoundSocket>(BoundSocket{UniqueFd(), options.value().port})
-                                                    : listen_on_loopback(options.value().port);
+               : refuse                            ? Outcome<BoundSocket>(BoundSocket{UniqueFd(), options.value().port})
+                                                   : listen_on_loopback(options.value().port);
   if (!bound) return fail(bound.error());
   auto path = resolve_socket_info_path(options.value().socket_info_path);
   if (!path) return fail(path.error());

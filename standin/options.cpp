@@ -78,8 +78,10 @@ Outcome<Options> parse_options(const std::vector<std::string_view>& arguments) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string_view name = arguments[i];
     if (is_flag(name)) {
-      if (name == "--exit-on-stdin-eof") options.exit_on_stdin_eof = true;
-      else options.help = true;
+      if (name == "--exit-on-stdin-eof")
+        options.exit_on_stdin_eof = true;
+      else
+        options.help = true;
       continue;
     }
     std::string_view value;

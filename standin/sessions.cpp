@@ -94,8 +94,8 @@ std::optional<json::Value> DesktopModel::session_wait(const json::Value& params,
                        {"approvalTool", nullptr},
                        {"timedOut", false}};
   }
-  const std::int64_t secs = std::clamp<std::int64_t>(
-      integer_member(params, "timeout_secs").value_or(kDefaultWaitSecs), 0, kMaxWaitSecs);
+  const std::int64_t secs =
+      std::clamp<std::int64_t>(integer_member(params, "timeout_secs").value_or(kDefaultWaitSecs), 0, kMaxWaitSecs);
   if (!sleep(std::chrono::seconds(secs))) return std::nullopt;
   return json::Value{{"id", *id}, {"status", "working"}, {"timedOut", true}, {"waitedSecs", secs}};
 }

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/unique_fd.h"
 #include "common/hex.h"
 #include "common/posix.h"
 #include "json/value.h"
-#include "base/unique_fd.h"
 #include "wire.h"
 
 namespace korvane::standin {
@@ -20,7 +20,8 @@ namespace {
 Outcome<void> write_new_file(const std::string& path, const std::string& bytes) {
   UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (!file.valid()) return error_text("open " + path + ": " + os_error_text(errno));
-  if (auto written = write_all(file.get(), bytes); !written) return error_text("write " + path + ": " + written.error());
+  if (auto written = write_all(file.get(), bytes); !written)
+    return error_text("write " + path + ": " + written.error());
   return ok_outcome();
 }
 

@@ -18,5 +18,4 @@ std::string reply_head(int status, std::size_t body_length);
 // The reply head followed by the body.
 std::string http_reply(int status, std::string_view body);
 
-
 }  // namespace korvane::standin

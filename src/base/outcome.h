@@ -19,7 +19,7 @@ inline ErrorText error_text(std::string text) { return ErrorText{std::move(text)
 template <typename T>
 class [[nodiscard]] Outcome {
  public:
-  Outcome(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
+  Outcome(T value) : state_(std::in_place_index<0>, std::move(value)) {}          // NOLINT: implicit by design
   Outcome(ErrorText error) : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT
 
   bool ok() const { return state_.index() == 0; }

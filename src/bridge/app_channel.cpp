@@ -88,7 +88,7 @@ std::string_view reply_status_line(std::string_view reply) {
 }
 
 Outcome<json::CompactLiteral> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
-                                 ExchangeFacts* facts) {
+                                          ExchangeFacts* facts) {
   auto connection = connect_loopback(port);
   if (!connection) return error_text("connect: " + connection.error());
   const UniqueFd& socket = connection.value();

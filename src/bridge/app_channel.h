@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "common/byte_buffer.h"
 #include "base/outcome.h"
+#include "common/byte_buffer.h"
 #include "json/compact_literal.h"
 #include "json/value.h"
 
@@ -35,6 +35,6 @@ struct ExchangeFacts {
 // text of a tool result), or "connect: ...", "write head: ...", "write body: ...", "read: ..."
 // or "parse: ... -- raw=...". Fills facts, when given, as far as the exchange got.
 Outcome<json::CompactLiteral> post_to_app(std::uint16_t port, std::string_view token, const json::Value& body,
-                                 ExchangeFacts* facts = nullptr);
+                                          ExchangeFacts* facts = nullptr);
 
 }  // namespace korvane

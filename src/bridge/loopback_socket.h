@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "common/byte_buffer.h"
 #include "base/outcome.h"
 #include "base/unique_fd.h"
+#include "common/byte_buffer.h"
 
 namespace korvane {
 

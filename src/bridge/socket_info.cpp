@@ -25,9 +25,7 @@ enum class Source { kExplicit, kHome, kTmpdir, kSystemTemporary, kSlashTmp };
 constexpr Source kSources[] = {Source::kExplicit, Source::kHome, Source::kTmpdir, Source::kSystemTemporary,
                                Source::kSlashTmp};
 
-bool applies(Source source) {
-  return source != Source::kSystemTemporary || platform::has_user_temporary_directory();
-}
+bool applies(Source source) { return source != Source::kSystemTemporary || platform::has_user_temporary_directory(); }
 
 // Appends a path component, adding "/" only between a non-empty path and the component.
 void push_component(std::string& path, std::string_view component) {
@@ -56,15 +54,13 @@ SocketInfoLocation locate(Source source) {
       if (!is_valid_utf8(configured)) return {"KORVANE_SOCKET_INFO", std::nullopt, "set, but not valid UTF-8: ignored"};
       return {"KORVANE_SOCKET_INFO", std::string(configured), ""};
     }
-    case Source::kHome:
-      return from_variable("$HOME", "HOME");
-    case Source::kTmpdir:
-      return from_variable("$TMPDIR", "TMPDIR");
+    case Source::kHome: return from_variable("$HOME", "HOME");
+    case Source::kTmpdir: return from_variable("$TMPDIR", "TMPDIR");
     case Source::kSystemTemporary:
-      if (auto directory = platform::user_temporary_directory()) return {"per-user temporary directory", under(*directory), ""};
+      if (auto directory = platform::user_temporary_directory())
+        return {"per-user temporary directory", under(*directory), ""};
       return {"per-user temporary directory", std::nullopt, "not reported by the system"};
-    case Source::kSlashTmp:
-      break;
+    case Source::kSlashTmp: break;
   }
   return {"/tmp", under("/tmp"), ""};
 }

@@ -12,8 +12,7 @@
 
 namespace korvane {
 
-inline constexpr std::string_view kAppNotRunning =
-    "korvane GUI is not running (no socket-info.json found)";
+inline constexpr std::string_view kAppNotRunning = "korvane GUI is not running (no socket-info.json found)";
 
 struct SocketInfo {
   std::uint16_t port = 0;

@@ -115,21 +115,15 @@ Outcome<Value> built_params(Route route, const Value& arguments, const std::opti
 
 }  // namespace
 
-Outcome<Value> app_request_body(std::string_view name, Value arguments,
-                                const std::optional<std::string>& session_id) {
+Outcome<Value> app_request_body(std::string_view name, Value arguments, const std::optional<std::string>& session_id) {
   const RouteEntry* entry = find_route(name);
   if (entry == nullptr) return error_text("unknown tool: " + std::string(name));
   Value body = Value::object();
   body["method"] = std::string(name);
   switch (entry->route) {
-    case Route::kMethodOnly:
-      return body;
-    case Route::kPlainForward:
-      body["params"] = std::move(arguments);
-      return body;
-    case Route::kSessionForward:
-      body["params"] = session_params(std::move(arguments), session_id);
-      return body;
+    case Route::kMethodOnly: return body;
+    case Route::kPlainForward: body["params"] = std::move(arguments); return body;
+    case Route::kSessionForward: body["params"] = session_params(std::move(arguments), session_id); return body;
     default: {
       auto params = built_params(entry->route, arguments, session_id);
       if (!params) return params;

@@ -18,10 +18,8 @@ constexpr ArgSpec kFindLearnedArgs[] = {
 };
 
 constexpr ArgSpec kLearnArgs[] = {
-    {.name = "name", .type = kString, .required = true},
-    {.name = "x", .type = kInteger, .required = true},
-    {.name = "y", .type = kInteger, .required = true},
-    {.name = "w", .type = kInteger, .required = true},
+    {.name = "name", .type = kString, .required = true}, {.name = "x", .type = kInteger, .required = true},
+    {.name = "y", .type = kInteger, .required = true},   {.name = "w", .type = kInteger, .required = true},
     {.name = "h", .type = kInteger, .required = true},
 };
 
@@ -37,10 +35,8 @@ constexpr ArgSpec kPointArgs[] = {
 };
 
 constexpr ArgSpec kDragArgs[] = {
-    {.name = "x1", .type = kInteger, .required = true},
-    {.name = "y1", .type = kInteger, .required = true},
-    {.name = "x2", .type = kInteger, .required = true},
-    {.name = "y2", .type = kInteger, .required = true},
+    {.name = "x1", .type = kInteger, .required = true},       {.name = "y1", .type = kInteger, .required = true},
+    {.name = "x2", .type = kInteger, .required = true},       {.name = "y2", .type = kInteger, .required = true},
     {.name = "button", .type = kString, .choices = kButtons},
 };
 
@@ -86,9 +82,7 @@ constexpr ToolSpec kTools[] = {
     {.name = "click",
      .description = "Move the mouse to (x,y) in logical points and click. button defaults to 'left'.",
      .args = kClickArgs},
-    {.name = "double_click",
-     .description = "Double-click at (x,y) in logical points.",
-     .args = kPointArgs},
+    {.name = "double_click", .description = "Double-click at (x,y) in logical points.", .args = kPointArgs},
     {.name = "move_mouse",
      .description = "Move the mouse to (x,y) in logical points without clicking.",
      .args = kPointArgs},

@@ -51,10 +51,7 @@ constexpr std::string_view kLayouts[] = {"floating", "split-right", "split-botto
 
 constexpr ArgSpec kOpenDevPreviewArgs[] = {
     {.name = "url", .type = kString, .description = "URL to load (http:// or https://)", .required = true},
-    {.name = "layout",
-     .type = kString,
-     .description = "Preferred layout; defaults to floating",
-     .choices = kLayouts},
+    {.name = "layout", .type = kString, .description = "Preferred layout; defaults to floating", .choices = kLayouts},
 };
 
 constexpr ArgSpec kNotifyArgs[] = {

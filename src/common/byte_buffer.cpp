@@ -1,8 +1,8 @@
 #include "common/byte_buffer.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "platform/memory.h"

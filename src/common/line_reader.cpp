@@ -24,9 +24,7 @@ std::string_view strip_terminator(std::string_view line) {
   return line;
 }
 
-NextLine checked(std::string_view line) {
-  return is_valid_utf8(line) ? NextLine::of(line) : NextLine::end();
-}
+NextLine checked(std::string_view line) { return is_valid_utf8(line) ? NextLine::of(line) : NextLine::end(); }
 
 }  // namespace
 

@@ -37,9 +37,9 @@ class LineReader {
   std::size_t assembly_capacity() const { return assembled_.capacity(); }
 
  private:
-  bool fill();                              // reads more input; false at end or on error
-  bool assemble(std::string_view piece);    // false when the line cannot be held any more
-  void forget_long_line();                  // gives the memory of a long line back
+  bool fill();                            // reads more input; false at end or on error
+  bool assemble(std::string_view piece);  // false when the line cannot be held any more
+  void forget_long_line();                // gives the memory of a long line back
   NextLine drop_rest_of_line();
 
   int fd_;

@@ -30,16 +30,15 @@ constexpr std::array<bool, 256> kPlainAscii = [] {
 }();
 
 bool is_escaped(char32_t code_point) {
-  const auto* after = std::upper_bound(
-      std::begin(kEscapedRanges), std::end(kEscapedRanges), code_point,
-      [](char32_t value, const CodePointRange& range) { return value < range.first; });
+  const auto* after = std::upper_bound(std::begin(kEscapedRanges), std::end(kEscapedRanges), code_point,
+                                       [](char32_t value, const CodePointRange& range) { return value < range.first; });
   return after != std::begin(kEscapedRanges) && code_point <= std::prev(after)->last;
 }
 
 void append_hex_escape(std::string& out, char32_t code_point) {
   std::array<char, 8> digits{};
-  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(),
-                                    static_cast<std::uint32_t>(code_point), 16);
+  const auto result =
+      std::to_chars(digits.data(), digits.data() + digits.size(), static_cast<std::uint32_t>(code_point), 16);
   out += "\\u{";
   out.append(digits.data(), result.ptr);
   out += '}';

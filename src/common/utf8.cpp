@@ -73,8 +73,9 @@ void check_block(vec::Bytes current, vec::Bytes previous, vec::Bytes& error) {
   using namespace vec;
   const auto byte = [](int value) { return splat(static_cast<std::uint8_t>(value)); };
   const Bytes before1 = shifted_in<1>(current, previous);
-  const Bytes required = either(either(minus_floored(before1, byte(0xBF)), minus_floored(shifted_in<2>(current, previous), byte(0xDF))),
-                                minus_floored(shifted_in<3>(current, previous), byte(0xEF)));
+  const Bytes required =
+      either(either(minus_floored(before1, byte(0xBF)), minus_floored(shifted_in<2>(current, previous), byte(0xDF))),
+             minus_floored(shifted_in<3>(current, previous), byte(0xEF)));
   const Bytes continuation = below_signed(current, byte(0xC0));
   const Bytes misplaced = equal(equal(required, byte(0)), continuation);
   const Bytes never = either(at_least(current, byte(0xF5)), equal(both(current, byte(0xFE)), byte(0xC0)));
@@ -121,12 +122,21 @@ bool is_valid_utf8(std::string_view bytes) {
 
 bool is_unicode_white_space(char32_t code_point) {
   switch (code_point) {
-    case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x20:
-    case 0x85: case 0xA0: case 0x1680:
-    case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
-      return true;
-    default:
-      return code_point >= 0x2000 && code_point <= 0x200A;
+    case 0x09:
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x20:
+    case 0x85:
+    case 0xA0:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000: return true;
+    default: return code_point >= 0x2000 && code_point <= 0x200A;
   }
 }
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "common/posix.h"
 #include "base/unique_fd.h"
+#include "common/posix.h"
 
 namespace korvane {
 namespace {
@@ -108,23 +108,16 @@ Outcome<std::string> read_whole_file(const std::string& path) {
 
 std::string describe_refusal(const WholeFile& file, const FileRules& rules) {
   switch (file.verdict) {
-    case FileVerdict::kRead:
-      return "";
-    case FileVerdict::kOpenFailed:
-      return "open: " + os_error_text(file.error_number);
-    case FileVerdict::kStatFailed:
-      return "fstat: " + os_error_text(file.error_number);
-    case FileVerdict::kNotRegular:
-      return std::string("not a regular file (") + file_type_name(file.mode) + ")";
-    case FileVerdict::kTooLarge:
-      return "larger than " + std::to_string(rules.max_bytes) + " bytes";
+    case FileVerdict::kRead: return "";
+    case FileVerdict::kOpenFailed: return "open: " + os_error_text(file.error_number);
+    case FileVerdict::kStatFailed: return "fstat: " + os_error_text(file.error_number);
+    case FileVerdict::kNotRegular: return std::string("not a regular file (") + file_type_name(file.mode) + ")";
+    case FileVerdict::kTooLarge: return "larger than " + std::to_string(rules.max_bytes) + " bytes";
     case FileVerdict::kForeignOwner:
       return "owned by uid " + std::to_string(file.owner) + ", neither you (uid " + std::to_string(::geteuid()) +
              ") nor root";
-    case FileVerdict::kWritableByOthers:
-      return "writable by every user (mode " + octal_mode(file.mode) + ")";
-    case FileVerdict::kReadFailed:
-      return "read: " + os_error_text(file.error_number);
+    case FileVerdict::kWritableByOthers: return "writable by every user (mode " + octal_mode(file.mode) + ")";
+    case FileVerdict::kReadFailed: return "read: " + os_error_text(file.error_number);
   }
   return "";
 }

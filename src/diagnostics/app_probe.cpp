@@ -84,7 +84,8 @@ Outcome<AppReply> exchange_within(const UniqueFd& socket, std::string_view head,
   char chunk[16384];
   // One byte past the limit tells a reply of exactly max_reply bytes from a longer one.
   while (reply.bytes.size() <= max_reply) {
-    if (auto ready = wait_ready(fd, POLLIN, deadline, "no answer", limit); !ready) return in_step("read: ", std::move(ready));
+    if (auto ready = wait_ready(fd, POLLIN, deadline, "no answer", limit); !ready)
+      return in_step("read: ", std::move(ready));
     const ssize_t got = ::recv(fd, chunk, std::min(sizeof chunk, max_reply + 1 - reply.bytes.size()), 0);
     if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (got < 0) return error_text("read: " + os_error_text(errno));

@@ -13,12 +13,12 @@
 #include "bridge/socket_info.h"
 #include "bridge/tool_call.h"
 #include "common/posix.h"
+#include "common/quote.h"
 #include "common/utf8.h"
 #include "common/version.h"
 #include "diagnostics/app_probe.h"
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_record.h"
-#include "common/quote.h"
 #include "json/writer.h"
 
 namespace korvane {
@@ -86,11 +86,10 @@ std::string existence(const std::string& path) {
 // A path as it may be shown on a terminal: as it is when it is plain printable text, else
 // quoted with escapes (an empty path, control characters, bytes that are not UTF-8).
 std::string shown_path(const std::string& path) {
-  const bool plain = !path.empty() && is_valid_utf8(path) &&
-                     std::none_of(path.begin(), path.end(), [](char c) {
-                       const auto byte = static_cast<unsigned char>(c);
-                       return byte < 0x20 || byte == 0x7f || byte == '"';
-                     });
+  const bool plain = !path.empty() && is_valid_utf8(path) && std::none_of(path.begin(), path.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7f || byte == '"';
+  });
   return plain ? path : quoted_text(path);
 }
 
@@ -148,17 +147,16 @@ std::string refusal_advice(const WholeFile& file, bool explicit_path) {
                            : "start the korvane desktop app; it writes this file while it runs. If it runs already, "
                              "it writes the file elsewhere: set KORVANE_SOCKET_INFO to that path in the \"env\" of "
                              "the server's entry in your MCP client's configuration.";
-    case FileVerdict::kNotRegular:
-      return "point the server at the socket-info file itself, the one the app writes.";
+    case FileVerdict::kNotRegular: return "point the server at the socket-info file itself, the one the app writes.";
     case FileVerdict::kTooLarge:
-      return "a socket-info file is a few dozen bytes, so this is not one: point the server at the file the app writes.";
+      return "a socket-info file is a few dozen bytes, so this is not one: point the server at the file the app "
+             "writes.";
     case FileVerdict::kForeignOwner:
       return "another account may have put it there, and the server refuses to send tool calls (typed text included) "
              "where it points. Remove it and let the app write its own, or set KORVANE_SOCKET_INFO to the app's file.";
     case FileVerdict::kWritableByOthers:
       return "any user could rewrite it and redirect tool calls: run chmod o-w on it, and find out who made it so.";
-    default:
-      return "check the file and the file system it lies on.";
+    default: return "check the file and the file system it lies on.";
   }
 }
 
@@ -170,8 +168,11 @@ std::optional<SocketInfo> report_file(Report& report, const std::string& path) {
   if (file.stat_known) {
     const bool mine = file.owner == ::geteuid();
     report.detail(std::string(file_type_name(file.mode)) + ", " + std::to_string(file.size) + " bytes, owner uid " +
-                  std::to_string(file.owner) + (mine ? " (you)" : file.owner == 0 ? " (root)" : "") + ", mode " +
-                  octal_mode(file.mode));
+                  std::to_string(file.owner) +
+                  (mine              ? " (you)"
+                   : file.owner == 0 ? " (root)"
+                                     : "") +
+                  ", mode " + octal_mode(file.mode));
   }
   if (file.verdict != FileVerdict::kRead) {
     const char* configured = std::getenv("KORVANE_SOCKET_INFO");
@@ -272,8 +273,9 @@ void report_app(Report& report, const SocketInfo& info) {
   auto reply = exchange_within(connection.value(), app_request_head(info.port, info.token, body_bytes.size()),
                                body_bytes, kReplyLimit, kMaxReply);
   if (!reply) {
-    report.fail(reply.error(), "the app accepted the connection but did not answer in time, or closed it: it may be busy "
-                          "or hung. Restart the korvane desktop app.");
+    report.fail(reply.error(),
+                "the app accepted the connection but did not answer in time, or closed it: it may be busy "
+                "or hung. Restart the korvane desktop app.");
     return;
   }
   report_reply(report, reply.value(), info.token);
@@ -298,12 +300,13 @@ void report_session(Report& report) {
     report.note("KORVANE_SESSION_ID is set but " + std::string(is_valid_utf8(value) ? "blank" : "not valid UTF-8") +
                 ", so " + consequence);
   }
-  report.detail("Inside a korvane terminal session the app sets it, and the client must pass it through from its "
-                "own environment: never write a value into the client's configuration, or every session would "
-                "claim to be that one. Claude Code: \"KORVANE_SESSION_ID\": \"${KORVANE_SESSION_ID:-}\" in \"env\"; "
-                "Gemini CLI: \"$KORVANE_SESSION_ID\"; opencode: \"{env:KORVANE_SESSION_ID}\"; Codex: env_vars = "
-                "[\"KORVANE_SESSION_ID\", \"KORVANE_SOCKET_INFO\"]; other clients: docs/clients.md. Outside a "
-                "korvane session there is no session id, and null is correct.");
+  report.detail(
+      "Inside a korvane terminal session the app sets it, and the client must pass it through from its "
+      "own environment: never write a value into the client's configuration, or every session would "
+      "claim to be that one. Claude Code: \"KORVANE_SESSION_ID\": \"${KORVANE_SESSION_ID:-}\" in \"env\"; "
+      "Gemini CLI: \"$KORVANE_SESSION_ID\"; opencode: \"{env:KORVANE_SESSION_ID}\"; Codex: env_vars = "
+      "[\"KORVANE_SESSION_ID\", \"KORVANE_SOCKET_INFO\"]; other clients: docs/clients.md. Outside a "
+      "korvane session there is no session id, and null is correct.");
 }
 
 // Whether the server would append to the trace file, and why not.
@@ -329,7 +332,8 @@ void report_trace(Report& report) {
     return;
   }
   if (S_ISLNK(facts.st_mode)) {
-    report.note(shown_path(path) + " is a symbolic link, which the server does not follow, so nothing is traced. "
+    report.note(shown_path(path) +
+                " is a symbolic link, which the server does not follow, so nothing is traced. "
                 "Name the file itself.");
     return;
   }

@@ -80,7 +80,9 @@ Trace::Trace() {
   pid_ = static_cast<long>(::getpid());
   const std::optional<std::string> session = caller_session_id();
   add(pending_, "start", [&](TraceRecord& record) {
-    record.text("version", kServerVersion).text("socket_info", socket_info_).text_or_null("session_id", session ? &*session : nullptr);
+    record.text("version", kServerVersion)
+        .text("socket_info", socket_info_)
+        .text_or_null("session_id", session ? &*session : nullptr);
   });
   write_pending();
 }
@@ -135,7 +137,8 @@ std::string_view Trace::timestamp() {
     return time_text_;
   }
   auto micros = static_cast<int>(now % 1'000'000);
-  for (std::size_t digit = 25; digit >= 20; --digit, micros /= 10) time_text_[digit] = static_cast<char>('0' + micros % 10);
+  for (std::size_t digit = 25; digit >= 20; --digit, micros /= 10)
+    time_text_[digit] = static_cast<char>('0' + micros % 10);
   return time_text_;
 }
 
@@ -163,9 +166,8 @@ void Trace::write_pending() {
 }
 
 void Trace::line_received(std::string_view line) {
-  add(pending_, "received", [&](TraceRecord& record) {
-    record.bounded_text(line.substr(0, line_start_bytes()), line.size());
-  });
+  add(pending_, "received",
+      [&](TraceRecord& record) { record.bounded_text(line.substr(0, line_start_bytes()), line.size()); });
 }
 
 void Trace::stdout_failed(std::string_view reason) {

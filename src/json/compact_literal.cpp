@@ -124,9 +124,8 @@ class Outline {
 
 // The outermost object's members in key order, the last of repeated keys only.
 void order_outer_members(const Outline& outline, std::vector<OuterMember>& members) {
-  std::stable_sort(members.begin(), members.end(), [&](const OuterMember& a, const OuterMember& b) {
-    return outline.key_of(a) < outline.key_of(b);
-  });
+  std::stable_sort(members.begin(), members.end(),
+                   [&](const OuterMember& a, const OuterMember& b) { return outline.key_of(a) < outline.key_of(b); });
   std::size_t kept = 0;
   for (std::size_t k = 0; k < members.size(); ++k) {
     if (k + 1 < members.size() && outline.key_of(members[k]) == outline.key_of(members[k + 1])) continue;

@@ -18,8 +18,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -68,7 +68,8 @@ class KeyMemory {
     return std::memcmp(in.data() + in.pos(), key.data(), key.size()) == 0 ? key.size() + 1 : 0;
   }
   void note(const StringRead& key) {
-    if (recording_ && count_ < kKeys) current_[count_++] = key.escaped ? Span{nullptr, 0} : Span{key.raw.data(), key.raw.size()};
+    if (recording_ && count_ < kKeys)
+      current_[count_++] = key.escaped ? Span{nullptr, 0} : Span{key.raw.data(), key.raw.size()};
     ++index_;
   }
 
@@ -80,9 +81,9 @@ class KeyMemory {
     std::memcpy(&a, at, 8);
     std::memcpy(&b, key.data(), 8);
     const std::uint64_t all = ~std::uint64_t{0};
-    const std::uint64_t kept = key.size() == 8 ? all
+    const std::uint64_t kept = key.size() == 8                              ? all
                                : std::endian::native == std::endian::little ? ~(all << (8 * key.size()))
-                                                                             : ~(all >> (8 * key.size()));
+                                                                            : ~(all >> (8 * key.size()));
     return ((a ^ b) & kept) == 0;
   }
 
@@ -122,7 +123,8 @@ template <typename Builder>
 bool read_next_key(Cursor& in, Builder& builder, KeyMemory& memory) {
   const int c = in.skip_whitespace();
   if (c == '"') return read_key(in, builder, memory);
-  if constexpr (Builder::kSkipping) return in.peek_error(c < 0 ? "EOF while parsing an object" : "key must be a string");
+  if constexpr (Builder::kSkipping)
+    return in.peek_error(c < 0 ? "EOF while parsing an object" : "key must be a string");
   if (c == '}') return in.peek_error("trailing comma");
   return in.peek_error(c < 0 ? "EOF while parsing a value" : "key must be a string");
 }
@@ -136,11 +138,32 @@ template <typename Builder>
 [[gnu::always_inline]] inline Opened read_value_start(Cursor& in, Builder& builder, KeyMemory& memory,
                                                       std::string& open, std::size_t max_depth, int c) {
   switch (c) {
-    case 'n': in.advance(); if (!read_ident(in, "ull")) return Opened::kFailed; builder.null_value(); break;
-    case 't': in.advance(); if (!read_ident(in, "rue")) return Opened::kFailed; builder.boolean(true); break;
-    case 'f': in.advance(); if (!read_ident(in, "alse")) return Opened::kFailed; builder.boolean(false); break;
-    case '-': case '0': case '1': case '2': case '3': case '4':
-    case '5': case '6': case '7': case '8': case '9': {
+    case 'n':
+      in.advance();
+      if (!read_ident(in, "ull")) return Opened::kFailed;
+      builder.null_value();
+      break;
+    case 't':
+      in.advance();
+      if (!read_ident(in, "rue")) return Opened::kFailed;
+      builder.boolean(true);
+      break;
+    case 'f':
+      in.advance();
+      if (!read_ident(in, "alse")) return Opened::kFailed;
+      builder.boolean(false);
+      break;
+    case '-':
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9': {
       Number number;
       if constexpr (requires { Builder::kChecked; }) {
         read_checked_number(in, number);

@@ -24,7 +24,8 @@ constexpr std::size_t kRememberedKeys = 16;
 std::uint64_t key_prefix(std::string_view key, std::size_t readable) {
   if (readable < 8) {
     std::uint64_t prefix = 0;
-    for (std::size_t i = 0; i < 8; ++i) prefix = (prefix << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+    for (std::size_t i = 0; i < 8; ++i)
+      prefix = (prefix << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
     return prefix;
   }
   std::uint64_t word = 0;

@@ -90,7 +90,8 @@ class LiteralBuilder {
 
   // A member's decoded key: the output text itself unless the key held escapes.
   std::string_view key_of(const Member& member) const {
-    if (member.escaped_key != kVerbatim) return std::string_view(escaped_keys_).substr(member.escaped_key, member.key_length);
+    if (member.escaped_key != kVerbatim)
+      return std::string_view(escaped_keys_).substr(member.escaped_key, member.key_length);
     return out_.view().substr(member.start + kQuote.size(), member.key_length);
   }
   int compare_keys(std::size_t a, std::size_t b) const;
@@ -119,17 +120,17 @@ class LiteralBuilder {
   LiteralText value_text_;
   std::string key_scratch_;  // a key's text, when it holds escapes
   DecodedText key_text_{key_scratch_};
-  std::string number_;       // a number rewritten
+  std::string number_;  // a number rewritten
   std::vector<Container> open_;
-  std::vector<Member> members_;  // members of every open object, innermost last
-  std::string escaped_keys_;  // the decoded keys that held escapes, one after another
+  std::vector<Member> members_;     // members of every open object, innermost last
+  std::string escaped_keys_;        // the decoded keys that held escapes, one after another
   std::vector<std::size_t> order_;  // of the last object ordered: its members' indices in key order
   struct ShortKey {
     std::uint64_t prefix;
     std::size_t length;
   };
   std::vector<ShortKey> last_keys_;  // of the last object ordered, when all are short
-  std::string set_aside_;  // members copied out while an object is reordered
+  std::string set_aside_;            // members copied out while an object is reordered
   std::size_t objects_open_ = 0;
   PieceSink* sink_ = nullptr;
   std::size_t piece_ = static_cast<std::size_t>(-1);

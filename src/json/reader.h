@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "common/byte_buffer.h"
 #include "base/outcome.h"
+#include "common/byte_buffer.h"
 #include "json/compact_literal.h"
 #include "json/value.h"
 

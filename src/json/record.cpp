@@ -46,11 +46,32 @@ class RecordReader {
   bool invalid_type(const std::string& expected) {
     std::string found;
     switch (in_.peek()) {
-      case 'n': in_.advance(); if (!detail::read_ident(in_, "ull")) return false; found = "null"; break;
-      case 't': in_.advance(); if (!detail::read_ident(in_, "rue")) return false; found = "boolean `true`"; break;
-      case 'f': in_.advance(); if (!detail::read_ident(in_, "alse")) return false; found = "boolean `false`"; break;
-      case '-': case '0': case '1': case '2': case '3': case '4':
-      case '5': case '6': case '7': case '8': case '9': {
+      case 'n':
+        in_.advance();
+        if (!detail::read_ident(in_, "ull")) return false;
+        found = "null";
+        break;
+      case 't':
+        in_.advance();
+        if (!detail::read_ident(in_, "rue")) return false;
+        found = "boolean `true`";
+        break;
+      case 'f':
+        in_.advance();
+        if (!detail::read_ident(in_, "alse")) return false;
+        found = "boolean `false`";
+        break;
+      case '-':
+      case '0':
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '5':
+      case '6':
+      case '7':
+      case '8':
+      case '9': {
         Number number;
         if (!detail::read_number<false>(in_, number)) return false;
         found = number.describe();
@@ -105,7 +126,8 @@ class RecordReader {
     if (c != '-' && !detail::is_digit(c)) return invalid_type("u16");
     Number number;
     if (!detail::read_number<false>(in_, number)) return false;
-    if (number.kind == Number::Kind::kFloat) return in_.data_error("invalid type: " + number.describe() + ", expected u16");
+    if (number.kind == Number::Kind::kFloat)
+      return in_.data_error("invalid type: " + number.describe() + ", expected u16");
     const std::uint64_t value = number.kind == Number::Kind::kSigned ? 0 : number.unsigned_value();
     if (number.kind == Number::Kind::kSigned || value > 0xFFFF) {
       return in_.data_error("invalid value: " + number.describe() + ", expected u16");

@@ -14,9 +14,9 @@ namespace korvane::json {
 
 // What a record field accepts.
 enum class FieldKind {
-  kString,  // a JSON string
-  kAny,     // any JSON value
-  kU16,     // an integer from 0 to 65535
+  kString,    // a JSON string
+  kAny,       // any JSON value
+  kU16,       // an integer from 0 to 65535
   kJsonText,  // any JSON value, checked as reading it would check it, kept as written
 };
 

@@ -5,8 +5,8 @@
 
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -271,7 +271,9 @@ bool read_escape(Cursor& in, Sink& sink) {
   if (in.at_end()) return in.consumed_error("EOF while parsing a string");
   char c = in.take();
   switch (c) {
-    case '"': case '\\': case '/': break;
+    case '"':
+    case '\\':
+    case '/': break;
     case 'b': c = '\b'; break;
     case 'f': c = '\f'; break;
     case 'n': c = '\n'; break;

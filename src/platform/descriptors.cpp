@@ -125,7 +125,8 @@ UniqueFd open_tcp_socket(Blocking blocking) {
 UniqueFd accept_connection(int listener, Blocking blocking) {
   int fd = -1;
 #if KORVANE_HAVE_ACCEPT4 && KORVANE_HAVE_SOCK_CLOEXEC && KORVANE_HAVE_SOCK_NONBLOCK
-  KORVANE_RETRY_EINTR(fd, ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | (blocking == Blocking::no ? SOCK_NONBLOCK : 0)));
+  KORVANE_RETRY_EINTR(
+      fd, ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | (blocking == Blocking::no ? SOCK_NONBLOCK : 0)));
   return finished_socket(UniqueFd(fd), blocking, true);
 #else
   // The listener's O_NONBLOCK may be inherited (macOS), so it is set or cleared either way.

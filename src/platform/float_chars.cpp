@@ -59,8 +59,8 @@ double chars_to_double(std::string_view text) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error == std::errc() && end == text.data() + text.size()) return value;
 #endif
-  // Out of range (or no from_chars for doubles, as in libc++ 19): strtod gives infinity on overflow, zero or a subnormal on
-  // underflow, and is correctly rounded in glibc and in Apple's libc.
+  // Out of range (or no from_chars for doubles, as in libc++ 19): strtod gives infinity on overflow, zero or a
+  // subnormal on underflow, and is correctly rounded in glibc and in Apple's libc.
   return strtod_of(text);
 }
 

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <new>
 #include <cstdlib>
 #include <exception>
+#include <new>
 
 #include "common/posix.h"
 #include "common/stdout_failure.h"
@@ -175,7 +175,6 @@ class ReplyOutput final : public json::PieceSink {
   }
   Outcome<void>& written() { return written_; }
   std::size_t size() const { return size_; }
-
 
  private:
   int fd_;

@@ -76,14 +76,14 @@ class ResponseWriter {
 
   int fd_ = -1;
   std::string* lines_ = nullptr;
-  std::string text_;                 // the queued lines' own bytes
-  std::vector<Piece> pieces_;        // in order: text_ ranges and outside texts
+  std::string text_;                           // the queued lines' own bytes
+  std::vector<Piece> pieces_;                  // in order: text_ ranges and outside texts
   std::vector<json::CompactLiteral> replies_;  // relayed replies queued, until written
   std::size_t queued_bytes_ = 0;
   ResponseObserver* observer_ = nullptr;
   // For the observer: how each relayed reply's literal began and how long it was, as written.
   struct WrittenReply {
-    std::string start;  // as much as the observer takes, kept in room reserved before writing
+    std::string start;         // as much as the observer takes, kept in room reserved before writing
     bool start_whole = false;  // false when that room could not be had: the line goes unshown
     std::size_t size = 0;
   };

@@ -28,7 +28,6 @@ std::string error_message(const std::string& line) {
   return response.is_object() && response.contains("error") ? response["error"]["message"].get<std::string>() : "";
 }
 
-
 // ---------------------------------------------------------------------------------------------
 // The socket-info file: only a regular file of the user's (or root's), not writable by others,
 // of at most 64 KiB is believed; anything else is "not running" at once, and its app gets nothing.
@@ -53,25 +52,33 @@ std::string copy_of_app(const TempDir& dir, const StandinApp& app, mode_t mode, 
 }
 
 const FileCase kFileCases[] = {
-    {"fifo", [](const TempDir& dir, const StandinApp&) {
+    {"fifo",
+     [](const TempDir& dir, const StandinApp&) {
        const std::string path = dir.file("fifo");
        return ::mkfifo(path.c_str(), 0600) == 0 ? path : "";
-     }, false},
+     },
+     false},
     {"dev_zero", [](const TempDir&, const StandinApp&) { return std::string("/dev/zero"); }, false},
-    {"directory", [](const TempDir& dir, const StandinApp&) {
+    {"directory",
+     [](const TempDir& dir, const StandinApp&) {
        std::filesystem::create_directory(dir.file("dir"));
        return dir.file("dir");
-     }, false},
-    {"other_owner", [](const TempDir& dir, const StandinApp& app) {
+     },
+     false},
+    {"other_owner",
+     [](const TempDir& dir, const StandinApp& app) {
        const std::string path = copy_of_app(dir, app, 0644);
        return give_away(path) ? path : "";
-     }, false},
+     },
+     false},
     {"world_writable", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0666); }, false},
-    {"over_64_kib", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0600, 65537); }, false},
+    {"over_64_kib", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0600, 65537); },
+     false},
     {"own_0600", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0600); }, true},
     {"own_0644", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0644); }, true},
     {"group_writable", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0660); }, true},
-    {"exactly_64_kib", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0600, 65536); }, true},
+    {"exactly_64_kib", [](const TempDir& dir, const StandinApp& app) { return copy_of_app(dir, app, 0600, 65536); },
+     true},
 };
 
 class SocketInfoFile : public testing::TestWithParam<FileCase> {};
@@ -108,15 +115,14 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SocketInfoFile, testing::ValuesIn(kFileCases),
 // ---------------------------------------------------------------------------------------------
 // --check
 
-
 struct CheckCase {
   std::string label;
   std::string mode;                 // of the stand-in app; "" for none, and then no file at the path
   std::optional<std::string> path;  // KORVANE_SOCKET_INFO when there is no app; else a missing file
   std::optional<std::string> session;
-  bool wrong_token;                 // the file names the app's port with another token
+  bool wrong_token;  // the file names the app's port with another token
   int exit_code;
-  std::vector<std::string> shown;   // texts the report holds; "PORT" stands for the app's port
+  std::vector<std::string> shown;  // texts the report holds; "PORT" stands for the app's port
 };
 
 void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.label; }
@@ -152,7 +158,8 @@ TEST_P(Check, ReportsWhatItFoundExitsAsItShouldAndNeverShowsTheToken) {
   for (std::size_t at = run.out.find("<- used"); at != std::string::npos; at = run.out.find("<- used", at + 1)) ++used;
   EXPECT_EQ(used, 1u) << run.out;
   EXPECT_NE(run.out.find(dir.file("home/.config/korvane/socket-info.json") + " exists but is not used"),
-            std::string::npos) << run.out;
+            std::string::npos)
+      << run.out;
   for (std::string text : c.shown) {
     if (app && text.find("PORT") != std::string::npos) text.replace(text.find("PORT"), 4, std::to_string(app->port()));
     EXPECT_NE(run.out.find(text), std::string::npos) << "missing \"" << text << "\" in\n" << run.out;
@@ -175,17 +182,31 @@ TEST_P(Check, ReportsWhatItFoundExitsAsItShouldAndNeverShowsTheToken) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Check, testing::Values(
-    CheckCase{"no_file", "", std::nullopt, "s1", false, 1, {"open: No such file or directory", "not tried", "\"s1\""}},
-    CheckCase{"empty_path", "", "", "s1", false, 1, {"open: No such file or directory", "the path is relative"}},
-    CheckCase{"app_answers", "normal", std::nullopt, "s1", false, 0,
-              {"port PORT, token present (32 bytes)", "127.0.0.1:PORT accepts a connection", "\"HTTP/1.1 200 OK\"",
-               "isSelf", "the app answered"}},
-    CheckCase{"no_session", "normal", std::nullopt, std::nullopt, false, 0, {"KORVANE_SESSION_ID is not set", "null", "${KORVANE_SESSION_ID:-}", "docs/clients.md"}},
-    CheckCase{"blank_session", "normal", std::nullopt, " \t", false, 0, {"KORVANE_SESSION_ID is set but blank"}},
-    CheckCase{"stale_token", "normal", std::nullopt, "s1", true, 1, {"refused the token", "401", "invalid token"}},
-    CheckCase{"nothing_listens", "refuse", std::nullopt, "s1", false, 1, {"127.0.0.1:PORT: connect: "}},
-    CheckCase{"app_never_answers", "hang", std::nullopt, "s1", false, 1, {"read: no answer within 5000 ms"}}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Check,
+    testing::Values(
+        CheckCase{
+            "no_file", "", std::nullopt, "s1", false, 1, {"open: No such file or directory", "not tried", "\"s1\""}},
+        CheckCase{"empty_path", "", "", "s1", false, 1, {"open: No such file or directory", "the path is relative"}},
+        CheckCase{"app_answers",
+                  "normal",
+                  std::nullopt,
+                  "s1",
+                  false,
+                  0,
+                  {"port PORT, token present (32 bytes)", "127.0.0.1:PORT accepts a connection", "\"HTTP/1.1 200 OK\"",
+                   "isSelf", "the app answered"}},
+        CheckCase{"no_session",
+                  "normal",
+                  std::nullopt,
+                  std::nullopt,
+                  false,
+                  0,
+                  {"KORVANE_SESSION_ID is not set", "null", "${KORVANE_SESSION_ID:-}", "docs/clients.md"}},
+        CheckCase{"blank_session", "normal", std::nullopt, " \t", false, 0, {"KORVANE_SESSION_ID is set but blank"}},
+        CheckCase{"stale_token", "normal", std::nullopt, "s1", true, 1, {"refused the token", "401", "invalid token"}},
+        CheckCase{"nothing_listens", "refuse", std::nullopt, "s1", false, 1, {"127.0.0.1:PORT: connect: "}},
+        CheckCase{"app_never_answers", "hang", std::nullopt, "s1", false, 1, {"read: no answer within 5000 ms"}}),
     [](const testing::TestParamInfo<CheckCase>& param_info) { return param_info.param.label; });
 
 // A reply longer than --check reads is no parse failure: it says how far it checked.

@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <optional>
@@ -58,27 +58,30 @@ std::string parse_error(std::string_view reason) {
   return R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000,"message":"parse: )" + std::string(reason) + "\"}}\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, Input, testing::Values(
-    InputCase{"crlf and empty lines", "\n\r\n" + kInitialize + "\r\n\n", kInitializeAnswer + "\n"},
-    InputCase{"last line without terminator", kInitialize, kInitializeAnswer + "\n"},
-    InputCase{"blanks", "   \n", parse_error("EOF while parsing a value at line 1 column 3")},
-    InputCase{"nul byte", std::string("\0", 1) + "\n" + kInitialize + "\n",
-              parse_error("expected value at line 1 column 1") + kInitializeAnswer + "\n"},
-    InputCase{"nul inside a string", std::string("{\"jsonrpc\":\"2\0\"}\n", 17),
-              parse_error("control character (\\\\u0000-\\\\u001F) found while parsing a string at line 1 column 14")},
-    InputCase{"invalid utf-8 ends the input", kInitialize + "\n{\"x\":\"\xff\"}\n" + kInitialize + "\n",
-              kInitializeAnswer + "\n"},
-    InputCase{"ten million brackets in an ignored member",
-              R"({"jsonrpc":"2.0","id":1,"method":"initialize","x":)" + std::string(10'000'000, '[') +
-                  std::string(10'000'000, ']') + "}\n",
-              kInitializeAnswer + "\n"},
-    InputCase{"ten million unclosed brackets in an ignored member",
-              R"({"jsonrpc":"2.0","id":1,"method":"initialize","x":)" + std::string(10'000'000, '[') + "\n" +
-                  kInitialize + "\n",
-              parse_error("EOF while parsing a list at line 1 column 10000050") + kInitializeAnswer + "\n"},
-    InputCase{"a million brackets as id",
-              R"({"jsonrpc":"2.0","id":)" + std::string(1'000'000, '[') + "\n" + kInitialize + "\n",
-              parse_error("recursion limit exceeded at line 1 column 149") + kInitializeAnswer + "\n"}));
+INSTANTIATE_TEST_SUITE_P(
+    Lines, Input,
+    testing::Values(
+        InputCase{"crlf and empty lines", "\n\r\n" + kInitialize + "\r\n\n", kInitializeAnswer + "\n"},
+        InputCase{"last line without terminator", kInitialize, kInitializeAnswer + "\n"},
+        InputCase{"blanks", "   \n", parse_error("EOF while parsing a value at line 1 column 3")},
+        InputCase{"nul byte", std::string("\0", 1) + "\n" + kInitialize + "\n",
+                  parse_error("expected value at line 1 column 1") + kInitializeAnswer + "\n"},
+        InputCase{
+            "nul inside a string", std::string("{\"jsonrpc\":\"2\0\"}\n", 17),
+            parse_error("control character (\\\\u0000-\\\\u001F) found while parsing a string at line 1 column 14")},
+        InputCase{"invalid utf-8 ends the input", kInitialize + "\n{\"x\":\"\xff\"}\n" + kInitialize + "\n",
+                  kInitializeAnswer + "\n"},
+        InputCase{"ten million brackets in an ignored member",
+                  R"({"jsonrpc":"2.0","id":1,"method":"initialize","x":)" + std::string(10'000'000, '[') +
+                      std::string(10'000'000, ']') + "}\n",
+                  kInitializeAnswer + "\n"},
+        InputCase{"ten million unclosed brackets in an ignored member",
+                  R"({"jsonrpc":"2.0","id":1,"method":"initialize","x":)" + std::string(10'000'000, '[') + "\n" +
+                      kInitialize + "\n",
+                  parse_error("EOF while parsing a list at line 1 column 10000050") + kInitializeAnswer + "\n"},
+        InputCase{"a million brackets as id",
+                  R"({"jsonrpc":"2.0","id":)" + std::string(1'000'000, '[') + "\n" + kInitialize + "\n",
+                  parse_error("recursion limit exceeded at line 1 column 149") + kInitializeAnswer + "\n"}));
 
 // Resident memory of a running process in KiB, where the system reports it (/proc on Linux).
 std::optional<long> resident_kib(pid_t pid) {
@@ -92,10 +95,11 @@ TEST(LongLines, AThreeHundredMegabyteLineIsReadWholeAndItsMemoryGoesBack) {
   // Where memory is not measured (sanitizers, valgrind) a shorter line keeps the run short.
   const std::string text(server_memory_is_its_own() ? 300'000'000 : 100'000'000, 'a');
   Subprocess server({server_binary()}, no_app());
-  ASSERT_TRUE(server.write_stdin(tool_call_line(5, "type_text", R"({"text":")" + text + "\"}") + "\n" + kInitialize + "\n",
-                                 Duration{120'000}));
-  EXPECT_EQ(server.read_line(Duration{120'000}),
-            R"x({"jsonrpc":"2.0","id":5,"error":{"code":-32000,"message":"korvane GUI is not running (no socket-info.json found)"}})x");
+  ASSERT_TRUE(server.write_stdin(
+      tool_call_line(5, "type_text", R"({"text":")" + text + "\"}") + "\n" + kInitialize + "\n", Duration{120'000}));
+  EXPECT_EQ(
+      server.read_line(Duration{120'000}),
+      R"x({"jsonrpc":"2.0","id":5,"error":{"code":-32000,"message":"korvane GUI is not running (no socket-info.json found)"}})x");
   EXPECT_EQ(server.read_line(), kInitializeAnswer);
   std::this_thread::sleep_for(std::chrono::seconds(1));
   if (const auto kib = resident_kib(server.pid()); kib && server_memory_is_its_own()) {
@@ -109,9 +113,11 @@ TEST(LongLines, AThreeHundredMegabyteLineIsReadWholeAndItsMemoryGoesBack) {
 // A line fed in 1 MiB pieces, so that the test itself holds little.
 void write_long_line(Subprocess& server, std::size_t length, std::string_view then) {
   const std::string piece(1 << 20, 'a');
-  std::string_view head = R"({"jsonrpc":"2.0","id":5,"method":"tools/call","params":{"name":"type_text","arguments":{"text":")";
+  std::string_view head =
+      R"({"jsonrpc":"2.0","id":5,"method":"tools/call","params":{"name":"type_text","arguments":{"text":")";
   ASSERT_TRUE(server.write_stdin(head));
-  for (std::size_t written = 0; written < length; written += piece.size()) ASSERT_TRUE(server.write_stdin(piece, Duration{120'000}));
+  for (std::size_t written = 0; written < length; written += piece.size())
+    ASSERT_TRUE(server.write_stdin(piece, Duration{120'000}));
   ASSERT_TRUE(server.write_stdin("\"}}}\n" + std::string(then)));
 }
 
@@ -190,9 +196,9 @@ TEST(OutOfMemory, AnEndlessReplyIsAnsweredWithTheErrorAndTheNextLineToo) {
   EndlessApp app;
   ASSERT_NE(app.port(), 0);
   TempDir dir;
-  const ServerRun run = run_server(tool_call_line(1, "screenshot", "{}") + "\n" + kInitialize + "\n",
-                                   app_at(dir, app.port()), Duration{120'000},
-                                   {.address_space_limit = std::uint64_t{1} << 30});
+  const ServerRun run =
+      run_server(tool_call_line(1, "screenshot", "{}") + "\n" + kInitialize + "\n", app_at(dir, app.port()),
+                 Duration{120'000}, {.address_space_limit = std::uint64_t{1} << 30});
   EXPECT_TRUE(run.status.success()) << describe(run.status);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, out_of_memory_answer("1") + "\n" + kInitializeAnswer + "\n");
@@ -346,13 +352,15 @@ TEST_P(ClientGone, EndsTheServerSoonWithTheDiagnosticOfAFailedWrite) {
                                       " (os error " + std::to_string(EPIPE) + ")\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Blockers, ClientGone, testing::Values(
-    GoneCase{"answer written to a closed pipe", Blocker::none, kInitialize},
-    GoneCase{"waiting on a silent app", Blocker::silent_app,
-             tool_call_line(1, "session_wait", R"({"id":"s2","timeout_secs":600})")},
-    GoneCase{"sending to an app that never reads", Blocker::app_never_reading,
-             tool_call_line(1, "type_text", R"({"text":")" + std::string(16'000'000, 't') + "\"}")},
-    GoneCase{"connecting to a full backlog", Blocker::full_backlog, tool_call_line(1, "click", R"({"x":1,"y":2})")}));
+INSTANTIATE_TEST_SUITE_P(
+    Blockers, ClientGone,
+    testing::Values(GoneCase{"answer written to a closed pipe", Blocker::none, kInitialize},
+                    GoneCase{"waiting on a silent app", Blocker::silent_app,
+                             tool_call_line(1, "session_wait", R"({"id":"s2","timeout_secs":600})")},
+                    GoneCase{"sending to an app that never reads", Blocker::app_never_reading,
+                             tool_call_line(1, "type_text", R"({"text":")" + std::string(16'000'000, 't') + "\"}")},
+                    GoneCase{"connecting to a full backlog", Blocker::full_backlog,
+                             tool_call_line(1, "click", R"({"x":1,"y":2})")}));
 
 }  // namespace
 }  // namespace korvane::e2e

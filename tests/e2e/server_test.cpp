@@ -52,18 +52,23 @@ std::string with_session(std::string body, const std::string& session_json) {
 
 const std::vector<RouteCase> kRoutes = {
     {"sessions_list", "{}", R"({"method":"sessions_list","params":{"session_id":SESSION}})"},
-    {"session_read", R"({"id":"s2","session_id":"forged"})", R"({"method":"session_read","params":{"id":"s2","session_id":SESSION}})"},
+    {"session_read", R"({"id":"s2","session_id":"forged"})",
+     R"({"method":"session_read","params":{"id":"s2","session_id":SESSION}})"},
     {"session_kill", R"(["s2"])", R"({"method":"session_kill","params":{"session_id":SESSION}})"},
-    {"session_send", R"({"text":"go","id":"s2","submit":false})", R"({"method":"session_send","params":{"id":"s2","session_id":SESSION,"submit":false,"text":"go"}})"},
-    {"open_markdown", R"({"path":"/tmp/a.md","line":4})", R"({"method":"open_markdown","params":{"path":"/tmp/a.md","session_id":SESSION}})"},
-    {"open_dev_preview", R"({"url":"http://localhost:3000","layout":7})", R"({"method":"open_dev_preview","params":{"layout":null,"session_id":SESSION,"url":"http://localhost:3000"}})"},
+    {"session_send", R"({"text":"go","id":"s2","submit":false})",
+     R"({"method":"session_send","params":{"id":"s2","session_id":SESSION,"submit":false,"text":"go"}})"},
+    {"open_markdown", R"({"path":"/tmp/a.md","line":4})",
+     R"({"method":"open_markdown","params":{"path":"/tmp/a.md","session_id":SESSION}})"},
+    {"open_dev_preview", R"({"url":"http://localhost:3000","layout":7})",
+     R"({"method":"open_dev_preview","params":{"layout":null,"session_id":SESSION,"url":"http://localhost:3000"}})"},
     {"notify", R"({"title":"","body":"","urgent":true})", R"({"method":"notify","params":{"body":"","title":""}})"},
     {"screenshot", R"({"display":2})", R"({"method":"screenshot"})"},
     {"screen_ocr", "null", R"({"method":"screen_ocr"})"},
     {"list_learned", "{}", R"({"method":"list_learned"})"},
     {"click", R"({"y":20,"x":10,"button":"left"})", R"({"method":"click","params":{"button":"left","x":10,"y":20}})"},
     {"click", "null", R"({"method":"click","params":null})"},
-    {"type_text", R"({"text":"h\u00e9\"llo\n"})", "{\"method\":\"type_text\",\"params\":{\"text\":\"h\xc3\xa9\\\"llo\\n\"}}"},
+    {"type_text", R"({"text":"h\u00e9\"llo\n"})",
+     "{\"method\":\"type_text\",\"params\":{\"text\":\"h\xc3\xa9\\\"llo\\n\"}}"},
     {"scroll", R"([1,2])", R"({"method":"scroll","params":[1,2]})"},
 };
 
@@ -142,8 +147,8 @@ class ChannelError : public testing::TestWithParam<ChannelCase> {};
 TEST_P(ChannelError, GivesTheExactTextAndTheNextLineIsAnsweredNormally) {
   StandinApp app({.mode = GetParam().mode});
   ASSERT_TRUE(app.ready());
-  const ServerRun run = run_server(tool_call_line(7, "click", R"({"x":1,"y":2})") + "\n" + kInitialize + "\n",
-                                   app.server_environment());
+  const ServerRun run =
+      run_server(tool_call_line(7, "click", R"({"x":1,"y":2})") + "\n" + kInitialize + "\n", app.server_environment());
   ASSERT_TRUE(run.status.success()) << describe(run.status);
   const std::vector<std::string> lines = split_lines(run.out);
   ASSERT_EQ(lines.size(), 2u) << run.out;
@@ -157,15 +162,16 @@ TEST_P(ChannelError, GivesTheExactTextAndTheNextLineIsAnsweredNormally) {
   EXPECT_EQ(lines[1], kInitializeAnswer);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, ChannelError, testing::Values(
-    ChannelCase{"refuse", "connect: " + system_error(ECONNREFUSED)},
-    ChannelCase{"close-after-read", R"(parse: EOF while parsing a value at line 1 column 0 -- raw="")"},
-    ChannelCase{"no-blank-line", R"(parse: EOF while parsing a value at line 1 column 0 -- raw="")"},
-    ChannelCase{"reset", "read: " + system_error(ECONNRESET)},
-    ChannelCase{"non-json", R"(parse: expected ident at line 1 column 2 -- raw="not json\n")"},
-    ChannelCase{"two-values", R"(parse: trailing characters at line 1 column 9 -- raw="{\"a\":1} {\"b\":2}")"},
-    ChannelCase{"chunked", "parse: *"},
-    ChannelCase{"status500", "(result) *"}));
+INSTANTIATE_TEST_SUITE_P(
+    Modes, ChannelError,
+    testing::Values(ChannelCase{"refuse", "connect: " + system_error(ECONNREFUSED)},
+                    ChannelCase{"close-after-read", R"(parse: EOF while parsing a value at line 1 column 0 -- raw="")"},
+                    ChannelCase{"no-blank-line", R"(parse: EOF while parsing a value at line 1 column 0 -- raw="")"},
+                    ChannelCase{"reset", "read: " + system_error(ECONNRESET)},
+                    ChannelCase{"non-json", R"(parse: expected ident at line 1 column 2 -- raw="not json\n")"},
+                    ChannelCase{"two-values",
+                                R"(parse: trailing characters at line 1 column 9 -- raw="{\"a\":1} {\"b\":2}")"},
+                    ChannelCase{"chunked", "parse: *"}, ChannelCase{"status500", "(result) *"}));
 
 TEST(ToolCall, RereadsTheSocketInfoFileAtEveryCall) {
   StandinApp first({.token = "first-token"});
@@ -187,13 +193,15 @@ TEST(ToolCall, RereadsTheSocketInfoFileAtEveryCall) {
   ASSERT_EQ(first.recorded_requests().size(), 1u);
   ASSERT_EQ(second.recorded_requests().size(), 1u);
   EXPECT_NE(second.recorded_requests()[0].head.find("X-Korvane-Token: second-token\r\n"), std::string::npos);
-  EXPECT_NE(second.recorded_requests()[0].head.find("Host: 127.0.0.1:" + std::to_string(second.port())), std::string::npos);
+  EXPECT_NE(second.recorded_requests()[0].head.find("Host: 127.0.0.1:" + std::to_string(second.port())),
+            std::string::npos);
 }
 
 TEST(ToolCall, WithoutAnIdIsCarriedOutButNotAnswered) {
   StandinApp app;
   ASSERT_TRUE(app.ready());
-  const std::string line = R"({"jsonrpc":"2.0","method":"tools/call","params":{"name":"click","arguments":{"x":1,"y":1}}})";
+  const std::string line =
+      R"({"jsonrpc":"2.0","method":"tools/call","params":{"name":"click","arguments":{"x":1,"y":1}}})";
   const ServerRun run = run_server(line + "\n" + kInitialize + "\n", app.server_environment());
   EXPECT_EQ(run.out, kInitializeAnswer + "\n");
   EXPECT_EQ(app.recorded_requests().size(), 1u);
@@ -206,7 +214,8 @@ TEST(ToolCall, AnswersQueuedBeforeACallAreWrittenBeforeItWaits) {
   ASSERT_TRUE(app.ready());
   Subprocess server({server_binary()}, app.server_environment());
   ASSERT_TRUE(server.started());
-  ASSERT_TRUE(server.write_stdin(kInitialize + "\n" + kInitialize + "\n" + tool_call_line(3, "session_wait", "{}") + "\n"));
+  ASSERT_TRUE(
+      server.write_stdin(kInitialize + "\n" + kInitialize + "\n" + tool_call_line(3, "session_wait", "{}") + "\n"));
   EXPECT_EQ(server.read_line(), kInitializeAnswer);
   EXPECT_EQ(server.read_line(), kInitializeAnswer);
   server.kill();
@@ -232,13 +241,14 @@ namespace {
 TEST(FaultInjection, AppClosingBeforeReadingFailsTheCallCleanly) {
   StandinApp app({.mode = "close-before-read"});
   ASSERT_TRUE(app.ready());
-  const ServerRun run = run_server(tool_call_line(1, "click", R"({"x":1,"y":2})") + "\n" + kInitialize + "\n",
-                                   app.server_environment());
+  const ServerRun run =
+      run_server(tool_call_line(1, "click", R"({"x":1,"y":2})") + "\n" + kInitialize + "\n", app.server_environment());
   const std::vector<std::string> lines = split_lines(run.out);
   ASSERT_EQ(lines.size(), 2u) << run.out;
   const std::string message = error_message(lines[0]);
   const bool channel_text = message.rfind("write head: ", 0) == 0 || message.rfind("write body: ", 0) == 0 ||
-                            message.rfind("read: ", 0) == 0 || message.rfind("parse: EOF while parsing a value", 0) == 0;
+                            message.rfind("read: ", 0) == 0 ||
+                            message.rfind("parse: EOF while parsing a value", 0) == 0;
   EXPECT_TRUE(channel_text) << message;
   EXPECT_EQ(lines[1], kInitializeAnswer);
 }
@@ -249,10 +259,13 @@ TEST(FaultInjection, TwoHundredMegabyteReplyIsRelayedWhole) {
   write_file(dir.file("body.json"), "{\"text\":\"" + text + "\",\"lines\":[]}");
   StandinApp app({.mode = "body-file", .body_file = dir.file("body.json"), .record = false});
   ASSERT_TRUE(app.ready());
-  const ServerRun run = run_server(tool_call_line(1, "screen_ocr", "{}") + "\n", app.server_environment(), Duration{120'000});
+  const ServerRun run =
+      run_server(tool_call_line(1, "screen_ocr", "{}") + "\n", app.server_environment(), Duration{120'000});
   ASSERT_TRUE(run.status.success()) << describe(run.status);
-  const std::string expected = R"({"jsonrpc":"2.0","id":1,"result":{"content":[{"text":"{\"lines\":[],\"text\":\")" + text +
-                               R"(\"}","type":"text"}]}})" "\n";
+  const std::string expected = R"({"jsonrpc":"2.0","id":1,"result":{"content":[{"text":"{\"lines\":[],\"text\":\")" +
+                               text +
+                               R"(\"}","type":"text"}]}})"
+                               "\n";
   EXPECT_EQ(run.out.size(), expected.size());
   EXPECT_TRUE(run.out == expected);
 }
@@ -290,10 +303,13 @@ TEST_P(Arguments, GiveExactlyTheirOutputAndExitZero) {
 
 const std::string kVersionLine = "korvane-mcp " + std::string(kServerVersion) + "\n";
 
-INSTANTIATE_TEST_SUITE_P(CommandLine, Arguments, testing::Values(
-    ArgumentsCase{"version", {"--version"}, "", kVersionLine},
-    ArgumentsCase{"version after an unknown argument", {"--stdio", "--version", "--help"}, "", kVersionLine},
-    ArgumentsCase{"unknown arguments only", {"--stdio", "-v", "version"}, kInitialize + "\n", kInitializeAnswer + "\n"}));
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, Arguments,
+    testing::Values(
+        ArgumentsCase{"version", {"--version"}, "", kVersionLine},
+        ArgumentsCase{"version after an unknown argument", {"--stdio", "--version", "--help"}, "", kVersionLine},
+        ArgumentsCase{
+            "unknown arguments only", {"--stdio", "-v", "version"}, kInitialize + "\n", kInitializeAnswer + "\n"}));
 
 TEST(Arguments, HelpSaysWhatItIsAndNamesEveryVariableWithStdinOpen) {
   Subprocess server({server_binary(), "--help"}, {});

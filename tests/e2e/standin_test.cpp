@@ -58,7 +58,8 @@ TEST(StandinApp, RejectsAWrongOrMissingToken) {
   StandinApp app({.token = "right"});
   ASSERT_TRUE(app.ready());
   const std::string body = R"({"method":"screenshot"})";
-  const std::string without_token = "POST / HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  const std::string without_token =
+      "POST / HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
   struct Case {
     std::string request;
     std::string status_line;
@@ -83,7 +84,8 @@ TEST(StandinApp, RecordsEveryRequestByteForByte) {
   StandinApp app;
   ASSERT_TRUE(app.ready());
   const std::string first = app_request(app.port(), app.token(), R"({"method":"click","params":{"x":1,"y":2}})");
-  const std::string second = app_request(app.port(), "not-the-token", "{\"method\":\"type_text\",\"params\":{\"text\":\"\xE2\x80\x94\\n\"}}");
+  const std::string second =
+      app_request(app.port(), "not-the-token", "{\"method\":\"type_text\",\"params\":{\"text\":\"\xE2\x80\x94\\n\"}}");
   exchange_raw(app.port(), first);
   exchange_raw(app.port(), second);
   const std::vector<RecordedRequest> recorded = app.recorded_requests();
@@ -95,7 +97,8 @@ TEST(StandinApp, RecordsEveryRequestByteForByte) {
 TEST(StandinApp, SpawnedSessionIsListedUntilKilled) {
   StandinApp app;
   ASSERT_TRUE(app.ready());
-  const Value spawned = call(app, {{"method", "session_spawn"}, {"params", {{"session_id", "s1"}, {"label", "child"}}}});
+  const Value spawned =
+      call(app, {{"method", "session_spawn"}, {"params", {{"session_id", "s1"}, {"label", "child"}}}});
   ASSERT_TRUE(spawned.contains("id")) << spawned;
   const std::string id = spawned["id"].get<std::string>();
   const auto listed = [&](const std::string& wanted) {
@@ -122,7 +125,8 @@ TEST(StandinApp, ReplaysReplyBodiesThenAnswersNormally) {
   write_file(dir.file("replies"), "7b226f6b223a747275657d\n\n{\"body_hex\": \"6f6b0a\", \"error\": \"x\"}\n");
   StandinApp app({.replies_file = dir.file("replies")});
   ASSERT_TRUE(app.ready());
-  const std::string request = app_request(app.port(), app.token(), R"({"method":"notify","params":{"body":"b","title":"t"}})");
+  const std::string request =
+      app_request(app.port(), app.token(), R"({"method":"notify","params":{"body":"b","title":"t"}})");
   EXPECT_EQ(exchange_raw(app.port(), request).bytes,
             "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 11\r\nConnection: close\r\n\r\n"
             R"({"ok":true})");
@@ -154,8 +158,13 @@ TEST(StandinApp, MisbehavesAsEachModeSays) {
   const Case cases[] = {
       {"status500", "HTTP/1.1 500 Internal Server Error\r\n", true, 0},
       {"chunked", "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n", true, 0},
-      {"non-json", "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot json\n", false, 0},
-      {"two-values", "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 15\r\nConnection: close\r\n\r\n{\"a\":1} {\"b\":2}", false, 0},
+      {"non-json",
+       "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot json\n",
+       false, 0},
+      {"two-values",
+       "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 15\r\nConnection: close\r\n\r\n{\"a\":1} "
+       "{\"b\":2}",
+       false, 0},
       {"no-blank-line", "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n", false, 0},
       {"close-after-read", "", false, 0},
       {"reset", "", false, ECONNRESET},
@@ -197,7 +206,8 @@ TEST(StandinApp, SurvivesBrokenRequests) {
       app_request(app.port(), app.token(), "not json"),
       app_request(app.port(), app.token(), R"({"method":7})"),
       app_request(app.port(), app.token(), R"({"method":"session_wait","params":[1]})"),
-      app_request(app.port(), app.token(), R"({"method":"screen_learn","params":{"name":"n","x":1e300,"y":0,"w":1,"h":1}})"),
+      app_request(app.port(), app.token(),
+                  R"({"method":"screen_learn","params":{"name":"n","x":1e300,"y":0,"w":1,"h":1}})"),
       app_request(app.port(), app.token(), "{\"method\":\"type_text\",\"params\":{\"text\":\"\xFF\"}}"),
       "POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nshort",  // the client gives up half-way
   };
@@ -231,7 +241,8 @@ TEST(Spawn, SearchesPathOnlyWhenAskedAndAppendsStderr) {
         testkit::spawn({"sh", "-c", "echo said >&2"}, {}, {.err = {.append_path = log}, .search_path = search_path});
     if (!pid) return error_text(pid.error());
     int status = 0;
-    while (::waitpid(pid.value(), &status, 0) < 0 && errno == EINTR) {}
+    while (::waitpid(pid.value(), &status, 0) < 0 && errno == EINTR) {
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   };
   // POSIX lets posix_spawn report a failed exec either itself or as the child's exit status 127
@@ -251,15 +262,18 @@ TEST(Spawn, SearchesPathOnlyWhenAskedAndAppendsStderr) {
 TEST(RunServer, RelaysOneToolCallThroughTheStandin) {
   StandinApp app;
   ASSERT_TRUE(app.ready());
-  const ServerRun run = run_server(tool_call_line(5, "click", R"({"y":20,"x":10})") + "\n", app.server_environment("s1"));
+  const ServerRun run =
+      run_server(tool_call_line(5, "click", R"({"y":20,"x":10})") + "\n", app.server_environment("s1"));
   EXPECT_TRUE(run.status.success()) << describe(run.status);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out,
-            R"({"jsonrpc":"2.0","id":5,"result":{"content":[{"text":"{\"ok\":true,\"x\":10,\"y\":20}","type":"text"}]}})"
-            "\n");
+  EXPECT_EQ(
+      run.out,
+      R"({"jsonrpc":"2.0","id":5,"result":{"content":[{"text":"{\"ok\":true,\"x\":10,\"y\":20}","type":"text"}]}})"
+      "\n");
   const std::vector<RecordedRequest> recorded = app.recorded_requests();
   ASSERT_EQ(recorded.size(), 1u);
-  EXPECT_EQ(recorded[0].head + recorded[0].body, app_request(app.port(), app.token(), R"({"method":"click","params":{"x":10,"y":20}})"));
+  EXPECT_EQ(recorded[0].head + recorded[0].body,
+            app_request(app.port(), app.token(), R"({"method":"click","params":{"x":10,"y":20}})"));
 }
 
 }  // namespace

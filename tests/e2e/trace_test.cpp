@@ -102,20 +102,48 @@ TEST(Trace, UsesOnlyAFileNobodyElseMayRead) {
   };
   const std::string target = dir.file("target");
   const Case cases[] = {
-      {"own_0600", [](const std::string& p) { write_file(p, ""); return ::chmod(p.c_str(), 0600) == 0; }, true,
-       "the server appends its records to it"},
+      {"own_0600",
+       [](const std::string& p) {
+         write_file(p, "");
+         return ::chmod(p.c_str(), 0600) == 0;
+       },
+       true, "the server appends its records to it"},
       // A record torn by a full disk is not glued to the next one.
-      {"own_0600_torn", [](const std::string& p) { write_file(p, "{\"torn\":"); return ::chmod(p.c_str(), 0600) == 0; },
+      {"own_0600_torn",
+       [](const std::string& p) {
+         write_file(p, "{\"torn\":");
+         return ::chmod(p.c_str(), 0600) == 0;
+       },
        true, "appends"},
-      {"own_0644", [](const std::string& p) { write_file(p, ""); return ::chmod(p.c_str(), 0644) == 0; }, false,
-       "group or others have permissions on it"},
-      {"own_0620", [](const std::string& p) { write_file(p, ""); return ::chmod(p.c_str(), 0620) == 0; }, false,
-       "group or others have permissions on it"},
-      {"other_owner", [](const std::string& p) { write_file(p, "theirs\n"); return give_away(p) && ::chmod(p.c_str(), 0600) == 0; },
+      {"own_0644",
+       [](const std::string& p) {
+         write_file(p, "");
+         return ::chmod(p.c_str(), 0644) == 0;
+       },
+       false, "group or others have permissions on it"},
+      {"own_0620",
+       [](const std::string& p) {
+         write_file(p, "");
+         return ::chmod(p.c_str(), 0620) == 0;
+       },
+       false, "group or others have permissions on it"},
+      {"other_owner",
+       [](const std::string& p) {
+         write_file(p, "theirs\n");
+         return give_away(p) && ::chmod(p.c_str(), 0600) == 0;
+       },
        false, "belongs to another user"},
-      {"two_links", [&](const std::string& p) { write_file(p, ""); return ::link(p.c_str(), (p + ".link").c_str()) == 0; },
+      {"two_links",
+       [&](const std::string& p) {
+         write_file(p, "");
+         return ::link(p.c_str(), (p + ".link").c_str()) == 0;
+       },
        false, "it has 2 links"},
-      {"symlink", [&](const std::string& p) { write_file(target, "mine\n"); return ::symlink(target.c_str(), p.c_str()) == 0; },
+      {"symlink",
+       [&](const std::string& p) {
+         write_file(target, "mine\n");
+         return ::symlink(target.c_str(), p.c_str()) == 0;
+       },
        false, "symbolic link"},
       {"socket_info", [](const std::string&) { return true; }, false, "it is the socket-info file"},
       {"missing_directory", [](const std::string&) { return true; }, false, "No such file or directory"},
@@ -142,8 +170,11 @@ TEST(Trace, UsesOnlyAFileNobodyElseMayRead) {
       EXPECT_EQ(split_lines(content).size() - (before.empty() ? 0 : 1), 7u) << c.label;
       EXPECT_TRUE(content.substr(before.size()).starts_with(before.empty() ? "{\"time\"" : "\n{\"time\"")) << c.label;
     } else {
-      EXPECT_EQ(c.label == "symlink" ? read_file(target) : std::filesystem::exists(path) ? read_file(path) : "",
-                c.label == "symlink" ? "mine\n" : before) << c.label;
+      EXPECT_EQ(c.label == "symlink"            ? read_file(target)
+                : std::filesystem::exists(path) ? read_file(path)
+                                                : "",
+                c.label == "symlink" ? "mine\n" : before)
+          << c.label;
       if (early_reader.valid()) {
         char byte = 0;
         EXPECT_EQ(::read(early_reader.get(), &byte, 1), static_cast<ssize_t>(before.size() > 0)) << c.label;
@@ -287,7 +318,8 @@ TEST(Trace, AFullDiskStopsTheTraceAndTheNextRunStartsOnANewLine) {
   const std::string filler = mount_point + "/filler";
   write_file(filler, std::string(4096, 'f'));
   std::string input;
-  for (int id = 1; id <= 400; ++id) input += R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"initialize"})" + "\n";
+  for (int id = 1; id <= 400; ++id)
+    input += R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"initialize"})" + "\n";
   const Environment plain_environment = {"KORVANE_SOCKET_INFO=" + dir.file("missing.json")};
   Environment environment = plain_environment;
   environment.push_back("KORVANE_MCP_TRACE=" + trace);

@@ -13,7 +13,8 @@ int main() {
     int number;
   } errors[] = {{"ECONNREFUSED", ECONNREFUSED}, {"ECONNRESET", ECONNRESET}};
   nlohmann::json table = nlohmann::json::object();
-  for (const auto& error : errors) table[error.name] = {{"number", error.number}, {"text", std::strerror(error.number)}};
+  for (const auto& error : errors)
+    table[error.name] = {{"number", error.number}, {"text", std::strerror(error.number)}};
   std::puts(table.dump().c_str());
   return 0;
 }

@@ -58,7 +58,8 @@ RefusingPort::RefusingPort() : socket_(platform::open_tcp_socket(platform::Block
 }
 
 OneShotApp::OneShotApp(std::string reply, bool hang_up_at_once, std::chrono::microseconds pause)
-    : pause_(pause), listener_(platform::open_tcp_socket(platform::Blocking::yes)),
+    : pause_(pause),
+      listener_(platform::open_tcp_socket(platform::Blocking::yes)),
       wake_(platform::open_pipe(platform::Blocking::yes)) {
   if (!wake_) ADD_FAILURE() << "pipe: " << os_error_text(errno);
   port_ = bind_loopback(listener_.get(), /*listening=*/true);

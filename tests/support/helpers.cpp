@@ -39,8 +39,8 @@ std::vector<std::string> command_for(std::vector<std::string> argv) {
 }
 
 std::string tool_call_line(int id, std::string_view name, std::string_view arguments_json) {
-  std::string line = R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
-                     R"(,"method":"tools/call","params":{"name":")" + std::string(name) + "\"";
+  std::string line = R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":"tools/call","params":{"name":")" +
+                     std::string(name) + "\"";
   if (!arguments_json.empty()) line += ",\"arguments\":" + std::string(arguments_json);
   return line + "}}";
 }

@@ -161,9 +161,8 @@ void Subprocess::drain(UniqueFd& fd, std::string& into) {
 }
 
 Subprocess::Pumped Subprocess::pump(int timeout_ms, bool want_stdin) {
-  pollfd watched[3] = {{stdout_fd_.get(), POLLIN, 0},
-                       {stderr_fd_.get(), POLLIN, 0},
-                       {want_stdin ? stdin_fd_.get() : -1, POLLOUT, 0}};
+  pollfd watched[3] = {
+      {stdout_fd_.get(), POLLIN, 0}, {stderr_fd_.get(), POLLIN, 0}, {want_stdin ? stdin_fd_.get() : -1, POLLOUT, 0}};
   const int ready = ::poll(watched, 3, timeout_ms);
   if (ready < 0) return errno == EINTR ? Pumped::idle : Pumped::failed;
   if (ready == 0) return Pumped::idle;
@@ -295,8 +294,8 @@ ExitStatus Subprocess::kill() {
 
 StandinApp::StandinApp(StandinOptions options)
     : socket_info_path_(dir_.file("socket-info.json")), record_path_(dir_.file("requests.jsonl")) {
-  std::vector<std::string> argv = {KORVANE_STANDIN_BINARY, "--socket-info", socket_info_path_, "--mode",
-                                   options.mode, "--exit-on-stdin-eof"};
+  std::vector<std::string> argv = {KORVANE_STANDIN_BINARY, "--socket-info",      socket_info_path_, "--mode",
+                                   options.mode,           "--exit-on-stdin-eof"};
   const auto add = [&argv](const char* name, const std::optional<std::string>& value) {
     if (value) argv.insert(argv.end(), {name, *value});
   };
@@ -374,8 +373,7 @@ bool server_memory_is_its_own() {
   return server_binary() == KORVANE_MCP_BINARY && command_for({KORVANE_MCP_BINARY}).size() == 1;
 }
 
-ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout,
-                     SpawnOptions options) {
+ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout, SpawnOptions options) {
   const Clock::time_point deadline = Clock::now() + timeout;
   Subprocess server({server_binary()}, environment, options);
   ServerRun run;

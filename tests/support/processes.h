@@ -34,7 +34,7 @@ inline constexpr Duration kDefaultTimeout{20'000};
 int milliseconds_until(std::chrono::steady_clock::time_point deadline);
 
 struct ExitStatus {
-  bool exited = false;     // ended through exit(); `code` holds its status
+  bool exited = false;  // ended through exit(); `code` holds its status
   int code = -1;
   int signal = 0;          // the terminating signal when it did not exit
   bool timed_out = false;  // still running at the deadline, then killed
@@ -48,7 +48,7 @@ void PrintTo(const ExitStatus& status, std::ostream* out);
 
 // How a child is started beyond its arguments and environment.
 struct SpawnOptions {
-  bool nonblocking_stdio = false;  // the child's ends of its stdin and stdout pipes are O_NONBLOCK
+  bool nonblocking_stdio = false;                      // the child's ends of its stdin and stdout pipes are O_NONBLOCK
   std::optional<std::uint64_t> address_space_limit{};  // RLIMIT_AS, set before it reads anything
 };
 

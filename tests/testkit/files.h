@@ -16,7 +16,6 @@ std::string read_file(const std::string& path);
 // Creates or truncates the file and writes the bytes; "cannot write PATH" when that fails.
 Outcome<void> write_file(const std::string& path, std::string_view bytes);
 
-
 // Splits on "\n" only (texts may hold U+2028 and the like); a final "\n" ends the last line.
 std::vector<std::string> split_lines(std::string_view text);
 

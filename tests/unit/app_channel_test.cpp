@@ -11,8 +11,8 @@
 #include <string>
 
 #include "common/posix.h"
-#include "json/writer.h"
 #include "fixtures.h"
+#include "json/writer.h"
 
 namespace korvane {
 namespace {
@@ -68,7 +68,8 @@ TEST_P(ParseAppReplyTest, CutsHeadAtFirstEmptyLine) {
 INSTANTIATE_TEST_SUITE_P(
     Heads, ParseAppReplyTest,
     testing::Values(
-        ReplyCase{"StatusIgnored", "HTTP/1.1 500 Oops\r\nContent-Length: 1\r\n\r\n{\"b\":1,\"a\":2}", R"({"a":2,"b":1})"},
+        ReplyCase{"StatusIgnored", "HTTP/1.1 500 Oops\r\nContent-Length: 1\r\n\r\n{\"b\":1,\"a\":2}",
+                  R"({"a":2,"b":1})"},
         ReplyCase{"OnlyFirstSeparatorSplits", "H\r\n\r\n[1,\r\n\r\n2]\r\n\r\n", "[1,2]"},
         ReplyCase{"EmptyReply", "", "parse: EOF while parsing a value at line 1 column 0 -- raw=\"\""},
         ReplyCase{"ShorterThanSeparator", "\r\n\r", "parse: EOF while parsing a value at line 1 column 0 -- raw=\"\""},
@@ -92,7 +93,8 @@ TEST(PostToApp, SendsHeadAndBodyAndParsesReply) {
 // Content-Length only sizes the buffer: the reply is read to its end whatever it says.
 TEST(PostToApp, ContentLengthDoesNotLimitTheReply) {
   for (const char* length : {"2", "123456789012", "99999999999999999999999", "x"}) {
-    OneShotApp app(std::string("HTTP/1.1 200 OK\r\ncontent-LENGTH:\t") + length + "\r\n\r\n[\"" + std::string(100000, 'y') + "\"]");
+    OneShotApp app(std::string("HTTP/1.1 200 OK\r\ncontent-LENGTH:\t") + length + "\r\n\r\n[\"" +
+                   std::string(100000, 'y') + "\"]");
     const auto reply = post_to_app(app.port(), "", click_body());
     ASSERT_TRUE(reply.ok()) << reply.error().substr(0, 200);
     EXPECT_EQ(unquoted(reply.value().text()), "[\"" + std::string(100000, 'y') + "\"]") << length;

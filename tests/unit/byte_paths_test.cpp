@@ -15,9 +15,15 @@ namespace {
 // Well-formed UTF-8 after the Unicode table of well-formed byte sequences, byte by byte.
 bool reference_valid(std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size();) {
-    const auto at = [&](std::size_t k) -> unsigned char { return i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0; };
+    const auto at = [&](std::size_t k) -> unsigned char {
+      return i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0;
+    };
     const unsigned char lead = at(0);
-    int length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    int length = lead < 0x80                    ? 1
+                 : lead >= 0xC2 && lead <= 0xDF ? 2
+                 : lead >= 0xE0 && lead <= 0xEF ? 3
+                 : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                : 0;
     if (length == 0 || i + static_cast<std::size_t>(length) > bytes.size()) return false;
     const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
     const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
@@ -67,8 +73,9 @@ TEST(Utf8Paths, AgreeWithTheTableOfWellFormedSequences) {
 }
 
 TEST(SpecialPaths, FindTheFirstQuoteBackslashOrControlCharacter) {
-  const std::vector<std::string> pieces = {"plain text ", "\xE4\xB8\x80\xE2\x80\x94", "\x7F\x80\xFF ", "\"", "\\",
-                                           std::string(1, '\0'), "\x1F", "\n", " !#[]{}"};
+  const std::vector<std::string> pieces = {"plain text ", "\xE4\xB8\x80\xE2\x80\x94", "\x7F\x80\xFF ", "\"",
+                                           "\\",          std::string(1, '\0'),       "\x1F",          "\n",
+                                           " !#[]{}"};
   for (const std::string& text : random_texts(2, pieces)) {
     std::size_t expected = 0;
     while (expected < text.size() && !json::is_special(text[expected])) ++expected;

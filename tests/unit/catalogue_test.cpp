@@ -124,8 +124,7 @@ void expect_clean_texts(const json::Value& value) {
   }
   for (const char c : rest) {
     const auto byte = static_cast<unsigned char>(c);
-    EXPECT_TRUE(byte >= 0x20 && byte < 0x7f && c != '"' && c != '\\')
-        << "byte " << int{byte} << " in " << value;
+    EXPECT_TRUE(byte >= 0x20 && byte < 0x7f && c != '"' && c != '\\') << "byte " << int{byte} << " in " << value;
   }
 }
 

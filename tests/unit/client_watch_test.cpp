@@ -80,8 +80,16 @@ TEST(ReaderGone, OnlyWhenNobodyCanReadWhatIsWritten) {
       {"socket whose peer closed", [] { return with_peer_gone(socket_pair()); }, true},
       {"/dev/null", [] { return opened("/dev/null", O_WRONLY); }, false},
       {"regular file", [&file] { return opened(file, O_WRONLY | O_CREAT); }, false},
-      {"closed descriptor", [] { return Subject{UniqueFd(::dup(STDERR_FILENO)).get(), {}}; }, false},
-      {"no descriptor", [] { return Subject{-1, {}}; }, false},
+      {"closed descriptor",
+       [] {
+         return Subject{UniqueFd(::dup(STDERR_FILENO)).get(), {}};
+       },
+       false},
+      {"no descriptor",
+       [] {
+         return Subject{-1, {}};
+       },
+       false},
   };
   for (const GoneCase& c : cases) {
     const Subject subject = c.make();

@@ -112,8 +112,11 @@ TEST_P(SendNoSigpipe, ToAClosedPeerFailsWithoutTheSignal) {
   EXPECT_EQ(sigismember(&blocked, SIGPIPE), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, SendNoSigpipe, testing::Values(SendWay{"Whole", send_whole}, SendWay{"Gathered", send_halves}),
-                         [](const testing::TestParamInfo<SendWay>& param_info) { return std::string(param_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ways, SendNoSigpipe,
+                         testing::Values(SendWay{"Whole", send_whole}, SendWay{"Gathered", send_halves}),
+                         [](const testing::TestParamInfo<SendWay>& param_info) {
+                           return std::string(param_info.param.name);
+                         });
 
 }  // namespace
 }  // namespace korvane::platform

@@ -29,77 +29,81 @@ class ReadValue : public testing::TestWithParam<ReadCase> {};
 
 TEST_P(ReadValue, GivesValueOrExactError) { EXPECT_EQ(read_outcome(GetParam().input), GetParam().expected); }
 
-INSTANTIATE_TEST_SUITE_P(Values, ReadValue, testing::Values(
-    ReadCase{" {\"b\":1,\"a\":[true,false,null]} \r\n", R"({"a":[true,false,null],"b":1})"},
-    ReadCase{R"({"a":1,"a":2})", R"({"a":2})"},
-    ReadCase{R"("\u00e9\ud83d\ude00\/\b")", "\"\xc3\xa9\xf0\x9f\x98\x80/\\b\""},
-    ReadCase{"18446744073709551615", "18446744073709551615"},
-    ReadCase{"-9223372036854775808", "-9223372036854775808"},
-    ReadCase{"-9223372036854775809", "-9.223372036854776e+18"},
-    ReadCase{"18446744073709551616", "1.8446744073709552e+19"},
-    ReadCase{"-0", "-0.0"},
-    ReadCase{"1e400x", "number out of range at line 1 column 5"},
-    ReadCase{"1e-400", "0.0"},
-    ReadCase{"0e99999999999", "0.0"},
-    ReadCase{"1e99999999999", "number out of range at line 1 column 12"},
-    ReadCase{"-1.5e-99999999999", "-0.0"},
-    ReadCase{"0.1", "0.1"},
-    ReadCase{R"([{"ab":1,"c":0},{"abc":2,"c":0},{"ab":3,"c":0},{"a\"":4}])", R"([{"ab":1,"c":0},{"abc":2,"c":0},{"ab":3,"c":0},{"a\"":4}])"}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, ReadValue,
+    testing::Values(ReadCase{" {\"b\":1,\"a\":[true,false,null]} \r\n", R"({"a":[true,false,null],"b":1})"},
+                    ReadCase{R"({"a":1,"a":2})", R"({"a":2})"},
+                    ReadCase{R"("\u00e9\ud83d\ude00\/\b")", "\"\xc3\xa9\xf0\x9f\x98\x80/\\b\""},
+                    ReadCase{"18446744073709551615", "18446744073709551615"},
+                    ReadCase{"-9223372036854775808", "-9223372036854775808"},
+                    ReadCase{"-9223372036854775809", "-9.223372036854776e+18"},
+                    ReadCase{"18446744073709551616", "1.8446744073709552e+19"}, ReadCase{"-0", "-0.0"},
+                    ReadCase{"1e400x", "number out of range at line 1 column 5"}, ReadCase{"1e-400", "0.0"},
+                    ReadCase{"0e99999999999", "0.0"},
+                    ReadCase{"1e99999999999", "number out of range at line 1 column 12"},
+                    ReadCase{"-1.5e-99999999999", "-0.0"}, ReadCase{"0.1", "0.1"},
+                    ReadCase{R"([{"ab":1,"c":0},{"abc":2,"c":0},{"ab":3,"c":0},{"a\"":4}])",
+                             R"([{"ab":1,"c":0},{"abc":2,"c":0},{"ab":3,"c":0},{"a\"":4}])"}));
 
-INSTANTIATE_TEST_SUITE_P(EndOfInput, ReadValue, testing::Values(
-    ReadCase{"", "EOF while parsing a value at line 1 column 0"},
-    ReadCase{"   ", "EOF while parsing a value at line 1 column 3"},
-    ReadCase{"[1,", "EOF while parsing a value at line 1 column 3"},
-    ReadCase{"[1", "EOF while parsing a list at line 1 column 2"},
-    ReadCase{"{\"a\"", "EOF while parsing an object at line 1 column 4"},
-    ReadCase{"{\"a\":1", "EOF while parsing an object at line 1 column 6"},
-    ReadCase{"\"ab", "EOF while parsing a string at line 1 column 3"},
-    ReadCase{"\"\\u12", "EOF while parsing a string at line 1 column 5"},
-    ReadCase{"tr", "EOF while parsing a value at line 1 column 2"},
-    ReadCase{"-", "EOF while parsing a value at line 1 column 1"},
-    ReadCase{"1.", "EOF while parsing a value at line 1 column 2"},
-    ReadCase{"1e", "EOF while parsing a value at line 1 column 2"},
-    ReadCase{R"([{"ab":1},{"ab)", "EOF while parsing a string at line 1 column 14"}));
+INSTANTIATE_TEST_SUITE_P(EndOfInput, ReadValue,
+                         testing::Values(ReadCase{"", "EOF while parsing a value at line 1 column 0"},
+                                         ReadCase{"   ", "EOF while parsing a value at line 1 column 3"},
+                                         ReadCase{"[1,", "EOF while parsing a value at line 1 column 3"},
+                                         ReadCase{"[1", "EOF while parsing a list at line 1 column 2"},
+                                         ReadCase{"{\"a\"", "EOF while parsing an object at line 1 column 4"},
+                                         ReadCase{"{\"a\":1", "EOF while parsing an object at line 1 column 6"},
+                                         ReadCase{"\"ab", "EOF while parsing a string at line 1 column 3"},
+                                         ReadCase{"\"\\u12", "EOF while parsing a string at line 1 column 5"},
+                                         ReadCase{"tr", "EOF while parsing a value at line 1 column 2"},
+                                         ReadCase{"-", "EOF while parsing a value at line 1 column 1"},
+                                         ReadCase{"1.", "EOF while parsing a value at line 1 column 2"},
+                                         ReadCase{"1e", "EOF while parsing a value at line 1 column 2"},
+                                         ReadCase{R"([{"ab":1},{"ab)",
+                                                  "EOF while parsing a string at line 1 column 14"}));
 
-INSTANTIATE_TEST_SUITE_P(Syntax, ReadValue, testing::Values(
-    ReadCase{"hello", "expected value at line 1 column 1"},
-    ReadCase{"nul", "EOF while parsing a value at line 1 column 3"},
-    ReadCase{"nulx", "expected ident at line 1 column 4"},
-    ReadCase{"[1 2]", "expected `,` or `]` at line 1 column 4"},
-    ReadCase{"{\"a\" 1}", "expected `:` at line 1 column 6"},
-    ReadCase{"{\"a\":1 \"b\"}", "expected `,` or `}` at line 1 column 8"},
-    ReadCase{"{1:2}", "key must be a string at line 1 column 2"},
-    ReadCase{"{,}", "key must be a string at line 1 column 2"},
-    ReadCase{"[1,]", "trailing comma at line 1 column 4"},
-    ReadCase{"{\"a\":1,}", "trailing comma at line 1 column 8"},
-    ReadCase{"{} x", "trailing characters at line 1 column 4"},
-    ReadCase{"{}\n\n  x", "trailing characters at line 3 column 3"}));
+INSTANTIATE_TEST_SUITE_P(Syntax, ReadValue,
+                         testing::Values(ReadCase{"hello", "expected value at line 1 column 1"},
+                                         ReadCase{"nul", "EOF while parsing a value at line 1 column 3"},
+                                         ReadCase{"nulx", "expected ident at line 1 column 4"},
+                                         ReadCase{"[1 2]", "expected `,` or `]` at line 1 column 4"},
+                                         ReadCase{"{\"a\" 1}", "expected `:` at line 1 column 6"},
+                                         ReadCase{"{\"a\":1 \"b\"}", "expected `,` or `}` at line 1 column 8"},
+                                         ReadCase{"{1:2}", "key must be a string at line 1 column 2"},
+                                         ReadCase{"{,}", "key must be a string at line 1 column 2"},
+                                         ReadCase{"[1,]", "trailing comma at line 1 column 4"},
+                                         ReadCase{"{\"a\":1,}", "trailing comma at line 1 column 8"},
+                                         ReadCase{"{} x", "trailing characters at line 1 column 4"},
+                                         ReadCase{"{}\n\n  x", "trailing characters at line 3 column 3"}));
 
-INSTANTIATE_TEST_SUITE_P(Numbers, ReadValue, testing::Values(
-    ReadCase{"01", "invalid number at line 1 column 2"},
-    ReadCase{"-x", "invalid number at line 1 column 2"},
-    ReadCase{"1.x", "invalid number at line 1 column 3"},
-    ReadCase{"1ex", "invalid number at line 1 column 3"},
-    ReadCase{"1e+", "EOF while parsing a value at line 1 column 3"},
-    ReadCase{"-1e309", "number out of range at line 1 column 6"},
-    ReadCase{"[12345678,1234567,123456789012,0.0000000001,-0.10000000001,1.5e1]", "[12345678,1234567,123456789012,1e-10,-0.10000000001,15.0]"},
-    ReadCase{"[123456780 1]", "expected `,` or `]` at line 1 column 12"},
-    ReadCase{"[1.000000000x]", "expected `,` or `]` at line 1 column 13"}));
+INSTANTIATE_TEST_SUITE_P(Numbers, ReadValue,
+                         testing::Values(ReadCase{"01", "invalid number at line 1 column 2"},
+                                         ReadCase{"-x", "invalid number at line 1 column 2"},
+                                         ReadCase{"1.x", "invalid number at line 1 column 3"},
+                                         ReadCase{"1ex", "invalid number at line 1 column 3"},
+                                         ReadCase{"1e+", "EOF while parsing a value at line 1 column 3"},
+                                         ReadCase{"-1e309", "number out of range at line 1 column 6"},
+                                         ReadCase{"[12345678,1234567,123456789012,0.0000000001,-0.10000000001,1.5e1]",
+                                                  "[12345678,1234567,123456789012,1e-10,-0.10000000001,15.0]"},
+                                         ReadCase{"[123456780 1]", "expected `,` or `]` at line 1 column 12"},
+                                         ReadCase{"[1.000000000x]", "expected `,` or `]` at line 1 column 13"}));
 
-INSTANTIATE_TEST_SUITE_P(Strings, ReadValue, testing::Values(
-    ReadCase{"\"a\x01\"", "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3"},
-    ReadCase{"\"\\x\"", "invalid escape at line 1 column 3"},
-    ReadCase{"\"\\u12x4\"", "invalid escape at line 1 column 7"},
-    ReadCase{"\"\\udc00\"", "lone leading surrogate in hex escape at line 1 column 7"},
-    ReadCase{"\"\\ud800x\"", "unexpected end of hex escape at line 1 column 8"},
-    ReadCase{"\"\\ud800\\n\"", "unexpected end of hex escape at line 1 column 9"},
-    ReadCase{"\"\\ud800\\u0041\"", "lone leading surrogate in hex escape at line 1 column 13"},
-    ReadCase{"\"\xff\"", "invalid unicode code point at line 1 column 3"},
-    ReadCase{"\"\xed\xa0\x80\"", "invalid unicode code point at line 1 column 5"},
-    // inputs of 4096 bytes and more are checked whole first; one that fails is checked string by string
-    ReadCase{"[\"" + std::string(5000, 'a') + "\",\"\xc3\xa9\"]", "[\"" + std::string(5000, 'a') + "\",\"\xc3\xa9\"]"},
-    ReadCase{"[\"" + std::string(5000, 'a') + "\",\"\xff\"]", "invalid unicode code point at line 1 column 5007"},
-    ReadCase{"[\"" + std::string(5000, 'a') + "\"]\xff", "trailing characters at line 1 column 5005"}));
+INSTANTIATE_TEST_SUITE_P(
+    Strings, ReadValue,
+    testing::Values(
+        ReadCase{"\"a\x01\"", "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3"},
+        ReadCase{"\"\\x\"", "invalid escape at line 1 column 3"},
+        ReadCase{"\"\\u12x4\"", "invalid escape at line 1 column 7"},
+        ReadCase{"\"\\udc00\"", "lone leading surrogate in hex escape at line 1 column 7"},
+        ReadCase{"\"\\ud800x\"", "unexpected end of hex escape at line 1 column 8"},
+        ReadCase{"\"\\ud800\\n\"", "unexpected end of hex escape at line 1 column 9"},
+        ReadCase{"\"\\ud800\\u0041\"", "lone leading surrogate in hex escape at line 1 column 13"},
+        ReadCase{"\"\xff\"", "invalid unicode code point at line 1 column 3"},
+        ReadCase{"\"\xed\xa0\x80\"", "invalid unicode code point at line 1 column 5"},
+        // inputs of 4096 bytes and more are checked whole first; one that fails is checked string by string
+        ReadCase{"[\"" + std::string(5000, 'a') + "\",\"\xc3\xa9\"]",
+                 "[\"" + std::string(5000, 'a') + "\",\"\xc3\xa9\"]"},
+        ReadCase{"[\"" + std::string(5000, 'a') + "\",\"\xff\"]", "invalid unicode code point at line 1 column 5007"},
+        ReadCase{"[\"" + std::string(5000, 'a') + "\"]\xff", "trailing characters at line 1 column 5005"}));
 
 TEST(ReadValueDepth, AllowsOneHundredTwentySevenLevels) {
   std::string inside(127, '[');
@@ -129,27 +133,30 @@ class ReadRecord : public testing::TestWithParam<ReadCase> {};
 
 TEST_P(ReadRecord, GivesFieldsOrExactError) { EXPECT_EQ(record_outcome(GetParam().input), GetParam().expected); }
 
-INSTANTIATE_TEST_SUITE_P(Records, ReadRecord, testing::Values(
-    ReadCase{R"({"token":"t","x":[[[{}]]],"port":80})", R"([80,"t"])"},
-    ReadCase{R"([65535,""])", R"([65535,""])"},
-    ReadCase{R"({"port":65536,"token":"t"})", "invalid value: integer `65536`, expected u16 at line 1 column 13"},
-    ReadCase{R"({"port":-1,"token":"t"})", "invalid value: integer `-1`, expected u16 at line 1 column 10"},
-    ReadCase{R"({"port":80.0,"token":"t"})", "invalid type: floating point `80.0`, expected u16 at line 1 column 12"},
-    ReadCase{R"({"port":"80","token":"t"})", "invalid type: string \"80\", expected u16 at line 1 column 12"},
-    ReadCase{R"({"port":80,"token":[]})", "invalid type: sequence, expected a string at line 1 column 19"},
-    ReadCase{R"({"port":80})", "missing field `token` at line 1 column 11"},
-    ReadCase{R"({"port":80,"port":81})", "duplicate field `port` at line 1 column 17"},
-    ReadCase{R"([80])", "invalid length 1, expected struct Pair with 2 elements at line 1 column 4"},
-    ReadCase{R"([80,"t",1])", "trailing characters at line 1 column 9"},
-    ReadCase{R"([80,"t",])", "trailing comma at line 1 column 9"},
-    ReadCase{R"(true)", "invalid type: boolean `true`, expected struct Pair at line 1 column 4"},
-    ReadCase{R"({"x":[1,]})", "expected value at line 1 column 9"},
-    ReadCase{R"({"x":{"a":1,}})", "key must be a string at line 1 column 13"},
-    ReadCase{R"({"x":-})", "invalid number at line 1 column 7"},
-    ReadCase{R"({"x":"\ud800"})", "missing field `port` at line 1 column 14"}));
+INSTANTIATE_TEST_SUITE_P(
+    Records, ReadRecord,
+    testing::Values(
+        ReadCase{R"({"token":"t","x":[[[{}]]],"port":80})", R"([80,"t"])"}, ReadCase{R"([65535,""])", R"([65535,""])"},
+        ReadCase{R"({"port":65536,"token":"t"})", "invalid value: integer `65536`, expected u16 at line 1 column 13"},
+        ReadCase{R"({"port":-1,"token":"t"})", "invalid value: integer `-1`, expected u16 at line 1 column 10"},
+        ReadCase{R"({"port":80.0,"token":"t"})",
+                 "invalid type: floating point `80.0`, expected u16 at line 1 column 12"},
+        ReadCase{R"({"port":"80","token":"t"})", "invalid type: string \"80\", expected u16 at line 1 column 12"},
+        ReadCase{R"({"port":80,"token":[]})", "invalid type: sequence, expected a string at line 1 column 19"},
+        ReadCase{R"({"port":80})", "missing field `token` at line 1 column 11"},
+        ReadCase{R"({"port":80,"port":81})", "duplicate field `port` at line 1 column 17"},
+        ReadCase{R"([80])", "invalid length 1, expected struct Pair with 2 elements at line 1 column 4"},
+        ReadCase{R"([80,"t",1])", "trailing characters at line 1 column 9"},
+        ReadCase{R"([80,"t",])", "trailing comma at line 1 column 9"},
+        ReadCase{R"(true)", "invalid type: boolean `true`, expected struct Pair at line 1 column 4"},
+        ReadCase{R"({"x":[1,]})", "expected value at line 1 column 9"},
+        ReadCase{R"({"x":{"a":1,}})", "key must be a string at line 1 column 13"},
+        ReadCase{R"({"x":-})", "invalid number at line 1 column 7"},
+        ReadCase{R"({"x":"\ud800"})", "missing field `port` at line 1 column 14"}));
 
 TEST(ReadRecordSkipping, IgnoredMemberHasNoDepthLimit) {
-  std::string deep = R"({"x":)" + std::string(10'000'000, '[') + std::string(10'000'000, ']') + R"(,"port":1,"token":""})";
+  std::string deep =
+      R"({"x":)" + std::string(10'000'000, '[') + std::string(10'000'000, ']') + R"(,"port":1,"token":""})";
   EXPECT_EQ(record_outcome(deep), R"([1,""])");
 }
 
@@ -169,51 +176,54 @@ std::string via_literal(std::string_view input) {
 
 class ReadCompact : public testing::TestWithParam<std::string> {};
 
-TEST_P(ReadCompact, AgreesWithTheValueTree) {
-  EXPECT_EQ(via_literal(GetParam()), via_tree(GetParam()));
-}
+TEST_P(ReadCompact, AgreesWithTheValueTree) { EXPECT_EQ(via_literal(GetParam()), via_tree(GetParam())); }
 
-INSTANTIATE_TEST_SUITE_P(Orders, ReadCompact, testing::Values(
-    R"({"b":1,"a":2})", R"({"a":1,"a":2})", R"({"b":{"y":[{"d":1,"c":2}],"x":0},"a":[]})",
-    R"({"k":1,"j":{"z":1},"k":{"b":2,"a":1},"j":3})", R"([{"\u0062":1,"a":2,"b":3}])",
-    R"({"é":1,"z":2,"Z":3,"":4})", R"({"a":1,"b":2,"a":3,"c":4,"b":5})", "  [1, 2.50, -0, 1e400 ",
-    R"({"a":"\ud83d\ude00\n","b":"\u0000"})", R"({"a":[1,{"b":2,"a":)",
-    "[-1.5e-99999999999,1e-99999999999,-0,-18446744073709551616,0.1000,1.5E+3]",
-    R"({"z":[1,2,3,4,5,6,7,8],"a":1,"z":0})", R"({"m":"long long long","b":{"y":1,"x":2},"a":[]})",
-    R"({"b":1,"a":"big big big big","c":2,"b":{"d":[{"f":1,"e":2}]}})", R"({"c":3,"c":2,"c":1})",
-    R"({"q\"":"a\\b\"c\n","\u00e9\t":["\/\u0001"],"p":"plain"})",
-    // records with the same keys in a row reuse their order
-    R"([{"b":1,"a":2},{"b":3,"a":4},{"b":5,"a":6,"c":7},{"b":1,"b":2,"a":0},{"b":1,"b":2,"a":0},{"b":{"d":1,"c":2},"a":1},{"b":0,"a":1},{"bb":0,"a":1}])",
-    // a key read as the one at its place in the object before only when its bytes end there
-    R"([{"ab":1,"":2},{"ab":3,"":4},{"abc":5,"":6},{"a\u0062":7},{"ab":8,"":9,"zz":0},{"ab")",
-    R"([{"long key name":1,"b":2},{"long key name":3,"b":4},{"long key nam":5,"b\"":6}])",
-    // keys longer than 8 bytes that share their first 8 are compared in full
-    R"({"descriptor":1,"description":2,"descript":3,"descriptions":[{"descriptor":4,"description":5}]})"));
+INSTANTIATE_TEST_SUITE_P(
+    Orders, ReadCompact,
+    testing::Values(
+        R"({"b":1,"a":2})", R"({"a":1,"a":2})", R"({"b":{"y":[{"d":1,"c":2}],"x":0},"a":[]})",
+        R"({"k":1,"j":{"z":1},"k":{"b":2,"a":1},"j":3})", R"([{"\u0062":1,"a":2,"b":3}])",
+        R"({"é":1,"z":2,"Z":3,"":4})", R"({"a":1,"b":2,"a":3,"c":4,"b":5})", "  [1, 2.50, -0, 1e400 ",
+        R"({"a":"\ud83d\ude00\n","b":"\u0000"})", R"({"a":[1,{"b":2,"a":)",
+        "[-1.5e-99999999999,1e-99999999999,-0,-18446744073709551616,0.1000,1.5E+3]",
+        R"({"z":[1,2,3,4,5,6,7,8],"a":1,"z":0})", R"({"m":"long long long","b":{"y":1,"x":2},"a":[]})",
+        R"({"b":1,"a":"big big big big","c":2,"b":{"d":[{"f":1,"e":2}]}})", R"({"c":3,"c":2,"c":1})",
+        R"({"q\"":"a\\b\"c\n","\u00e9\t":["\/\u0001"],"p":"plain"})",
+        // records with the same keys in a row reuse their order
+        R"([{"b":1,"a":2},{"b":3,"a":4},{"b":5,"a":6,"c":7},{"b":1,"b":2,"a":0},{"b":1,"b":2,"a":0},{"b":{"d":1,"c":2},"a":1},{"b":0,"a":1},{"bb":0,"a":1}])",
+        // a key read as the one at its place in the object before only when its bytes end there
+        R"([{"ab":1,"":2},{"ab":3,"":4},{"abc":5,"":6},{"a\u0062":7},{"ab":8,"":9,"zz":0},{"ab")",
+        R"([{"long key name":1,"b":2},{"long key name":3,"b":4},{"long key nam":5,"b\"":6}])",
+        // keys longer than 8 bytes that share their first 8 are compared in full
+        R"({"descriptor":1,"description":2,"descript":3,"descriptions":[{"descriptor":4,"description":5}]})"));
 
 // Rows of records, with strings that look like row boundaries, and errors in the last row.
-INSTANTIATE_TEST_SUITE_P(Rows, ReadCompact, testing::Values(
-    R"([{"b":1,"a":"x},{y"},{"b":2,"a":[1,2]},{"a":3}])",
-    R"({"z":0,"lines":[{"t":"a","c":0.5},{"t":"\u00e9\"","c":1e5},[1,[2]],{"t":"b"}],"a":1})",
-    "[\n  {\"a\": 1},\n  {\"a\": 2} ,\n  [ ]\n]",
-    R"([{"a":1},{"a":2},{"a":}])", R"([{"a":1},{"a":2},])", R"([{"a":1},{"a":2})", R"([{"a":1},{"a":2}})",
-    "[{\"a\":\"\xff\"},{\"a\":1}]", "[{\"a\":1},{\"a\":\"\xc3\"}]",
-    std::string(125, '[') + "[{},[1],{}]" + std::string(125, ']'),
-    std::string(125, '[') + "[{},[[1]],{}]" + std::string(125, ']')));
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ReadCompact,
+    testing::Values(R"([{"b":1,"a":"x},{y"},{"b":2,"a":[1,2]},{"a":3}])",
+                    R"({"z":0,"lines":[{"t":"a","c":0.5},{"t":"\u00e9\"","c":1e5},[1,[2]],{"t":"b"}],"a":1})",
+                    "[\n  {\"a\": 1},\n  {\"a\": 2} ,\n  [ ]\n]", R"([{"a":1},{"a":2},{"a":}])",
+                    R"([{"a":1},{"a":2},])", R"([{"a":1},{"a":2})", R"([{"a":1},{"a":2}})",
+                    "[{\"a\":\"\xff\"},{\"a\":1}]", "[{\"a\":1},{\"a\":\"\xc3\"}]",
+                    std::string(125, '[') + "[{},[1],{}]" + std::string(125, ']'),
+                    std::string(125, '[') + "[{},[[1]],{}]" + std::string(125, ']')));
 
 // Numbers are checked without their values on the first read and measured on the second: every
 // form and error agrees with reading the value.
-INSTANTIATE_TEST_SUITE_P(Numbers, ReadCompact, testing::Values(
-    "[01]", "[1.]", "[-]", "[-0,0.0,-0.50,12.3400]", "[1.5e999]", "[1e5,9e15,1E-7,2.5e+3]", "[1x]", "[1.5.]",
-    "[18446744073709551616,-9223372036854775809,-9223372036854775808]", "{\"a\":[0,1,2],\"b\":-7}", "1", "-",
-    "[1" + std::string(300, '0') + ".5]", "[1" + std::string(310, '0') + ".5]", "[1" + std::string(310, '0') + "]"));
+INSTANTIATE_TEST_SUITE_P(Numbers, ReadCompact,
+                         testing::Values("[01]", "[1.]", "[-]", "[-0,0.0,-0.50,12.3400]", "[1.5e999]",
+                                         "[1e5,9e15,1E-7,2.5e+3]", "[1x]", "[1.5.]",
+                                         "[18446744073709551616,-9223372036854775809,-9223372036854775808]",
+                                         "{\"a\":[0,1,2],\"b\":-7}", "1", "-", "[1" + std::string(300, '0') + ".5]",
+                                         "[1" + std::string(310, '0') + ".5]", "[1" + std::string(310, '0') + "]"));
 
 // Outermost objects reordered in place: the largest member stays where it was written when the
 // members before it shrink, and the text fits its buffer however much escaping grew it.
 TEST(ReadCompactLarge, OutermostObjectsAgreeWithTheValueTree) {
   std::string escaped;
   for (int i = 0; i < 3000; ++i) escaped += R"(\")";
-  for (const std::string& text : {R"({"b":")" + escaped + R"(","a":")" + escaped + R"(\""})",
-                                  R"({"zz":1,"b":")" + escaped + R"(","a":0})"}) {
+  for (const std::string& text :
+       {R"({"b":")" + escaped + R"(","a":")" + escaped + R"(\""})", R"({"zz":1,"b":")" + escaped + R"(","a":0})"}) {
     EXPECT_EQ(via_literal(text), via_tree(text));
   }
 }
@@ -226,7 +236,8 @@ TEST_P(ReadLargeReply, AgreesWithTheValueTree) {
   std::string text = GetParam().first + R"("rows":[)";
   for (int i = 0; i < 40'000; ++i) {
     text += i == 0 ? "{" : ",{";
-    text += R"("t":"a},{\"b\u00e9 )" + std::to_string(i) + R"(","n":)" + std::to_string(i) + R"(.50,"a":[1,{"y":2,"x":3}]})";
+    text += R"("t":"a},{\"b\u00e9 )" + std::to_string(i) + R"(","n":)" + std::to_string(i) +
+            R"(.50,"a":[1,{"y":2,"x":3}]})";
   }
   text += "]" + GetParam().second;
   EXPECT_EQ(via_literal(text), via_tree(text));
@@ -234,10 +245,10 @@ TEST_P(ReadLargeReply, AgreesWithTheValueTree) {
   EXPECT_EQ(via_literal(text), via_tree(text));
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, ReadLargeReply, testing::Values(
-    std::pair<std::string, std::string>{R"({"zz":1,"z":2,)", R"(,"a":0})"},
-    std::pair<std::string, std::string>{R"({"b":0,)", R"(,"zzzz":1,"a":[]})"},
-    std::pair<std::string, std::string>{R"({)", R"(,"a":0})"}));
+INSTANTIATE_TEST_SUITE_P(Orders, ReadLargeReply,
+                         testing::Values(std::pair<std::string, std::string>{R"({"zz":1,"z":2,)", R"(,"a":0})"},
+                                         std::pair<std::string, std::string>{R"({"b":0,)", R"(,"zzzz":1,"a":[]})"},
+                                         std::pair<std::string, std::string>{R"({)", R"(,"a":0})"}));
 
 TEST(ReadCompactCorpus, AgreesWithTheValueTreeOnEveryRequestLine) {
   int checked = 0;

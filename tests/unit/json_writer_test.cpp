@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
-#include <limits>
 
 #include "json/literal_builder.h"
 #include "json/writer.h"
@@ -30,19 +30,21 @@ TEST_P(WriteDouble, UsesShortestDigitsAndTheExponentThresholds) {
   EXPECT_EQ(out, GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(Doubles, WriteDouble, testing::Values(
-    DoubleCase{0.0, "0.0"}, DoubleCase{-0.0, "-0.0"}, DoubleCase{100.0, "100.0"},
-    DoubleCase{2.5, "2.5"}, DoubleCase{-2.5, "-2.5"}, DoubleCase{0.1, "0.1"},
-    DoubleCase{0.00001, "0.00001"}, DoubleCase{1e-6, "1e-6"}, DoubleCase{1.5e-7, "1.5e-7"},
-    DoubleCase{1e15, "1000000000000000.0"}, DoubleCase{1e16, "1e+16"},
-    DoubleCase{123456789012345678901234567890.0, "1.2345678901234568e+29"},
-    DoubleCase{5e-324, "5e-324"}, DoubleCase{1.7976931348623157e308, "1.7976931348623157e+308"},
-    DoubleCase{3.141592653589793, "3.141592653589793"}, DoubleCase{123.456, "123.456"},
-    DoubleCase{1234567890123456.7, "1234567890123456.8"}));
+INSTANTIATE_TEST_SUITE_P(
+    Doubles, WriteDouble,
+    testing::Values(DoubleCase{0.0, "0.0"}, DoubleCase{-0.0, "-0.0"}, DoubleCase{100.0, "100.0"},
+                    DoubleCase{2.5, "2.5"}, DoubleCase{-2.5, "-2.5"}, DoubleCase{0.1, "0.1"},
+                    DoubleCase{0.00001, "0.00001"}, DoubleCase{1e-6, "1e-6"}, DoubleCase{1.5e-7, "1.5e-7"},
+                    DoubleCase{1e15, "1000000000000000.0"}, DoubleCase{1e16, "1e+16"},
+                    DoubleCase{123456789012345678901234567890.0, "1.2345678901234568e+29"},
+                    DoubleCase{5e-324, "5e-324"}, DoubleCase{1.7976931348623157e308, "1.7976931348623157e+308"},
+                    DoubleCase{3.141592653589793, "3.141592653589793"}, DoubleCase{123.456, "123.456"},
+                    DoubleCase{1234567890123456.7, "1234567890123456.8"}));
 
 TEST(WriteJson, SortsKeysByteWiseAndWritesCompactly) {
   Value value = Value::parse(R"({"b":[1,{"z":null,"a":true}],"B":-3,"\u00e9":"x","a":18446744073709551615})");
-  EXPECT_EQ(to_json(value), "{\"B\":-3,\"a\":18446744073709551615,\"b\":[1,{\"a\":true,\"z\":null}],\"\xc3\xa9\":\"x\"}");
+  EXPECT_EQ(to_json(value),
+            "{\"B\":-3,\"a\":18446744073709551615,\"b\":[1,{\"a\":true,\"z\":null}],\"\xc3\xa9\":\"x\"}");
 }
 
 TEST(WriteJson, EscapesOnlyQuoteBackslashAndControlCharacters) {
@@ -60,9 +62,25 @@ namespace {
 // Writing a number straight from its digits must give what parsing and writing the double gives.
 TEST(WriteNumberText, AgreesWithWritingTheParsedDouble) {
   std::mt19937_64 random(20261208);
-  const char* fixed[] = {"0.5", "-0.0", "0.000", "1e2", "1E+2", "12.50e-3", "0.00001", "1.0e-6", "123456789012345",
-                         "1234567890123456", "9.99999999999999e15", "1e15", "1e16", "-7.25e-300", "5e-301",
-                         "00.1", "3.141592653589793", "0.1e1", "100e-2"};
+  const char* fixed[] = {"0.5",
+                         "-0.0",
+                         "0.000",
+                         "1e2",
+                         "1E+2",
+                         "12.50e-3",
+                         "0.00001",
+                         "1.0e-6",
+                         "123456789012345",
+                         "1234567890123456",
+                         "9.99999999999999e15",
+                         "1e15",
+                         "1e16",
+                         "-7.25e-300",
+                         "5e-301",
+                         "00.1",
+                         "3.141592653589793",
+                         "0.1e1",
+                         "100e-2"};
   std::vector<std::string> cases(std::begin(fixed), std::end(fixed));
   for (int i = 0; i < 20000; ++i) {
     std::string digits = std::to_string(random() % 1'000'000'000'000'000ULL);
@@ -184,7 +202,8 @@ TEST(ShortestDoubleDigits, SearchAgreesWithTheLibrary) {
     ASSERT_EQ(std::strtod(searched.c_str(), nullptr), value);
     // Compare digits and the exponent's value: the two may pad the exponent differently.
     ASSERT_EQ(expected.substr(0, expected.find('e')), searched.substr(0, searched.find('e'))) << value;
-    ASSERT_EQ(std::atoi(expected.c_str() + expected.find('e') + 1), std::atoi(searched.c_str() + searched.find('e') + 1))
+    ASSERT_EQ(std::atoi(expected.c_str() + expected.find('e') + 1),
+              std::atoi(searched.c_str() + searched.find('e') + 1))
         << value;
   }
 }

@@ -46,7 +46,7 @@ LayerTable layer_table(const std::string& page) {
 }
 
 struct SourceLine {
-  std::string room;  // the folder of src/ the file is in
+  std::string room;   // the folder of src/ the file is in
   std::string where;  // path:line
   std::string text;
 };
@@ -55,7 +55,8 @@ std::vector<SourceLine> source_lines() {
   std::vector<SourceLine> lines;
   for (const auto& entry : fs::recursive_directory_iterator(kSourceDir / "src")) {
     const std::string extension = entry.path().extension().string();
-    if (!entry.is_regular_file() || (extension != ".h" && extension != ".cpp" && extension != ".inc" && extension != ".in")) {
+    if (!entry.is_regular_file() ||
+        (extension != ".h" && extension != ".cpp" && extension != ".inc" && extension != ".in")) {
       continue;
     }
     const fs::path relative = fs::relative(entry.path(), kSourceDir / "src");

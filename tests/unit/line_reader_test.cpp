@@ -73,7 +73,8 @@ const std::string kSpan(20000, 'y');  // longer than one read of the reader
 const SplitCase kSplitCases[] = {
     {"CrAndLfInSeparateReads", {"first\r", "\nsecond\r", "\n"}, {"first", "second"}},
     {"LfAloneEndsTheLine", {"a\n", "\n", "b\r\n"}, {"a", "", "b"}},
-    {"LineSpanningManyReads", {kSpan.substr(0, 9000), kSpan.substr(9000, 9000), kSpan.substr(18000), "\r\nnext\n"},
+    {"LineSpanningManyReads",
+     {kSpan.substr(0, 9000), kSpan.substr(9000, 9000), kSpan.substr(18000), "\r\nnext\n"},
      {kSpan, "next"}},
     {"LongLineThenShortOnes", {kBig, "\nshort\n", "again\n"}, {kBig, "short", "again"}},
     {"LastLineWithoutLineEnd", {"one\n", "tw", "o"}, {"one", "two"}},
@@ -81,7 +82,9 @@ const SplitCase kSplitCases[] = {
     {"InvalidUtf8EndsInput", {"ok\n", "bad\xff\n", "unread\n"}, {"ok"}},
     {"TruncatedSequenceAtEndOfInput", {"ok\n", "caf\xc3"}, {"ok"}},
     {"EmptyInput", {}, {}},
-    {"NonBlockingInputResumesAfterEagain", {"par", "tial\n", "rest\r", "\n"}, {"partial", "rest"},
+    {"NonBlockingInputResumesAfterEagain",
+     {"par", "tial\n", "rest\r", "\n"},
+     {"partial", "rest"},
      platform::Blocking::no},
     {"NonBlockingLongLine", {kBig.substr(0, 70000), kBig.substr(70000), "\n"}, {kBig}, platform::Blocking::no},
 };
@@ -97,7 +100,9 @@ TEST_P(LineReaderSplit, GivesTheSameLinesWhateverTheReads) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Reads, LineReaderSplit, testing::ValuesIn(kSplitCases),
-                         [](const testing::TestParamInfo<SplitCase>& param_info) { return std::string(param_info.param.name); });
+                         [](const testing::TestParamInfo<SplitCase>& param_info) {
+                           return std::string(param_info.param.name);
+                         });
 
 }  // namespace
 }  // namespace korvane

@@ -27,9 +27,7 @@ void PrintTo(const QuoteCase& quote_case, std::ostream* os) { *os << quote_case.
 
 class QuoteTest : public testing::TestWithParam<QuoteCase> {};
 
-TEST_P(QuoteTest, QuotesBytes) {
-  EXPECT_EQ(quoted_text(GetParam().bytes), GetParam().expected);
-}
+TEST_P(QuoteTest, QuotesBytes) { EXPECT_EQ(quoted_text(GetParam().bytes), GetParam().expected); }
 
 std::string case_name(const testing::TestParamInfo<QuoteCase>& param_info) {
   return std::string(param_info.param.name);
@@ -40,16 +38,13 @@ using namespace std::string_view_literals;
 INSTANTIATE_TEST_SUITE_P(
     Escapes, QuoteTest,
     testing::Values(
-        QuoteCase{"Empty", "", R"("")"},
-        QuoteCase{"BackslashEscapes", "\0\t\r\n\\\""sv, R"("\0\t\r\n\\\"")"},
+        QuoteCase{"Empty", "", R"("")"}, QuoteCase{"BackslashEscapes", "\0\t\r\n\\\""sv, R"("\0\t\r\n\\\"")"},
         QuoteCase{"ApostropheAsIs", "it's", R"("it's")"},
         QuoteCase{"OtherControls", "\x01\x1b\x1f", R"("\u{1}\u{1b}\u{1f}")"},
         QuoteCase{"Delete", "a\x7f", R"("a\u{7f}")"},
         QuoteCase{"C1ControlAndNoBreakSpace", "\u0085\u00a0", R"("\u{85}\u{a0}")"},
-        QuoteCase{"CombiningAcute", "e\u0301", R"("e\u{301}")"},
-        QuoteCase{"SoftHyphen", "\u00ad", R"("\u{ad}")"},
-        QuoteCase{"ZeroWidthSpace", "\u200b", R"("\u{200b}")"},
-        QuoteCase{"ZeroWidthJoiner", "\u200d", R"("\u{200d}")"},
+        QuoteCase{"CombiningAcute", "e\u0301", R"("e\u{301}")"}, QuoteCase{"SoftHyphen", "\u00ad", R"("\u{ad}")"},
+        QuoteCase{"ZeroWidthSpace", "\u200b", R"("\u{200b}")"}, QuoteCase{"ZeroWidthJoiner", "\u200d", R"("\u{200d}")"},
         QuoteCase{"LineAndParagraphSeparators", "\u2028\u2029", R"("\u{2028}\u{2029}")"},
         QuoteCase{"IdeographicSpace", "\u3000", R"("\u{3000}")"},
         QuoteCase{"PrivateUse", "\ue000\U000F0000", R"("\u{e000}\u{f0000}")"},
@@ -63,21 +58,20 @@ INSTANTIATE_TEST_SUITE_P(
 // Each maximal invalid subpart becomes one U+FFFD.
 INSTANTIATE_TEST_SUITE_P(
     InvalidUtf8, QuoteTest,
-    testing::Values(
-        QuoteCase{"LoneContinuation", "a\x80z", "\"a\ufffdz\""},
-        QuoteCase{"TruncatedTwoByte", "\xc3", "\"\ufffd\""},
-        QuoteCase{"TruncatedThreeByte", "\xe2\x82", "\"\ufffd\""},
-        QuoteCase{"TruncatedFourByte", "\xf0\x9f\x98", "\"\ufffd\""},
-        QuoteCase{"TruncatedThenAscii", "\xe2\x82x", "\"\ufffdx\""},
-        QuoteCase{"TruncatedThenValid", "\xf0\x9f\x98\xc3\xa9", "\"\ufffd\u00e9\""},
-        QuoteCase{"TruncatedThenQuote", "\xc3\"", "\"\ufffd\\\"\""},
-        QuoteCase{"OverlongTwoByte", "\xc0\xaf", "\"\ufffd\ufffd\""},
-        QuoteCase{"OverlongThreeByte", "\xe0\x80\xaf", "\"\ufffd\ufffd\ufffd\""},
-        QuoteCase{"OverlongFourByte", "\xf0\x8f\xbf\xbf", "\"\ufffd\ufffd\ufffd\ufffd\""},
-        QuoteCase{"EncodedSurrogate", "\xed\xa0\x80", "\"\ufffd\ufffd\ufffd\""},
-        QuoteCase{"AboveMaximum", "\xf4\x90\x80\x80", "\"\ufffd\ufffd\ufffd\ufffd\""},
-        QuoteCase{"BytesF5ToFF", "\xf5\xf8\xfe\xff", "\"\ufffd\ufffd\ufffd\ufffd\""},
-        QuoteCase{"ValidBoundaries", "\xed\x9f\xbb\xf4\x8f\xbf\xbf", "\"\ud7fb\\u{10ffff}\""}),
+    testing::Values(QuoteCase{"LoneContinuation", "a\x80z", "\"a\ufffdz\""},
+                    QuoteCase{"TruncatedTwoByte", "\xc3", "\"\ufffd\""},
+                    QuoteCase{"TruncatedThreeByte", "\xe2\x82", "\"\ufffd\""},
+                    QuoteCase{"TruncatedFourByte", "\xf0\x9f\x98", "\"\ufffd\""},
+                    QuoteCase{"TruncatedThenAscii", "\xe2\x82x", "\"\ufffdx\""},
+                    QuoteCase{"TruncatedThenValid", "\xf0\x9f\x98\xc3\xa9", "\"\ufffd\u00e9\""},
+                    QuoteCase{"TruncatedThenQuote", "\xc3\"", "\"\ufffd\\\"\""},
+                    QuoteCase{"OverlongTwoByte", "\xc0\xaf", "\"\ufffd\ufffd\""},
+                    QuoteCase{"OverlongThreeByte", "\xe0\x80\xaf", "\"\ufffd\ufffd\ufffd\""},
+                    QuoteCase{"OverlongFourByte", "\xf0\x8f\xbf\xbf", "\"\ufffd\ufffd\ufffd\ufffd\""},
+                    QuoteCase{"EncodedSurrogate", "\xed\xa0\x80", "\"\ufffd\ufffd\ufffd\""},
+                    QuoteCase{"AboveMaximum", "\xf4\x90\x80\x80", "\"\ufffd\ufffd\ufffd\ufffd\""},
+                    QuoteCase{"BytesF5ToFF", "\xf5\xf8\xfe\xff", "\"\ufffd\ufffd\ufffd\ufffd\""},
+                    QuoteCase{"ValidBoundaries", "\xed\x9f\xbb\xf4\x8f\xbf\xbf", "\"\ud7fb\\u{10ffff}\""}),
     case_name);
 
 TEST(QuoteTest, AppendsAfterExistingText) {
@@ -130,8 +124,7 @@ TEST(QuoteVectors, StringRequestLinesQuoteTheString) {
     ASSERT_EQ(message.rfind(kPrefix, 0), 0u) << message;
     const auto end = message.rfind(kSuffix);
     ASSERT_NE(end, std::string::npos) << message;
-    EXPECT_EQ(quoted_text(input.get<std::string>()),
-              message.substr(kPrefix.size(), end - kPrefix.size()));
+    EXPECT_EQ(quoted_text(input.get<std::string>()), message.substr(kPrefix.size(), end - kPrefix.size()));
     ++checked;
   }
   EXPECT_EQ(checked, 16u);  // every request line that is a string nlohmann reads

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <new>
 #include <functional>
+#include <new>
 #include <string>
 
 #include "json/reader.h"
@@ -82,15 +82,21 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, ResponseLine,
     testing::Values(
         LineCase{"NullResult", 7, [] { return Result(Value(nullptr)); }, R"({"jsonrpc":"2.0","id":7,"result":null})"},
-        LineCase{"ValueSortedKeys", Value::parse(R"({"b":1,"a":2})"), [] { return Result(Value::parse(R"({"y":1,"x":[]})")); },
+        LineCase{"ValueSortedKeys", Value::parse(R"({"b":1,"a":2})"),
+                 [] { return Result(Value::parse(R"({"y":1,"x":[]})")); },
                  R"({"jsonrpc":"2.0","id":{"a":2,"b":1},"result":{"x":[],"y":1}})"},
-        LineCase{"ShortConstant", "a", [] { return Result(ConstantJson{"{}"}); }, R"({"jsonrpc":"2.0","id":"a","result":{}})"},
+        LineCase{"ShortConstant", "a", [] { return Result(ConstantJson{"{}"}); },
+                 R"({"jsonrpc":"2.0","id":"a","result":{}})"},
         LineCase{"LongConstant", 1, [] { return Result(ConstantJson{kLongConstant}); },
                  joined({R"({"jsonrpc":"2.0","id":1,"result":)", kLongConstant, "}"})},
         LineCase{"ToolResult", 5, [] { return Result(tool_result(R"({"ok":true})")); },
                  R"({"jsonrpc":"2.0","id":5,"result":{"content":[{"text":"{\"ok\":true}","type":"text"}]}})"},
-        LineCase{"LongToolResult", 5, [] { return Result(tool_result(joined({"\"", kLongText, "\""}))); },
-                 joined({R"({"jsonrpc":"2.0","id":5,"result":{"content":[{"text":"\")", kLongText, R"(\"","type":"text"}]}})"})},
+        LineCase{"LongToolResult", 5,
+                 [] {
+                   return Result(tool_result(joined({"\"", kLongText, "\""})));
+                 },
+                 joined({R"({"jsonrpc":"2.0","id":5,"result":{"content":[{"text":"\")", kLongText,
+                         R"(\"","type":"text"}]}})"})},
         LineCase{"ErrorEscaped", nullptr, [] { return ResultOutcome(error_text("a \"q\" \\ \n")); },
                  R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000,"message":"a \"q\" \\ \n"}})"}),
     [](const testing::TestParamInfo<LineCase>& param_info) { return std::string(param_info.param.name); });
@@ -105,9 +111,9 @@ TEST(ResponseWriterFd, WritesQueuedLinesInOrder) {
   ResponseWriter written(fileno(file));
   for (int i = 0; i < 3000; ++i) {
     for (ResponseWriter* writer : {&collected, &written}) {
-      writer->add(i, i % 3 == 0 ? ResultOutcome(Result(ConstantJson{kLongConstant}))
-                 : i % 3 == 1   ? ResultOutcome(Result(tool_result(joined({"[", std::to_string(i), "]"}))))
-                                : ResultOutcome(error_text(joined({"e", std::to_string(i)}))));
+      writer->add(i, i % 3 == 0   ? ResultOutcome(Result(ConstantJson{kLongConstant}))
+                     : i % 3 == 1 ? ResultOutcome(Result(tool_result(joined({"[", std::to_string(i), "]"}))))
+                                  : ResultOutcome(error_text(joined({"e", std::to_string(i)}))));
     }
   }
   ASSERT_TRUE(collected.flush());
@@ -161,8 +167,9 @@ INSTANTIATE_TEST_SUITE_P(
                      R"({"jsonrpc":"2.0","id":4,"error":{"code":-32000,"message":"not jsonrpc 2.0"}})"},
         DispatchCase{"WrongVersionOfANotificationIsStillAnswered", R"({"jsonrpc":"1.0","method":"echo"})", 0,
                      R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000,"message":"not jsonrpc 2.0"}})"},
-        DispatchCase{"UnreadableLineIsAnsweredWithIdNull", R"({"jsonrpc":"2.0","id":1,"method":"echo",})", 0,
-                     R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000,"message":"parse: trailing comma at line 1 column 41"}})"}),
+        DispatchCase{
+            "UnreadableLineIsAnsweredWithIdNull", R"({"jsonrpc":"2.0","id":1,"method":"echo",})", 0,
+            R"({"jsonrpc":"2.0","id":null,"error":{"code":-32000,"message":"parse: trailing comma at line 1 column 41"}})"}),
     [](const testing::TestParamInfo<DispatchCase>& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "fixtures.h"
 #include "json/value.h"
 #include "platform/temporary_directory.h"
-#include "fixtures.h"
 
 namespace korvane {
 namespace {

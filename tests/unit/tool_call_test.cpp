@@ -10,8 +10,8 @@
 #include "bridge/socket_info.h"
 #include "catalogue/tool_definitions.h"
 #include "common/posix.h"
-#include "json/writer.h"
 #include "fixtures.h"
+#include "json/writer.h"
 #include "protocol/response.h"
 
 namespace korvane {
@@ -47,25 +47,26 @@ std::string case_name(const testing::TestParamInfo<BodyCase>& param_info) { retu
 
 INSTANTIATE_TEST_SUITE_P(
     SessionForward, AppRequestBodyTest,
-    testing::Values(
-        BodyCase{"NoCaller", "sessions_list", "{}", std::nullopt,
-                 R"({"method":"sessions_list","params":{"session_id":null}})"},
-        BodyCase{"ClientSessionIdReplaced", "session_kill", R"({"id":"I","session_id":"X"})", "S",
-                 R"({"method":"session_kill","params":{"id":"I","session_id":"S"}})"},
-        BodyCase{"ClientSessionIdNulled", "session_read", R"({"id":7,"session_id":"X"})", std::nullopt,
-                 R"({"method":"session_read","params":{"id":7,"session_id":null}})"},
-        BodyCase{"ArrayDropped", "session_send", "[1,2]", "S", R"({"method":"session_send","params":{"session_id":"S"}})"},
-        BodyCase{"StringDropped", "session_wait", R"("x")", " S ",
-                 R"({"method":"session_wait","params":{"session_id":" S "}})"},
-        BodyCase{"NullDropped", "session_spawn", "null", std::nullopt,
-                 R"({"method":"session_spawn","params":{"session_id":null}})"}),
+    testing::Values(BodyCase{"NoCaller", "sessions_list", "{}", std::nullopt,
+                             R"({"method":"sessions_list","params":{"session_id":null}})"},
+                    BodyCase{"ClientSessionIdReplaced", "session_kill", R"({"id":"I","session_id":"X"})", "S",
+                             R"({"method":"session_kill","params":{"id":"I","session_id":"S"}})"},
+                    BodyCase{"ClientSessionIdNulled", "session_read", R"({"id":7,"session_id":"X"})", std::nullopt,
+                             R"({"method":"session_read","params":{"id":7,"session_id":null}})"},
+                    BodyCase{"ArrayDropped", "session_send", "[1,2]", "S",
+                             R"({"method":"session_send","params":{"session_id":"S"}})"},
+                    BodyCase{"StringDropped", "session_wait", R"("x")", " S ",
+                             R"({"method":"session_wait","params":{"session_id":" S "}})"},
+                    BodyCase{"NullDropped", "session_spawn", "null", std::nullopt,
+                             R"({"method":"session_spawn","params":{"session_id":null}})"}),
     case_name);
 
 INSTANTIATE_TEST_SUITE_P(
     MethodOnlyAndPlain, AppRequestBodyTest,
     testing::Values(
         BodyCase{"ScreenshotDropsArguments", "screenshot", R"({"x":1})", "S", R"({"method":"screenshot"})"},
-        BodyCase{"OcrDropsArguments", "screen_ocr", R"({"region":[0,0,1,1]})", std::nullopt, R"({"method":"screen_ocr"})"},
+        BodyCase{"OcrDropsArguments", "screen_ocr", R"({"region":[0,0,1,1]})", std::nullopt,
+                 R"({"method":"screen_ocr"})"},
         BodyCase{"ListLearned", "list_learned", "null", std::nullopt, R"({"method":"list_learned"})"},
         BodyCase{"ClickSorted", "click", R"({"y":20,"x":10})", "S", R"({"method":"click","params":{"x":10,"y":20}})"},
         BodyCase{"ClickEmpty", "click", "{}", std::nullopt, R"({"method":"click","params":{}})"},
@@ -98,12 +99,11 @@ INSTANTIATE_TEST_SUITE_P(
                  R"({"method":"notify","params":{"body":"b","title":"t"}})"}),
     case_name);
 
-INSTANTIATE_TEST_SUITE_P(
-    UnknownTools, AppRequestBodyTest,
-    testing::Values(BodyCase{"CaseSensitive", "Click", "{}", std::nullopt, "unknown tool: Click"},
-                    BodyCase{"NotTrimmed", "click ", "{}", std::nullopt, "unknown tool: click "},
-                    BodyCase{"Empty", "", "{}", std::nullopt, "unknown tool: "}),
-    case_name);
+INSTANTIATE_TEST_SUITE_P(UnknownTools, AppRequestBodyTest,
+                         testing::Values(BodyCase{"CaseSensitive", "Click", "{}", std::nullopt, "unknown tool: Click"},
+                                         BodyCase{"NotTrimmed", "click ", "{}", std::nullopt, "unknown tool: click "},
+                                         BodyCase{"Empty", "", "{}", std::nullopt, "unknown tool: "}),
+                         case_name);
 
 TEST(AppRequestBody, EveryCatalogueToolIsRouted) {
   const Value tools = tool_definitions();
@@ -133,11 +133,9 @@ TEST_P(CallerSessionTest, ReadsEnvironment) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, CallerSessionTest,
-    testing::Values(SessionCase{"Unset", std::nullopt, std::nullopt},
-                    SessionCase{"Plain", "sess-1", "sess-1"},
+    testing::Values(SessionCase{"Unset", std::nullopt, std::nullopt}, SessionCase{"Plain", "sess-1", "sess-1"},
                     SessionCase{"SurroundingBlanksKept", " \tsess-1\u3000", " \tsess-1\u3000"},
-                    SessionCase{"Empty", "", std::nullopt},
-                    SessionCase{"AsciiBlanks", " \t\n\v\f\r", std::nullopt},
+                    SessionCase{"Empty", "", std::nullopt}, SessionCase{"AsciiBlanks", " \t\n\v\f\r", std::nullopt},
                     SessionCase{"IdeographicSpace", "\u3000", std::nullopt},
                     SessionCase{"NextLine", "\u0085", std::nullopt},
                     SessionCase{"OtherUnicodeBlanks", "\u00a0\u1680\u2000\u200a\u2028\u2029\u202f\u205f", std::nullopt},
@@ -184,7 +182,8 @@ TEST_F(HandleToolCallTest, WrapsCompactReply) {
   ASSERT_TRUE(result.ok()) << result.error();
   std::string line;
   append_response(line, 5, Result(ToolResult{std::move(result).value()}));
-  EXPECT_EQ(line, R"({"jsonrpc":"2.0","id":5,"result":{"content":[{"text":"{\"a\":\"é\",\"b\":1}","type":"text"}]}})" "\n");
+  EXPECT_EQ(line, R"({"jsonrpc":"2.0","id":5,"result":{"content":[{"text":"{\"a\":\"é\",\"b\":1}","type":"text"}]}})"
+                  "\n");
   EXPECT_EQ(app.finish_body(), R"({"method":"session_kill","params":{"id":"other","session_id":" me "}})");
 }
 

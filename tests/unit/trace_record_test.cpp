@@ -60,8 +60,7 @@ const std::string kLongToken(64, 'f');
 INSTANTIATE_TEST_SUITE_P(
     Cases, BoundedText,
     testing::Values(
-        BoundCase{"Short", "abc", "", 3},
-        BoundCase{"CutAtTheBound", kLong, "", kTextBound},
+        BoundCase{"Short", "abc", "", 3}, BoundCase{"CutAtTheBound", kLong, "", kTextBound},
         // A two-byte character across the bound is left out whole.
         BoundCase{"CharacterAcrossTheBound", std::string(kTextBound - 1, 'a') + "\xc3\xa9" + "zz", "", kTextBound - 1},
         BoundCase{"RawToken", "x" + kToken + "y", kToken, 2 + kRedacted.size()},
@@ -95,7 +94,9 @@ std::string token_piece_in(std::string_view text, const std::string& token) {
   for (const std::string& form : forms_of(token)) {
     for (std::size_t at = 0; at + 8 <= form.size(); ++at) {
       const std::string piece = form.substr(at, 8);
-      if (std::count_if(piece.begin(), piece.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }) < 2) continue;
+      if (std::count_if(piece.begin(), piece.end(),
+                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }) < 2)
+        continue;
       if (text.find(piece) != std::string_view::npos) return piece;
     }
   }
@@ -108,7 +109,10 @@ std::string token_piece_in(std::string_view text, const std::string& token) {
 TEST(Redactor, LeavesNoPieceOfTheTokenAroundTheCut) {
   const std::string hex = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
   const std::string tokens[] = {hex.substr(0, 8), hex.substr(0, 20), hex.substr(0, 32), hex,
-                                "s3cr\x7f" "t\x01" "q\"b\\e\xcc\x81" "z-0123456789abcdef-\xc3\xa9-0123456789"};
+                                "s3cr\x7f"
+                                "t\x01"
+                                "q\"b\\e\xcc\x81"
+                                "z-0123456789abcdef-\xc3\xa9-0123456789"};
   for (const std::string& token : tokens) {
     Redactor redactor;
     redactor.learn("an-older-token-0000");

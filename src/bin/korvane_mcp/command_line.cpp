@@ -60,7 +60,8 @@ int print_help() {
                "over standard input and output: JSON-RPC 2.0, one JSON text per line. Every tool call is\n"
                "relayed to the desktop app on 127.0.0.1.\n"
                "\n"
-               "usage: " + std::string(kProgramName) + " [option]\n" + option_lines() +
+               "usage: " +
+               std::string(kProgramName) + " [option]\n" + option_lines() +
                "Without an option it serves MCP on standard input and output; other arguments are ignored.\n"
                "\n"
                "environment:\n"

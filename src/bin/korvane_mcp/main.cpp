@@ -8,14 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "bridge/tool_call.h"
 #include "command_line.h"
 #include "common/line_reader.h"
 #include "common/posix.h"
 #include "common/stdout_failure.h"
 #include "diagnostics/trace.h"
-#include "platform/memory.h"
 #include "methods/method_table.h"
-#include "bridge/tool_call.h"
+#include "platform/memory.h"
 #include "protocol/dispatch.h"
 #include "protocol/response.h"
 
