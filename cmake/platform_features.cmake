@@ -69,12 +69,6 @@ korvane_symbol(MALLOPT_MMAP_THRESHOLD M_MMAP_THRESHOLD "malloc.h")
 korvane_symbol(MALLOC_TRIM malloc_trim "malloc.h")
 korvane_symbol(MALLOC_ZONE_PRESSURE_RELIEF malloc_zone_pressure_relief "malloc/malloc.h")
 korvane_symbol(MADV_HUGEPAGE MADV_HUGEPAGE "sys/mman.h")
-# Linux's MADV_DONTNEED frees the pages at once (elsewhere it is only a hint): Linux's own.
-if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-  korvane_symbol(MADV_DONTNEED_FREES MADV_DONTNEED "sys/mman.h")
-else()
-  korvane_feature(MADV_DONTNEED_FREES FALSE)
-endif()
 # The system's names: the processor's (sysctl) and the per-user temporary directory (confstr).
 korvane_symbol(SYSCTLBYNAME sysctlbyname "sys/types.h;sys/sysctl.h")
 korvane_symbol(CS_DARWIN_USER_TEMP_DIR _CS_DARWIN_USER_TEMP_DIR "unistd.h")

@@ -16,15 +16,13 @@ constexpr std::size_t kLargeFrom = std::size_t{4} << 20;
 }  // namespace
 
 ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
-    : block_(std::exchange(other.block_, nullptr)),
-      data_(std::exchange(other.data_, nullptr)),
+    : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
       capacity_(std::exchange(other.capacity_, 0)) {}
 
 ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
   if (this != &other) {
-    std::free(block_);
-    block_ = std::exchange(other.block_, nullptr);
+    std::free(data_);
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
     capacity_ = std::exchange(other.capacity_, 0);
@@ -32,26 +30,21 @@ ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
   return *this;
 }
 
-ByteBuffer::~ByteBuffer() { std::free(block_); }
+ByteBuffer::~ByteBuffer() { std::free(data_); }
 
 bool ByteBuffer::reallocate(std::size_t capacity) {
-  if (data_ != block_) {  // the bytes dropped in front are taken back first
-    std::memmove(block_, data_, size_);
-    capacity_ += static_cast<std::size_t>(data_ - block_);
-    data_ = block_;
-  }
   if (capacity < kLargeFrom) {
-    auto* grown = static_cast<char*>(std::realloc(block_, capacity));
+    auto* grown = static_cast<char*>(std::realloc(data_, capacity));
     if (grown == nullptr) return false;
-    block_ = data_ = grown;
+    data_ = grown;
   } else {
     // Whole huge pages, filled with few faults; copied once when a buffer grows past a size.
     capacity = (capacity + platform::kLargeBlockUnit - 1) / platform::kLargeBlockUnit * platform::kLargeBlockUnit;
     auto* block = static_cast<char*>(platform::allocate_large_block(capacity));
     if (block == nullptr) return false;
     if (size_ > 0) std::memcpy(block, data_, size_);
-    std::free(block_);
-    block_ = data_ = block;
+    std::free(data_);
+    data_ = block;
   }
   capacity_ = capacity;
   return true;
@@ -59,17 +52,6 @@ bool ByteBuffer::reallocate(std::size_t capacity) {
 
 void ByteBuffer::reserve(std::size_t capacity) {
   if (capacity > capacity_) (void)reallocate(capacity);
-}
-
-void ByteBuffer::append_draining(ByteBuffer& from, std::size_t offset) {
-  reserve(size_ + (from.size_ - offset));
-  for (std::size_t at = offset; at < from.size_;) {
-    const std::size_t step_end = std::min(from.size_, (at / platform::kLargeBlockUnit + 1) * platform::kLargeBlockUnit);
-    append(std::string_view(from.data_ + at, step_end - at));
-    platform::release_pages(from.data_ + at, step_end - at);
-    at = step_end;
-  }
-  from = ByteBuffer();
 }
 
 bool ByteBuffer::grow(std::size_t min_free) {

@@ -62,19 +62,10 @@ class ByteBuffer {
     *tail_or_throw(1) = byte;
     ++size_;
   }
-  // Appends `from`'s bytes after `offset`, handing its pages back to the system as they are
-  // copied, so that the two are never held whole at once; `from` is left empty.
-  void append_draining(ByteBuffer& from, std::size_t offset);
   // Makes the capacity at least `capacity` when memory allows; a hint, so failing is no error.
   void reserve(std::size_t capacity);
   // Drops the bytes from `size` on.
   void truncate(std::size_t size) { size_ = size; }
-  // Drops the first `count` bytes without moving the others.
-  void drop_front(std::size_t count) {
-    data_ += count;
-    size_ -= count;
-    capacity_ -= count;
-  }
 
   char* data() { return data_; }
   std::size_t size() const { return size_; }
@@ -84,7 +75,6 @@ class ByteBuffer {
   bool grow(std::size_t min_free);
   bool reallocate(std::size_t capacity);
 
-  char* block_ = nullptr;  // as allocated; the bytes held start at data_
   char* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;

@@ -40,13 +40,4 @@ void* allocate_large_block(std::size_t size) {
   return block;
 }
 
-void release_pages([[maybe_unused]] char* start, [[maybe_unused]] std::size_t size) {
-#if KORVANE_HAVE_MADV_DONTNEED_FREES
-  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-  const auto address = reinterpret_cast<std::uintptr_t>(start);
-  const std::uintptr_t first = (address + page - 1) / page * page, last = (address + size) / page * page;
-  if (first < last) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
-#endif
-}
-
 }  // namespace korvane::platform

@@ -27,10 +27,4 @@ inline constexpr std::size_t kLargeBlockUnit = std::size_t{2} << 20;
 // it (Linux's transparent huge pages); elsewhere (macOS has no huge-page advice) only the alignment.
 void* allocate_large_block(std::size_t size);
 
-// Hands the whole pages inside [start, start + size) back to the system; their bytes are gone.
-// For a buffer about to be freed whose bytes were copied elsewhere. Linux: madvise(2) with
-// MADV_DONTNEED, which frees them at once. Elsewhere nothing is done (macOS's MADV_DONTNEED
-// frees nothing): the pages go when the buffer is freed.
-void release_pages(char* start, std::size_t size);
-
 }  // namespace korvane::platform
