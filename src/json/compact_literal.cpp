@@ -7,7 +7,7 @@
 #include "json/cursor.h"
 #include "json/escape.h"
 #include "json/grammar.h"
-#include "json/literal_builder.h"
+#include "json/literal_writer.h"
 
 namespace korvane::json {
 namespace {
@@ -25,7 +25,7 @@ struct OuterMember {
 
 // The first read: checks the text as the value reader does, and notes what writing it needs:
 // the outermost object's members, and the longest span between two places where no object is
-// open but the outermost (the literal is handed on at such places, see LiteralBuilder).
+// open but the outermost (the literal is handed on at such places, see LiteralWriter).
 class Outline {
  public:
   static constexpr bool kSkipping = false;
@@ -156,7 +156,7 @@ struct CompactLiteral::State {
   std::string keys;                  // their decoded keys, escaped twice as the literal has them
   std::vector<std::size_t> key_ends;
   ByteBuffer out;
-  detail::LiteralBuilder builder{out};
+  detail::LiteralWriter writer{out};
 };
 
 Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from) {
@@ -175,7 +175,7 @@ Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from)
     }
     state->members = std::move(outline.members());
   }
-  state->builder.reserve_for(outline.longest_span(), kPiece, outline.most_members());
+  state->writer.reserve_for(outline.longest_span(), kPiece, outline.most_members());
   state->text = std::move(text);
   state->from = from;
   return CompactLiteral(std::move(state));
@@ -192,15 +192,13 @@ bool CompactLiteral::write(PieceSink& sink) const {
   State& state = *state_;
   const std::string_view source = this->source();
   ByteBuffer& out = state.out;
-  detail::LiteralBuilder& builder = state.builder;
+  detail::LiteralWriter& writer = state.writer;
   out.truncate(0);
-  builder.drain_to(sink, kPiece);
+  writer.drain_to(sink, kPiece);
   try {
     out.push_back('"');
     if (!state.outer_object) {
-      Cursor in(source);
-      in.assume_valid_utf8();
-      detail::write_literal_value(in, builder);
+      writer.write(source);
     } else {
       out.push_back('{');
       std::size_t key_start = 0;
@@ -210,10 +208,7 @@ bool CompactLiteral::write(PieceSink& sink) const {
         out.append(std::string_view(state.keys).substr(key_start, state.key_ends[k] - key_start));
         out.append("\\\":");
         key_start = state.key_ends[k];
-        Cursor in(source.substr(0, member.value_end));
-        in.assume_valid_utf8();
-        in.seek(member.value_start);
-        detail::write_literal_value(in, builder);
+        writer.write(source.substr(member.value_start, member.value_end - member.value_start));
       }
       out.push_back('}');
     }
@@ -221,7 +216,7 @@ bool CompactLiteral::write(PieceSink& sink) const {
   } catch (const std::bad_alloc&) {
     return false;
   }
-  return builder.drain();
+  return writer.drain();
 }
 
 std::string CompactLiteral::text() const {

@@ -8,11 +8,10 @@
 //   Sink& key_text(); void key(const StringRead&);       // value's text, and for a key's
 //   void begin_array(); void end_array(); void begin_object(); void end_object();
 //
-// and, for a text an earlier read has checked whole, `static constexpr bool kChecked = true;`:
-// its numbers are then only measured; or, for a strict read that keeps no number,
-// `static constexpr bool kOnlyChecking = true;`: its numbers' values are not worked out.
-// The tree (json/tree_builder.h), the compact literal (json/literal_builder.h), and the check and
-// the skipping of values nobody keeps (json/skip.h) are all builders of this one grammar.
+// and, for a strict read that keeps no number, `static constexpr bool kOnlyChecking = true;`:
+// its numbers' values are not worked out. The tree (json/tree_builder.h), the relay's check
+// (json/compact_literal.cpp), and the check and the skipping of values nobody keeps
+// (json/skip.h) are all builders of this one grammar.
 #pragma once
 
 #include <algorithm>
@@ -165,9 +164,7 @@ template <typename Builder>
     case '8':
     case '9': {
       Number number;
-      if constexpr (requires { Builder::kChecked; }) {
-        read_checked_number(in, number);
-      } else if constexpr (requires { Builder::kOnlyChecking; }) {
+      if constexpr (requires { Builder::kOnlyChecking; }) {
         if (!check_number(in)) return Opened::kFailed;
       } else if (!read_number<Builder::kSkipping>(in, number)) {
         return Opened::kFailed;

@@ -165,23 +165,6 @@ inline bool check_number(Cursor& in) {
   return read_number<false>(in, number);
 }
 
-// A number of a text that an earlier read has checked whole: only its extent and its kind.
-inline void read_checked_number(Cursor& in, Number& number) {
-  const std::size_t start = in.pos();
-  const bool negative = in.peek() == '-';
-  if (negative) in.advance();
-  const std::size_t digits_start = in.pos();
-  while (is_digit(in.peek())) in.advance();
-  const std::string_view integer = in.slice(digits_start, in.pos());
-  bool is_float = false;
-  for (int c = in.peek(); is_digit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-'; c = in.peek()) {
-    is_float = true;
-    in.advance();
-  }
-  number.text = in.slice(start, in.pos());
-  number.kind = is_float ? Number::Kind::kFloat : integer_kind(negative, integer);
-}
-
 // A string as read: the text between its quotes, as written.
 struct StringRead {
   std::string_view raw;

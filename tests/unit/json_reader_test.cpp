@@ -195,7 +195,12 @@ INSTANTIATE_TEST_SUITE_P(
         R"([{"ab":1,"":2},{"ab":3,"":4},{"abc":5,"":6},{"a\u0062":7},{"ab":8,"":9,"zz":0},{"ab")",
         R"([{"long key name":1,"b":2},{"long key name":3,"b":4},{"long key nam":5,"b\"":6}])",
         // keys longer than 8 bytes that share their first 8 are compared in full
-        R"({"descriptor":1,"description":2,"descript":3,"descriptions":[{"descriptor":4,"description":5}]})"));
+        R"({"descriptor":1,"description":2,"descript":3,"descriptions":[{"descriptor":4,"description":5}]})",
+        // records read at once: each kind of string and number, as a member's value, and empty
+        // objects after an ordered one
+        R"([{"b":"x\"y","a":1},{"b":"\/\u00e9","a":2.50},{"b":"\\","a":-0},{"b":"","a":1e2},{"b":"z","a":0.1}])",
+        R"([{"k":{"b":1,"a":2}},{"k":{"b":3,"a":4}},{"k":{"b":5,"a":[6]}},{"k":{"b":7, "a":8}}])",
+        R"({"x":{"b":1,"a":2},"y":{"a":{}},"z":[{"b":1,"a":2},{"c":{}},{"b":1}]})"));
 
 // Rows of records, with strings that look like row boundaries, and errors in the last row.
 INSTANTIATE_TEST_SUITE_P(

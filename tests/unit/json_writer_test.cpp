@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "json/literal_builder.h"
+#include "json/literal_writer.h"
 #include "json/writer.h"
 #include "platform/float_chars.h"
 
