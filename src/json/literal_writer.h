@@ -13,23 +13,9 @@
 
 #include "common/byte_buffer.h"
 #include "json/compact_literal.h"
+#include "json/literal_scalars.h"
 
 namespace korvane::json::detail {
-
-// How a scalar of the input is written, and where it is: a string's text between its quotes.
-enum class WrittenAs : std::uint8_t {
-  kCopied,           // as it is: literals, integers of 64 bits, floats already in written form
-  kString,           // quoted, without escapes
-  kShortEscapes,     // quoted, with escapes that writing writes back the same
-  kEscapedString,    // decoded and written again
-  kRewrittenNumber,  // read as a double and written
-  kWritten,          // a container, written already
-};
-struct ScalarText {
-  WrittenAs kind;
-  const char* text;
-  std::size_t size;
-};
 
 class LiteralWriter {
  public:
@@ -92,8 +78,6 @@ class LiteralWriter {
   };
 
   void put(const Scalar& value);
-  [[gnu::always_inline]] inline char* put_at(char* at, const Scalar& value);
-  void put_escaped_string(const Scalar& value);
   void put_member(std::string_view lead, const Member& member, const char* written);
   void put_key(const Member& member, bool first);
 
@@ -126,9 +110,5 @@ class LiteralWriter {
   std::size_t piece_ = static_cast<std::size_t>(-1);
   bool stopped_ = false;
 };
-
-// Whether a float's text is exactly what writing its double gives: plain notation, up to 15
-// significant digits, no trailing zero after the point but a lone one.
-bool is_written_form(std::string_view float_text);
 
 }  // namespace korvane::json::detail

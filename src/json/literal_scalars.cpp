@@ -1,0 +1,72 @@
+#include "json/literal_scalars.h"
+
+#include "common/utf8.h"
+#include "json/cursor.h"
+#include "json/escape.h"
+#include "json/writer.h"
+#include "platform/float_chars.h"
+
+namespace korvane::json::detail {
+namespace {
+
+// A sink that writes a string's text as the compact text has it, escaped once more for the
+// literal: plain runs as they are, each escape as what writing its character gives.
+class LiteralText {
+ public:
+  explicit LiteralText(ByteBuffer& out) : out_(out) {}
+  void run(std::string_view bytes, bool) { out_.append(bytes); }
+  void character(char c) {
+    if (is_special(c)) return append_escape(out_, c, true);
+    out_.push_back(c);
+  }
+  void code_point(char32_t c) {
+    if (c < 0x80) return character(static_cast<char>(c));
+    append_utf8(out_, c);
+  }
+
+ private:
+  ByteBuffer& out_;
+};
+
+}  // namespace
+
+namespace literal_scalars {
+
+// Each escape's backslash and character, and so each quote and backslash of the text, get a
+// backslash before them.
+char* put_short_escapes(char* at, const ScalarText& value) {
+  at = std::copy(kLiteralQuote.begin(), kLiteralQuote.end(), at);
+  for (std::size_t done = 0;;) {
+    const std::size_t run = find_special(value.text + done, value.size - done);
+    copy_bytes(at, value.text + done, run);
+    at += run;
+    done += run;
+    if (done == value.size) break;
+    *at++ = '\\';
+    *at++ = value.text[done++];
+  }
+  return std::copy(kLiteralQuote.begin(), kLiteralQuote.end(), at);
+}
+
+char* put_rewritten_number(char* at, const ScalarText& value, std::string& scratch) {
+  const std::string_view text(value.text, value.size);
+  scratch.clear();
+  if (!append_number_text_shortest(scratch, text)) append_double(scratch, platform::chars_to_double(text));
+  const std::size_t size = std::min(scratch.size(), written_size(value));
+  copy_bytes(at, scratch.data(), size);
+  return at + size;
+}
+
+}  // namespace literal_scalars
+
+void append_decoded_string(ByteBuffer& out, const ScalarText& value) {
+  out.append(kLiteralQuote);
+  Cursor in(std::string_view(value.text, value.size + 1));  // with its closing quote
+  in.assume_valid_utf8();
+  StringRead read;
+  LiteralText text(out);
+  (void)read_string<false>(in, read, text);
+  out.append(kLiteralQuote);
+}
+
+}  // namespace korvane::json::detail

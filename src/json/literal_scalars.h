@@ -1,0 +1,171 @@
+// The scalars of a checked text as the relay's literal has them (see LiteralWriter): passed
+// over to find where they end and how they are written, then written at a place that has room.
+// Short steps, inline: the writer's loop takes them for every value.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "common/byte_buffer.h"
+#include "common/byte_vector.h"
+#include "json/number.h"
+#include "json/scalars.h"
+#include "json/specials.h"
+
+namespace korvane::json::detail {
+
+// How a scalar of the input is written, and where it is: a string's text between its quotes.
+enum class WrittenAs : std::uint8_t {
+  kCopied,           // as it is: literals, integers of 64 bits, floats already in written form
+  kString,           // quoted, without escapes
+  kShortEscapes,     // quoted, with escapes that writing writes back the same
+  kEscapedString,    // decoded and written again
+  kRewrittenNumber,  // read as a double and written
+  kWritten,          // a container, written already
+};
+struct ScalarText {
+  WrittenAs kind;
+  const char* text;
+  std::size_t size;
+};
+
+inline constexpr std::string_view kLiteralQuote = "\\\"";  // a quotation mark of the text, escaped
+
+// Room the output always has past what it is asked for: short copies go whole words at once.
+inline constexpr std::size_t kSlack = 32;
+
+namespace literal_scalars {
+
+inline constexpr std::array<bool, 256> kNumberBytes = [] {
+  std::array<bool, 256> bytes{};
+  for (int c = '0'; c <= '9'; ++c) bytes[c] = true;
+  bytes['-'] = bytes['+'] = bytes['.'] = bytes['e'] = bytes['E'] = true;
+  return bytes;
+}();
+
+// The end of a string's text (its closing quote, or the end), after its opening quote, and how
+// it is written: escapes that writing writes back the same (all but "\/" and "\u") need no
+// decoding.
+[[gnu::always_inline]] inline const char* string_end(const char* p, const char* end, WrittenAs& kind) {
+  kind = WrittenAs::kString;
+  for (;;) {
+    p += find_special(p, static_cast<std::size_t>(end - p));
+    if (p >= end || *p == '"') return p;
+    if (end - p < 2) return end;
+    if (p[1] == 'u' || p[1] == '/') kind = WrittenAs::kEscapedString;
+    if (kind == WrittenAs::kString) kind = WrittenAs::kShortEscapes;
+    p += 2;
+  }
+}
+
+// Past the digits at p, eight at a time while eight bytes can be read.
+inline const char* skip_digits(const char* p, const char* end) {
+  while (end - p >= 8) {
+    const int count = leading_digits(load_word(p));
+    p += count;
+    if (count < 8) return p;
+  }
+  while (p < end && is_digit(*p)) ++p;
+  return p;
+}
+
+// Whether a float without exponent is exactly what writing its double gives: up to 15
+// significant digits, no trailing zero after the point but a lone one, and plain notation.
+inline bool plain_float_is_written(std::string_view whole, std::string_view fraction) {
+  if (fraction.back() == '0') return fraction.size() == 1 && whole.size() <= 15;  // a lone zero
+  if (whole != "0") return whole.size() + fraction.size() <= 15;
+  const std::size_t zeros = fraction.find_first_not_of('0');
+  return zeros <= 4 && fraction.size() - zeros <= 15;  // plain notation down to 1e-5
+}
+
+[[gnu::always_inline]] inline const char* scan_number(const char* p, const char* end, ScalarText& value) {
+  const char* q = p + (*p == '-' ? 1 : 0);
+  const char* const whole = q;
+  q = skip_digits(q, end);
+  const std::string_view whole_digits(whole, static_cast<std::size_t>(q - whole));
+  WrittenAs kind = WrittenAs::kCopied;
+  if (q < end && *q == '.') {
+    const char* const fraction = ++q;
+    q = skip_digits(q, end);
+    const std::string_view fraction_digits(fraction, static_cast<std::size_t>(q - fraction));
+    const bool exponent = q < end && (*q == 'e' || *q == 'E');
+    if (exponent || fraction_digits.empty() || !plain_float_is_written(whole_digits, fraction_digits)) {
+      kind = WrittenAs::kRewrittenNumber;
+    }
+  } else if (q < end && (*q == 'e' || *q == 'E')) {
+    kind = WrittenAs::kRewrittenNumber;
+  } else if (whole_digits.size() > 18 || (whole != p && whole_digits == "0")) {
+    if (integer_kind(whole != p, whole_digits) == Number::Kind::kFloat) kind = WrittenAs::kRewrittenNumber;
+  }
+  while (q < end && kNumberBytes[static_cast<unsigned char>(*q)]) ++q;  // an exponent
+  value = {kind, p, static_cast<std::size_t>(q - p)};
+  return q;
+}
+
+// Copies n bytes; a short value as kSlack of them when they can be read: no branch on its length.
+inline void copy_short(char* to, const char* from, std::size_t n, const char* from_end) {
+  if (n <= kSlack && from_end - from >= static_cast<std::ptrdiff_t>(kSlack)) {
+    std::memcpy(to, from, kSlack);
+    return;
+  }
+  copy_bytes(to, from, n);
+}
+
+char* put_short_escapes(char* at, const ScalarText& value);
+char* put_rewritten_number(char* at, const ScalarText& value, std::string& scratch);
+
+}  // namespace literal_scalars
+
+// The scalar at p, a byte that starts one: where it ends, and how it is written.
+[[gnu::always_inline]] inline const char* scan_scalar(const char* p, const char* end, ScalarText& value) {
+  switch (*p) {
+    case '"': {
+      const char* const stop = literal_scalars::string_end(p + 1, end, value.kind);
+      value.text = p + 1;
+      value.size = static_cast<std::size_t>(stop - p - 1);
+      if (stop >= end) value.kind = WrittenAs::kString;
+      return stop < end ? stop + 1 : end;
+    }
+    case 't':
+    case 'n': value = {WrittenAs::kCopied, p, std::min<std::size_t>(4, end - p)}; return p + value.size;
+    case 'f': value = {WrittenAs::kCopied, p, std::min<std::size_t>(5, end - p)}; return p + value.size;
+    default: return literal_scalars::scan_number(p, end, value);
+  }
+}
+
+// The most a scalar's written text takes; a decoded string's is not known before.
+inline std::size_t written_size(const ScalarText& value) {
+  switch (value.kind) {
+    case WrittenAs::kString: return value.size + 2 * kLiteralQuote.size();
+    case WrittenAs::kShortEscapes: return 2 * value.size + 2 * kLiteralQuote.size();
+    case WrittenAs::kRewrittenNumber: return 32;  // "-1.2345678901234567e-308" is the longest
+    default: return value.size;
+  }
+}
+
+// Writes a scalar that needs no decoding at `at`, which has room for its written_size and
+// kSlack more; `input_end` is where its text's input ends. The end of what was written.
+[[gnu::always_inline]] inline char* put_scalar_at(char* at, const ScalarText& value, const char* input_end,
+                                                  std::string& scratch) {
+  switch (value.kind) {
+    case WrittenAs::kString:
+      std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
+      literal_scalars::copy_short(at + kLiteralQuote.size(), value.text, value.size, input_end);
+      std::memcpy(at + kLiteralQuote.size() + value.size, kLiteralQuote.data(), kLiteralQuote.size());
+      return at + value.size + 2 * kLiteralQuote.size();
+    case WrittenAs::kCopied: literal_scalars::copy_short(at, value.text, value.size, input_end); return at + value.size;
+    case WrittenAs::kShortEscapes: return literal_scalars::put_short_escapes(at, value);
+    case WrittenAs::kRewrittenNumber: return literal_scalars::put_rewritten_number(at, value, scratch);
+    default: copy_bytes(at, value.text, value.size); return at + value.size;
+  }
+}
+
+// Appends a string whose escapes are decoded and written again, quotes included.
+void append_decoded_string(ByteBuffer& out, const ScalarText& value);
+
+}  // namespace korvane::json::detail
