@@ -7,6 +7,7 @@
 #include "bridge/loopback_socket.h"
 #include "common/posix.h"
 #include "common/quote.h"
+#include "common/utf8.h"
 #include "json/reader.h"
 #include "json/writer.h"
 
@@ -47,6 +48,28 @@ std::size_t expected_reply_size(std::string_view received) {
   return head.size();
 }
 
+// Sizes the reply's buffer from its head, and checks the body's UTF-8 while the rest arrives.
+class ReplyWatcher final : public StreamWatcher {
+ public:
+  std::size_t expected_size(std::string_view received) override { return expected_reply_size(received); }
+  void received(std::string_view received) override {
+    if (body_start_ == 0) {
+      const std::size_t head_end = received.find(kHeadEnd);
+      if (head_end == std::string_view::npos) return;
+      body_start_ = head_end + kHeadEnd.size();
+    }
+    utf8_.grew(received.substr(body_start_));
+  }
+  // Whether the whole body is well-formed UTF-8, once the reply is in.
+  bool body_is_utf8(std::string_view reply) {
+    return body_start_ != 0 && body_start_ <= reply.size() && utf8_.whole(reply.substr(body_start_));
+  }
+
+ private:
+  std::size_t body_start_ = 0;
+  GrowingUtf8Check utf8_;
+};
+
 }  // namespace
 
 std::string app_request_head(std::uint16_t port, std::string_view token, std::size_t body_length) {
@@ -62,10 +85,10 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
   return head;
 }
 
-Outcome<json::CompactLiteral> parse_app_reply(ByteBuffer& reply) {
+Outcome<json::CompactLiteral> parse_app_reply(ByteBuffer& reply, bool body_is_utf8) {
   const std::size_t head_end = reply.view().find(kHeadEnd);
   const std::size_t body_start = head_end == std::string_view::npos ? reply.size() : head_end + kHeadEnd.size();
-  auto literal = json::CompactLiteral::read(reply, body_start);
+  auto literal = json::CompactLiteral::read(reply, body_start, body_is_utf8);
   if (literal) return literal;
   const std::string_view body = reply.view().substr(body_start);
   std::string error = "parse: ";
@@ -105,14 +128,15 @@ Outcome<json::CompactLiteral> post_to_app(std::uint16_t port, std::string_view t
     return error_text((written < head.size() ? "write head: " : "write body: ") + sent.error());
   }
   ByteBuffer reply;
-  const auto received = receive_to_end(socket, reply, expected_reply_size);
+  ReplyWatcher watcher;
+  const auto received = receive_to_end(socket, reply, &watcher);
   if (facts != nullptr) {
     facts->reply_bytes = reply.view().size();
     facts->status_line = reply_status_line(reply.view());
   }
   if (!received) return error_text("read: " + received.error());
   try {
-    return parse_app_reply(reply);
+    return parse_app_reply(reply, watcher.body_is_utf8(reply.view()));
   } catch (const std::bad_alloc&) {  // the reply arrived whole but its relayed form cannot be held
     return error_text("read: " + os_error_text(ENOMEM));
   }

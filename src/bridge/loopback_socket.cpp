@@ -109,8 +109,8 @@ Outcome<void> send_all(const UniqueFd& socket, std::string_view first, std::stri
   return ok_outcome();
 }
 
-Outcome<void> receive_to_end(const UniqueFd& socket, ByteBuffer& out,
-                             std::size_t (*expected_size)(std::string_view received)) {
+Outcome<void> receive_to_end(const UniqueFd& socket, ByteBuffer& out, StreamWatcher* watcher) {
+  bool sized = watcher == nullptr;
   for (;;) {
     char* tail = out.tail(kMinReadSpace);
     if (tail == nullptr) return error_text(os_error_text(ENOMEM));
@@ -123,12 +123,14 @@ Outcome<void> receive_to_end(const UniqueFd& socket, ByteBuffer& out,
     if (received < 0) return error_text(last_error());
     if (received == 0) return ok_outcome();
     out.commit(static_cast<std::size_t>(received));
-    if (expected_size != nullptr) {
-      if (const std::size_t size = expected_size(out.view()); size != 0) {
+    if (watcher == nullptr) continue;
+    if (!sized) {
+      if (const std::size_t size = watcher->expected_size(out.view()); size != 0) {
         out.reserve(size + kMinReadSpace);  // room for the last, empty read too
-        expected_size = nullptr;
+        sized = true;
       }
     }
+    watcher->received(out.view());
   }
 }
 

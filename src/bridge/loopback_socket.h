@@ -27,11 +27,20 @@ Outcome<UniqueFd> connect_loopback(std::uint16_t port);
 // that went out.
 Outcome<void> send_all(const UniqueFd& socket, std::string_view first, std::string_view second, std::size_t& written);
 
+// Follows a stream as it arrives, told after each read everything received so far.
+class StreamWatcher {
+ public:
+  // What the whole stream will measure, once that can be told (0: not yet); asked until it tells.
+  virtual std::size_t expected_size(std::string_view received) = 0;
+  virtual void received(std::string_view received) = 0;
+
+ protected:
+  ~StreamWatcher() = default;
+};
+
 // Appends everything up to the end of the stream; the error is the system's text (ENOMEM's
-// when the buffer cannot grow). `expected_size`, when given, is asked after each read what the
-// whole stream will measure (0: not known yet) until it tells; the buffer is then sized for it
-// at once.
-Outcome<void> receive_to_end(const UniqueFd& socket, ByteBuffer& out,
-                             std::size_t (*expected_size)(std::string_view received) = nullptr);
+// when the buffer cannot grow). The buffer is sized at once for what the watcher, when given,
+// expects.
+Outcome<void> receive_to_end(const UniqueFd& socket, ByteBuffer& out, StreamWatcher* watcher = nullptr);
 
 }  // namespace korvane

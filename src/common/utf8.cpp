@@ -120,6 +120,26 @@ bool is_valid_utf8(std::string_view bytes) {
   return utf8_paths::valid_by_words(bytes);
 }
 
+// Two well-formed texts make a well-formed one, and a well-formed text cut before a byte that
+// starts a character makes two: so each part ends before the last such byte. Four continuation
+// bytes in a row are ill-formed wherever the cut falls.
+void GrowingUtf8Check::grew(std::string_view text) {
+  if (!valid_) return;
+  std::size_t end = text.size();
+  for (int back = 0; back < 4 && end > checked_; ++back) {
+    if ((static_cast<unsigned char>(text[--end]) & 0xC0) != 0x80) break;
+  }
+  if (end <= checked_) return;
+  valid_ = is_valid_utf8(text.substr(checked_, end - checked_));
+  checked_ = end;
+}
+
+bool GrowingUtf8Check::whole(std::string_view text) {
+  if (valid_ && checked_ < text.size()) valid_ = is_valid_utf8(text.substr(checked_));
+  checked_ = text.size();
+  return valid_;
+}
+
 bool is_unicode_white_space(char32_t code_point) {
   switch (code_point) {
     case 0x09:

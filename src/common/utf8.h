@@ -45,6 +45,20 @@ void append_utf8(Out& out, char32_t code_point) {
 // U+10FFFF or truncated sequences. Sixteen bytes at a time where the CPU has vectors.
 bool is_valid_utf8(std::string_view bytes);
 
+// Checks a text that grows at its end as it grows, each part once: a reply while it arrives.
+class GrowingUtf8Check {
+ public:
+  // Checks what `text` (the text so far) holds past what was checked before, up to the last
+  // character that may go on.
+  void grew(std::string_view text);
+  // Whether the whole of `text` is well-formed, checking what is left of it.
+  bool whole(std::string_view text);
+
+ private:
+  std::size_t checked_ = 0;
+  bool valid_ = true;
+};
+
 // The two ways of checking, each always the same answer; is_valid_utf8 picks the faster.
 namespace utf8_paths {
 bool valid_by_words(std::string_view bytes);  // eight ASCII bytes at a time, then the decoder

@@ -159,9 +159,10 @@ struct CompactLiteral::State {
   detail::LiteralWriter writer{out};
 };
 
-Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from) {
+Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from, bool valid_utf8) {
   const std::string_view source = text.view().substr(from);
   Cursor in(source);
+  if (valid_utf8) in.assume_valid_utf8();
   Outline outline(in);
   if (!detail::read_whole(in, outline)) return error_text(in.error_text());
 

@@ -26,9 +26,9 @@ class CompactLiteral {
  public:
   // Reads text[from..] as one JSON text with whitespace around it, as read_value does, with
   // the same errors; takes the text over when it reads, and leaves it when it does not.
-  // Throws std::bad_alloc when the memory that writing needs cannot be had: after a
-  // successful read, writing asks for none.
-  static Outcome<CompactLiteral> read(ByteBuffer& text, std::size_t from);
+  // `valid_utf8`: text[from..] is known to be well-formed UTF-8. Throws std::bad_alloc when the
+  // memory that writing needs cannot be had: after a successful read, writing asks for none.
+  static Outcome<CompactLiteral> read(ByteBuffer& text, std::size_t from, bool valid_utf8 = false);
 
   CompactLiteral(CompactLiteral&&) noexcept;
   CompactLiteral& operator=(CompactLiteral&&) noexcept;

@@ -59,6 +59,7 @@ TEST(Utf8Paths, AgreeWithTheTableOfWellFormedSequences) {
       // leads of the old 4- to 6-byte forms followed by continuation bytes
       "\xF5\x80\x80\x80", "\xF8\x88\x80\x80", "\xFC\x8F\xBF\xBF", "\xFF\xBF\xBF\xBF"};
   int invalid = 0;
+  std::mt19937_64 cuts(2);
   for (const std::string& text : random_texts(1, pieces)) {
     const bool expected = reference_valid(text);
     invalid += expected ? 0 : 1;
@@ -67,6 +68,10 @@ TEST(Utf8Paths, AgreeWithTheTableOfWellFormedSequences) {
     ASSERT_EQ(utf8_paths::valid_by_vectors(text), expected) << testing::PrintToString(text);
 #endif
     ASSERT_EQ(is_valid_utf8(text), expected);
+    GrowingUtf8Check growing;  // the text as it arrives, cut anywhere
+    for (std::size_t size = 0; size < text.size(); size += cuts() % 7)
+      growing.grew(std::string_view(text).substr(0, size));
+    ASSERT_EQ(growing.whole(text), expected) << testing::PrintToString(text);
   }
   EXPECT_GT(invalid, 2000);
   EXPECT_LT(invalid, 18000);
