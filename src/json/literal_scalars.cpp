@@ -34,18 +34,23 @@ namespace literal_scalars {
 
 // Each escape's backslash and character, and so each quote and backslash of the text, get a
 // backslash before them.
-char* put_short_escapes(char* at, const ScalarText& value) {
-  at = std::copy(kLiteralQuote.begin(), kLiteralQuote.end(), at);
-  for (std::size_t done = 0;;) {
-    const std::size_t run = find_special(value.text + done, value.size - done);
-    copy_bytes(at, value.text + done, run);
+char* put_short_escapes(char* at, const ScalarText& value, const char* input_end) {
+  std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
+  at += kLiteralQuote.size();
+  const char* p = value.text;
+  const char* const end = p + value.size;
+  for (;;) {
+    const std::size_t run = find_special(p, static_cast<std::size_t>(end - p));
+    copy_short(at, p, run, input_end);  // at most doubled so far: the slack holds the rest
     at += run;
-    done += run;
-    if (done == value.size) break;
-    *at++ = '\\';
-    *at++ = value.text[done++];
+    p += run;
+    if (p == end) break;
+    at[0] = '\\';
+    at[1] = *p++;
+    at += 2;
   }
-  return std::copy(kLiteralQuote.begin(), kLiteralQuote.end(), at);
+  std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
+  return at + kLiteralQuote.size();
 }
 
 char* put_rewritten_number(char* at, const ScalarText& value, std::string& scratch) {

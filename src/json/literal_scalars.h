@@ -116,7 +116,7 @@ inline void copy_short(char* to, const char* from, std::size_t n, const char* fr
   copy_bytes(to, from, n);
 }
 
-char* put_short_escapes(char* at, const ScalarText& value);
+char* put_short_escapes(char* at, const ScalarText& value, const char* input_end);
 char* put_rewritten_number(char* at, const ScalarText& value, std::string& scratch);
 
 }  // namespace literal_scalars
@@ -159,7 +159,7 @@ inline std::size_t written_size(const ScalarText& value) {
       std::memcpy(at + kLiteralQuote.size() + value.size, kLiteralQuote.data(), kLiteralQuote.size());
       return at + value.size + 2 * kLiteralQuote.size();
     case WrittenAs::kCopied: literal_scalars::copy_short(at, value.text, value.size, input_end); return at + value.size;
-    case WrittenAs::kShortEscapes: return literal_scalars::put_short_escapes(at, value);
+    case WrittenAs::kShortEscapes: return literal_scalars::put_short_escapes(at, value, input_end);
     case WrittenAs::kRewrittenNumber: return literal_scalars::put_rewritten_number(at, value, scratch);
     default: copy_bytes(at, value.text, value.size); return at + value.size;
   }
