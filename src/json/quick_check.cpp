@@ -90,7 +90,7 @@ class QuickCheck {
  private:
   bool scalar_text(const char* p);
   bool containers(const char* p);
-  const char* scalar(const char* p, std::size_t depth);
+  const char* scalar(const char* p);
   const char* number(const char* p);
   const char* key(const char* p, std::size_t depth);
   const char* outer_key(const char* p);
@@ -190,7 +190,7 @@ bool QuickCheck::containers(const char* p) {
         continue;
       }
     } else {
-      p = scalar(p, depth);
+      p = scalar(p);
       if (p == nullptr) return false;
       value_ends(p, depth);
     }
@@ -224,27 +224,31 @@ bool QuickCheck::containers(const char* p) {
 }
 
 // A string, number or literal at p; past it, or null.
-[[gnu::always_inline]] inline const char* QuickCheck::scalar(const char* p, std::size_t) {
-  switch (*p) {
-    case '"': value_starts(p + 1); return skip_string(p + 1, end_);
-    case 't':
-      if (last_ - p < 3 || std::memcmp(p, "true", 4) != 0) return nullptr;
-      value_starts(p + 4);
-      return p + 4;
-    case 'f':
-      if (last_ - p < 4 || std::memcmp(p, "false", 5) != 0) return nullptr;
-      value_starts(p + 5);
-      return p + 5;
-    case 'n':
-      if (last_ - p < 3 || std::memcmp(p, "null", 4) != 0) return nullptr;
-      value_starts(p + 4);
-      return p + 4;
-    default:
-      p = number(p);
-      if (p != nullptr) value_starts(p);
-      return p;
+[[gnu::always_inline]] inline const char* QuickCheck::scalar(const char* p) {
+  if (*p == '"') {
+    value_starts(p + 1);
+    return skip_string(p + 1, end_);
   }
+  if (is_digit_byte(*p) || *p == '-') {
+    p = number(p);
+  } else {
+    const std::string_view word = *p == 't' ? "true" : *p == 'f' ? "false" : "null";
+    // The word's bytes up to the last one are all in the text, the last one being no letter.
+    if (last_ - p < static_cast<std::ptrdiff_t>(word.size()) - 1 || std::memcmp(p, word.data(), word.size()) != 0) {
+      return nullptr;
+    }
+    p += word.size();
+  }
+  if (p != nullptr) value_starts(p);
+  return p;
 }
+
+// The bytes that may follow a number in an array or object.
+constexpr std::array<bool, 256> kAfterNumber = [] {
+  std::array<bool, 256> after{};
+  for (const char c : {',', ']', '}', ' ', '\n', '\t', '\r'}) after[static_cast<unsigned char>(c)] = true;
+  return after;
+}();
 
 // A plain decimal of up to seven integer and seven fraction digits, with eight bytes to read
 // after each run of digits, is passed over here a word at a time; anything else, errors
@@ -253,15 +257,14 @@ bool QuickCheck::containers(const char* p) {
   const char* p = start + (*start == '-');
   if (end_ - p >= 16) {
     const int digits = leading_digits(load_word(p));
-    const bool leading_zero = *p == '0' && digits > 1;
+    bool plain = digits != 0 && (*p != '0' || digits == 1);
     p += digits;
-    int fraction = 1;
     if (*p == '.') {
-      fraction = leading_digits(load_word(p + 1));
+      const int fraction = leading_digits(load_word(p + 1));
+      plain = plain && fraction != 0;
       p += fraction + 1;
     }
-    const bool plain = digits != 0 && digits != 8 && !leading_zero && fraction != 0 && fraction != 8;
-    if (plain && *p != '.' && *p != 'e' && *p != 'E') return p;
+    if (plain && kAfterNumber[static_cast<unsigned char>(*p)]) return p;
   }
   cursor_.seek(at(start));
   return check_number(cursor_) ? begin_ + cursor_.pos() : nullptr;
@@ -272,17 +275,17 @@ bool QuickCheck::containers(const char* p) {
   if (*p != '"') return nullptr;
   if (depth == outer_member_depth_) return outer_key(p + 1);
   ++p;
-  const std::size_t index = open_members_++ - members_before_[depth - 1];
-  if (index < kKnownKeys && end_ - p >= 8) {
-    const KnownKey& known = known_keys_[index];
-    if (((load_word(p) ^ known.bytes) & known.mask) == 0 && known.size != 0) return skip_space(p + known.size);
+  // Any known key is a key wherever its bytes match: its place only makes a match likely.
+  KnownKey& known = known_keys_[(open_members_++ - members_before_[depth - 1]) % kKnownKeys];
+  if (end_ - p >= 8 && ((load_word(p) ^ known.bytes) & known.mask) == 0 && known.size != 0) {
+    return skip_space(p + known.size);
   }
   const char* const start = p;
   p = skip_string(p, end_);
   if (p == nullptr) return nullptr;
-  if (*p == ':' && p - start < 8 && index < kKnownKeys && end_ - start >= 8) {
+  if (*p == ':' && p - start < 8 && end_ - start >= 8) {
     const auto size = static_cast<unsigned>(p + 1 - start);
-    known_keys_[index] = {load_word(start), ~std::uint64_t{0} >> (64 - 8 * size), size};
+    known = {load_word(start), ~std::uint64_t{0} >> (64 - 8 * size), size};
   }
   p = skip_space(p);
   if (*p != ':') return nullptr;
