@@ -250,18 +250,18 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
   return after;
 }();
 
-// A plain decimal of up to seven integer and seven fraction digits, with eight bytes to read
-// after each run of digits, is passed over here a word at a time; anything else, errors
+// A plain decimal of up to seven integer and eight fraction digits, with the words and the
+// byte after them in the text, is passed over here a word at a time; anything else, errors
 // included, is read as the value reader reads it.
 [[gnu::always_inline]] inline const char* QuickCheck::number(const char* const start) {
   const char* p = start + (*start == '-');
-  if (end_ - p >= 16) {
+  if (end_ - p > 16) {
     const int digits = leading_digits(load_word(p));
-    bool plain = digits != 0 && (*p != '0' || digits == 1);
-    p += digits;
-    if (*p == '.') {
+    bool plain = digits != 0 && digits != 8 && (*p != '0' || digits == 1);
+    p += plain ? digits : 0;
+    if (plain && *p == '.') {
       const int fraction = leading_digits(load_word(p + 1));
-      plain = plain && fraction != 0;
+      plain = fraction != 0;
       p += fraction + 1;
     }
     if (plain && kAfterNumber[static_cast<unsigned char>(*p)]) return p;
