@@ -1,12 +1,15 @@
 // Reading any bytes as one JSON value: errors are positioned inside the input, and what reads
 // writes back to text that reads to the same value and writes to the same bytes again. The
-// relay's reader, which writes compact text without building the value, agrees with it, also
-// when a second reader takes over part of the input.
+// relay's reader, which writes compact text without building the value, agrees with it, and its
+// quick check agrees with the exact reading it stands in for.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "fuzz_check.h"
+#include "json/cursor.h"
+#include "json/outline.h"
+#include "json/quick_check.h"
 #include "json/reader.h"
 #include "json/writer.h"
 
@@ -59,6 +62,23 @@ void check_compact_literal(std::string_view input, const Outcome<json::Value>& v
   FUZZ_CHECK(unquoted.get<std::string>() == json::to_json(value.value()), text);
 }
 
+// The quick check accepts exactly what the exact reading accepts, and outlines it alike.
+void check_quick_check(std::string_view input, const Outcome<json::Value>& value) {
+  json::detail::TextOutline quick, exact;
+  json::detail::Cursor in(input);
+  const bool accepted = json::detail::read_outline(in, exact);
+  FUZZ_CHECK(accepted == value.ok(), std::string(input));
+  FUZZ_CHECK(json::detail::quick_check(input, quick) == accepted,
+             std::string(accepted ? "quick check rejects " : "quick check accepts ") + std::string(input));
+  if (!accepted) return;
+  FUZZ_CHECK(quick.outer_object == exact.outer_object && quick.members == exact.members && quick.keys == exact.keys,
+             "outermost members differ: " + std::string(input));
+  FUZZ_CHECK(quick.longest_span == exact.longest_span,
+             std::to_string(quick.longest_span) + " vs " + std::to_string(exact.longest_span));
+  FUZZ_CHECK(quick.most_members == exact.most_members,
+             std::to_string(quick.most_members) + " vs " + std::to_string(exact.most_members));
+}
+
 }  // namespace
 }  // namespace korvane::fuzz
 
@@ -67,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input = fuzz::as_text(data, size);
   auto value = json::read_value(input);
   fuzz::check_compact_literal(input, value);
+  fuzz::check_quick_check(input, value);
   if (!value) {
     fuzz::check_rejected(input, value.error());
     return 0;

@@ -6,6 +6,8 @@
 
 #include "common/utf8.h"
 #include "files.h"
+#include "json/outline.h"
+#include "json/quick_check.h"
 #include "json/reader.h"
 #include "json/record.h"
 #include "json/writer.h"
@@ -178,6 +180,22 @@ class ReadCompact : public testing::TestWithParam<std::string> {};
 
 TEST_P(ReadCompact, AgreesWithTheValueTree) { EXPECT_EQ(via_literal(GetParam()), via_tree(GetParam())); }
 
+// The quick check accepts what the exact reading accepts, with the same outline; also with room
+// after the text, where it reads numbers a word at a time.
+void expect_quick_check_agrees(const std::string& input) {
+  for (const std::string& text : {input, input + std::string(24, ' ')}) {
+    detail::TextOutline quick, exact;
+    detail::Cursor in(text);
+    const bool accepted = detail::read_outline(in, exact);
+    ASSERT_EQ(detail::quick_check(text, quick), accepted) << text;
+    if (accepted) {
+      EXPECT_TRUE(quick == exact) << text;
+    }
+  }
+}
+
+TEST_P(ReadCompact, QuickCheckAgreesWithTheExactReading) { expect_quick_check_agrees(GetParam()); }
+
 INSTANTIATE_TEST_SUITE_P(
     Orders, ReadCompact,
     testing::Values(
@@ -213,6 +231,29 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string(125, '[') + "[{},[1],{}]" + std::string(125, ']'),
                     std::string(125, '[') + "[{},[[1]],{}]" + std::string(125, ']')));
 
+// Each way of being turned down, next to what is just accepted, alone and inside records.
+INSTANTIATE_TEST_SUITE_P(
+    Rejections, ReadCompact,
+    testing::Values(
+        std::string(127, '[') + std::string(127, ']'), std::string(128, '[') + std::string(128, ']'),
+        std::string(125, '[') + R"({"a":{}})" + std::string(125, ']'),
+        std::string(126, '[') + R"({"a":{}})" + std::string(126, ']'), R"(["\ud800"])",
+        R"(["\udc00","padding padding"])", R"(["\udfff"])", R"(["\ue000\ud7ff"])", R"(["\ud800\u0041"])",
+        R"(["\ud800\udbff"])", R"(["\ud800\"])", R"(["\ud83d\ude00\u00e9\u12"])", R"(["\u12g4"])", R"(["\x"])",
+        "[{\"a\x01\":1}]", "{\"a\x01\":1}", "[{\"a\xff\":1}]", "{\"\xe2\x82\":1}", "[\"\xe2\x82\xac\xed\xa0\x80\"]",
+        "[\"tab\there\"]", "[1]\xc3\xa9", R"([1e400,"padding padding"])", R"({"a":1e400,"b":"padding padding"})",
+        R"([-,"padding padding"])", R"([01,"padding padding"])", R"([1.,"padding padding"])",
+        R"([-01.5,"padding padding"])", R"([0.5e,"padding padding"])", R"([12345678,123456789.12345678])", R"([1,])",
+        R"({"a":1,})", R"([{"a":1,}])", "[1] [2]", "{} {}", "1 2", R"("a" "b")",
+        " \t\r\n[ \t\r\n1 \t\r\n, \t\r\n{ \t\r\n\"a\" \t\r\n: \t\r\n2 \t\r\n} \t\r\n] \t\r\n", "[1,\f2]", "\v[]", "[]",
+        "{}", "[[],{},[{}],{\"a\":[]}]", "\"\"", R"({"a":1,"a":{"b":2},"a":3})", "[tru]", "[nul", "[falsey]", "nul",
+        "true", "[true,false,null]", "{\"a\":[1]]", "[{\"a\":1]}", "[{\"a\" 1}]", "[{1:2}]", "{\"a\":1 \"b\":2}",
+        "[\"abc", "[\"abc]", "{\"a\\u0062\":1}",
+        R"([{"text":"a\"b","conf":0.25,"x":1},{"text":"c","conf":0.5,"x":2},{"text":"d","conf":0.75,"y":3}])",
+        R"([{"text":"a","conf":0.25},{"text":"b","conf":05},{"text":"c","conf":0.5}])",
+        R"([{"text":"a","x":1},{"texts":"b","x":2},{"tex":"c","x":3},{"text":1,"x":"text"}])",
+        R"([{"a":1,"b":[{"a":2}]},{"a" :3,"b" : 4},{"a" :5,"b" : 6},{"a":5,"b":6},{"b":7,"a":8}])"));
+
 // Numbers are checked without their values on the first read and measured on the second: every
 // form and error agrees with reading the value.
 INSTANTIATE_TEST_SUITE_P(Numbers, ReadCompact,
@@ -246,8 +287,10 @@ TEST_P(ReadLargeReply, AgreesWithTheValueTree) {
   }
   text += "]" + GetParam().second;
   EXPECT_EQ(via_literal(text), via_tree(text));
+  expect_quick_check_agrees(text);
   text.back() = ']';
   EXPECT_EQ(via_literal(text), via_tree(text));
+  expect_quick_check_agrees(text);
 }
 
 INSTANTIATE_TEST_SUITE_P(Orders, ReadLargeReply,
@@ -260,6 +303,7 @@ TEST(ReadCompactCorpus, AgreesWithTheValueTreeOnEveryRequestLine) {
   for (const Value& vector : testing_support::load_jsonl("request-lines.jsonl")) {
     const std::string input = vector["input"].get<std::string>();
     ASSERT_EQ(via_literal(input), via_tree(input)) << input;
+    expect_quick_check_agrees(input);
     ++checked;
   }
   EXPECT_EQ(checked, 3626);

@@ -1,0 +1,43 @@
+// What writing a checked text as a literal needs to know of it, and the exact reading that
+// gathers it: the outermost object's members, the longest span between two places where no
+// object but the outermost is open, and the most members of objects open at once.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/cursor.h"
+
+namespace korvane::json::detail {
+
+// A member of the outermost object: its decoded key and where its value lies in the text.
+struct OuterMember {
+  std::size_t key_start, key_size;  // in TextOutline::keys
+  std::size_t value_start, value_end;
+
+  bool operator==(const OuterMember&) const = default;
+};
+
+struct TextOutline {
+  bool outer_object = false;         // the text is an object
+  std::vector<OuterMember> members;  // of the outermost object, in the order of the text
+  std::string keys;                  // their decoded keys, one after the other
+  // The longest span between two places where no object is open but the outermost: a value
+  // starts there, a member of the outermost object does, or the text ends.
+  std::size_t longest_span = 0;
+  // Most members of objects open at once, the outermost object's not counted.
+  std::size_t most_members = 0;
+
+  std::string_view key_of(const OuterMember& member) const {
+    return std::string_view(keys).substr(member.key_start, member.key_size);
+  }
+  bool operator==(const TextOutline&) const = default;
+};
+
+// Reads one value with whitespace around it, as read_value does and with its errors, into
+// `outline`.
+bool read_outline(Cursor& in, TextOutline& outline);
+
+}  // namespace korvane::json::detail

@@ -1,0 +1,325 @@
+#include "json/quick_check.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "common/byte_vector.h"
+#include "common/hex.h"
+#include "common/utf8.h"
+#include "json/cursor.h"
+#include "json/grammar.h"
+#include "json/scalars.h"
+#include "json/specials.h"
+
+namespace korvane::json::detail {
+namespace {
+
+inline bool is_space(char c) {
+  constexpr std::uint64_t kSpaces = (1ULL << ' ') | (1ULL << '\n') | (1ULL << '\t') | (1ULL << '\r');
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= ' ' && ((kSpaces >> byte) & 1) != 0;
+}
+
+inline bool is_digit_byte(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
+
+// Four hex digits at `at`, or -1.
+inline long hex_unit(const char* at) {
+  long unit = 0;
+  for (int k = 0; k < 4; ++k) {
+    const int digit = hex_digit_value(at[k]);
+    if (digit < 0) return -1;
+    unit = unit * 16 + digit;
+  }
+  return unit;
+}
+
+// After "\u": past the escape, or null when it is not a character (a lone or reversed
+// surrogate) or the text ends first.
+const char* skip_unicode_escape(const char* p, const char* end) {
+  if (end - p < 4) return nullptr;
+  const long first = hex_unit(p);
+  p += 4;
+  if (first < 0 || (first >= 0xDC00 && first <= 0xDFFF)) return nullptr;
+  if (first < 0xD800 || first > 0xDBFF) return p;
+  if (end - p < 6 || p[0] != '\\' || p[1] != 'u') return nullptr;
+  const long second = hex_unit(p + 2);
+  return second >= 0xDC00 && second <= 0xDFFF ? p + 6 : nullptr;
+}
+
+// A string's text and closing quote, from after its opening quote; past the quote, or null.
+// The text's UTF-8 is checked beforehand.
+[[gnu::always_inline]] inline const char* skip_string(const char* p, const char* end) {
+  for (;;) {
+    p += find_special(p, static_cast<std::size_t>(end - p));
+    if (p == end) return nullptr;
+    if (*p == '"') return p + 1;
+    if (*p != '\\' || ++p == end) return nullptr;
+    switch (*p++) {
+      case '"':
+      case '\\':
+      case '/':
+      case 'b':
+      case 'f':
+      case 'n':
+      case 'r':
+      case 't': break;
+      case 'u':
+        p = skip_unicode_escape(p, end);
+        if (p == nullptr) return nullptr;
+        break;
+      default: return nullptr;
+    }
+  }
+}
+
+// The pass over a text whose outermost value is an array or an object. Its last byte but
+// whitespace closes that value, so that every read up to it stays in the text: each token but
+// a closing bracket ends before it, and after a closing bracket the pass stops there.
+class QuickCheck {
+ public:
+  QuickCheck(std::string_view text, TextOutline& out)
+      : begin_(text.data()), end_(text.data() + text.size()), cursor_(text), out_(out), last_mark_(begin_) {
+    cursor_.assume_valid_utf8();
+  }
+
+  bool text();
+
+ private:
+  bool scalar_text(const char* p);
+  bool containers(const char* p);
+  const char* scalar(const char* p);
+  const char* number(const char* p);
+  const char* key(const char* p, std::size_t depth);
+  const char* outer_key(const char* p);
+  bool finish(const char* p);
+
+  // Skips whitespace up to the last byte, which is none.
+  static const char* skip_space(const char* p) {
+    while (is_space(*p)) ++p;
+    return p;
+  }
+  std::size_t at(const char* p) const { return static_cast<std::size_t>(p - begin_); }
+  void mark(const char* p) {
+    out_.longest_span = std::max(out_.longest_span, static_cast<std::size_t>(p - last_mark_));
+    last_mark_ = p;
+  }
+  void value_starts(const char* p) {
+    if (inner_objects_ == 0) mark(p);
+  }
+  void value_ends(const char* p, std::size_t depth) {
+    if (depth == outer_member_depth_) out_.members.back().value_end = at(p);
+  }
+
+  static constexpr std::size_t kNoOuterObject = ~std::size_t{0};
+
+  const char* const begin_;
+  const char* const end_;
+  const char* last_ = nullptr;  // the byte that closes the outermost array or object
+  Cursor cursor_;               // for what is read as the value reader reads it
+  TextOutline& out_;
+  const char* last_mark_;
+  std::size_t outer_member_depth_ = kNoOuterObject;  // 1 when the text is an object
+  std::size_t inner_objects_ = 0;                    // open objects but the outermost
+  std::size_t open_members_ = 0;                     // their members so far
+  std::array<char, kMaxDepth> open_{};               // '[' or '{' of each open level
+  std::array<std::size_t, kMaxDepth> members_before_{};
+  // Objects in a row mostly have the same keys in the same order: the bytes of the key at each
+  // place, its quote and colon, as last seen there; bytes the same are a key as good.
+  struct KnownKey {
+    std::uint64_t bytes, mask;
+    unsigned size;  // 0 when none is known
+  };
+  static constexpr std::size_t kKnownKeys = 16;
+  std::array<KnownKey, kKnownKeys> known_keys_{};
+};
+
+bool QuickCheck::text() {
+  const char* p = begin_;
+  while (p != end_ && is_space(*p)) ++p;
+  if (p == end_) return false;
+  if (*p != '[' && *p != '{') return scalar_text(p);
+  last_ = end_ - 1;
+  while (is_space(*last_)) --last_;
+  if (*last_ != ']' && *last_ != '}') return false;
+  return containers(p);
+}
+
+bool QuickCheck::scalar_text(const char* p) {
+  cursor_.seek(at(p));
+  if (*p == '"') {
+    cursor_.advance();
+    mark(p + 1);
+    StringRead string;
+    NoText text;
+    if (!read_string<false>(cursor_, string, text)) return false;
+  } else if (*p == '-' || is_digit_byte(*p)) {
+    if (!check_number(cursor_)) return false;
+    mark(begin_ + cursor_.pos());
+  } else {
+    const std::string_view word = *p == 't' ? "true" : *p == 'f' ? "false" : "null";
+    if (std::string_view(p, at(end_) - at(p)).substr(0, word.size()) != word) return false;
+    cursor_.advance(word.size());
+    mark(begin_ + cursor_.pos());
+  }
+  return finish(begin_ + cursor_.pos());
+}
+
+bool QuickCheck::containers(const char* p) {
+  std::size_t depth = 0;
+  for (;;) {
+    const char c = *p;
+    if (c == '[' || c == '{') {
+      if (depth == kMaxDepth) return false;
+      p = skip_space(p + 1);
+      value_starts(p);
+      open_[depth] = c;
+      if (c == '{' && depth == 0) {
+        out_.outer_object = true;
+        outer_member_depth_ = 1;
+      } else if (c == '{') {
+        ++inner_objects_;
+        members_before_[depth] = open_members_;
+      }
+      ++depth;
+      if (*p != c + 2) {  // not empty: its first element, or its first member's key
+        if (c == '{' && (p = key(p, depth)) == nullptr) return false;
+        continue;
+      }
+    } else {
+      p = scalar(p);
+      if (p == nullptr) return false;
+      value_ends(p, depth);
+    }
+    // After a value: close what ends here, then on to the next element or member.
+    for (;;) {
+      p = skip_space(p);
+      const char open = open_[depth - 1];
+      if (*p == ',') {
+        p = skip_space(p + 1);
+        if (open == '{') {
+          p = key(p, depth);
+          if (p == nullptr) return false;
+        } else if (*p == ']') {
+          return false;
+        }
+        break;
+      }
+      if (*p != open + 2) return false;
+      ++p;
+      --depth;
+      if (open == '{' && depth != 0) {
+        --inner_objects_;
+        out_.most_members = std::max(out_.most_members, open_members_);
+        open_members_ = members_before_[depth];
+      }
+      if (depth == 0) return finish(p);
+      if (p > last_) return false;
+      value_ends(p, depth);
+    }
+  }
+}
+
+// A string, number or literal at p; past it, or null.
+[[gnu::always_inline]] inline const char* QuickCheck::scalar(const char* p) {
+  if (*p == '"') {
+    value_starts(p + 1);
+    return skip_string(p + 1, end_);
+  }
+  if (is_digit_byte(*p) || *p == '-') {
+    p = number(p);
+  } else {
+    const std::string_view word = *p == 't' ? "true" : *p == 'f' ? "false" : "null";
+    // The word's bytes up to the last one are all in the text, the last one being no letter.
+    if (last_ - p < static_cast<std::ptrdiff_t>(word.size()) - 1 || std::memcmp(p, word.data(), word.size()) != 0) {
+      return nullptr;
+    }
+    p += word.size();
+  }
+  if (p != nullptr) value_starts(p);
+  return p;
+}
+
+// The bytes that may follow a number in an array or object.
+constexpr std::array<bool, 256> kAfterNumber = [] {
+  std::array<bool, 256> after{};
+  for (const char c : {',', ']', '}', ' ', '\n', '\t', '\r'}) after[static_cast<unsigned char>(c)] = true;
+  return after;
+}();
+
+// A plain decimal of up to seven integer and eight fraction digits, with the words and the
+// byte after them in the text, is passed over here a word at a time; anything else, errors
+// included, is read as the value reader reads it.
+[[gnu::always_inline]] inline const char* QuickCheck::number(const char* const start) {
+  const char* p = start + (*start == '-');
+  if (end_ - p > 16) {
+    const int digits = leading_digits(load_word(p));
+    bool plain = digits != 0 && digits != 8 && (*p != '0' || digits == 1);
+    p += plain ? digits : 0;
+    if (plain && *p == '.') {
+      const int fraction = leading_digits(load_word(p + 1));
+      plain = fraction != 0;
+      p += fraction + 1;
+    }
+    if (plain && kAfterNumber[static_cast<unsigned char>(*p)]) return p;
+  }
+  cursor_.seek(at(start));
+  return check_number(cursor_) ? begin_ + cursor_.pos() : nullptr;
+}
+
+// A key at p and its colon; at the value after them, or null.
+[[gnu::always_inline]] inline const char* QuickCheck::key(const char* p, std::size_t depth) {
+  if (*p != '"') return nullptr;
+  if (depth == outer_member_depth_) return outer_key(p + 1);
+  ++p;
+  // Any known key is a key wherever its bytes match: its place only makes a match likely.
+  KnownKey& known = known_keys_[(open_members_++ - members_before_[depth - 1]) % kKnownKeys];
+  if (end_ - p >= 8 && ((load_word(p) ^ known.bytes) & known.mask) == 0 && known.size != 0) {
+    return skip_space(p + known.size);
+  }
+  const char* const start = p;
+  p = skip_string(p, end_);
+  if (p == nullptr) return nullptr;
+  if (*p == ':' && p - start < 8 && end_ - start >= 8) {
+    const auto size = static_cast<unsigned>(p + 1 - start);
+    known = {load_word(start), ~std::uint64_t{0} >> (64 - 8 * size), size};
+  }
+  p = skip_space(p);
+  if (*p != ':') return nullptr;
+  return skip_space(p + 1);
+}
+
+// The outermost object's keys are few and are kept decoded.
+const char* QuickCheck::outer_key(const char* p) {
+  cursor_.seek(at(p));
+  StringRead key;
+  std::string scratch;
+  DecodedText text(scratch);
+  if (!read_string<false>(cursor_, key, text)) return nullptr;
+  p = skip_space(begin_ + cursor_.pos());
+  if (*p != ':') return nullptr;
+  ++p;
+  out_.members.push_back({out_.keys.size(), text.text().size(), at(p), at(p)});
+  out_.keys.append(text.text());
+  mark(p);
+  return skip_space(p);
+}
+
+bool QuickCheck::finish(const char* p) {
+  while (p != end_ && is_space(*p)) ++p;
+  if (p != end_) return false;
+  mark(p);
+  return true;
+}
+
+}  // namespace
+
+bool quick_check(std::string_view text, TextOutline& outline, bool valid_utf8) {
+  outline = TextOutline();
+  QuickCheck check(text, outline);
+  return (valid_utf8 || is_valid_utf8(text)) && check.text();
+}
+
+}  // namespace korvane::json::detail
