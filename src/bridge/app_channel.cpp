@@ -8,6 +8,7 @@
 #include "common/posix.h"
 #include "common/quote.h"
 #include "common/utf8.h"
+#include "json/quick_check.h"
 #include "json/reader.h"
 #include "json/writer.h"
 
@@ -48,26 +49,32 @@ std::size_t expected_reply_size(std::string_view received) {
   return head.size();
 }
 
-// Sizes the reply's buffer from its head, and checks the body's UTF-8 while the rest arrives.
+// Sizes the reply's buffer from its head, and checks the body while the rest arrives.
 class ReplyWatcher final : public StreamWatcher {
  public:
   std::size_t expected_size(std::string_view received) override { return expected_reply_size(received); }
-  void received(std::string_view received) override {
+  void received(ByteBuffer& reply) override {
+    const std::string_view received = reply.view();
     if (body_start_ == 0) {
       const std::size_t head_end = received.find(kHeadEnd);
       if (head_end == std::string_view::npos) return;
       body_start_ = head_end + kHeadEnd.size();
     }
     utf8_.grew(received.substr(body_start_));
+    if (reply.tail_size() == 0) return;  // no room for the 0 byte the check wants after the text
+    *reply.tail(1) = '\0';
+    body_check_.grew(received.substr(body_start_));
   }
   // Whether the whole body is well-formed UTF-8, once the reply is in.
   bool body_is_utf8(std::string_view reply) {
     return body_start_ != 0 && body_start_ <= reply.size() && utf8_.whole(reply.substr(body_start_));
   }
+  json::detail::GrowingCheck& body_check() { return body_check_; }
 
  private:
   std::size_t body_start_ = 0;
   GrowingUtf8Check utf8_;
+  json::detail::GrowingCheck body_check_;
 };
 
 }  // namespace
@@ -85,10 +92,10 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
   return head;
 }
 
-Outcome<json::CompactLiteral> parse_app_reply(ByteBuffer& reply, bool body_is_utf8) {
+Outcome<json::CompactLiteral> parse_app_reply(ByteBuffer& reply, bool body_is_utf8, json::detail::GrowingCheck* parts) {
   const std::size_t head_end = reply.view().find(kHeadEnd);
   const std::size_t body_start = head_end == std::string_view::npos ? reply.size() : head_end + kHeadEnd.size();
-  auto literal = json::CompactLiteral::read(reply, body_start, body_is_utf8);
+  auto literal = json::CompactLiteral::read(reply, body_start, body_is_utf8, parts);
   if (literal) return literal;
   const std::string_view body = reply.view().substr(body_start);
   std::string error = "parse: ";
@@ -136,7 +143,7 @@ Outcome<json::CompactLiteral> post_to_app(std::uint16_t port, std::string_view t
   }
   if (!received) return error_text("read: " + received.error());
   try {
-    return parse_app_reply(reply, watcher.body_is_utf8(reply.view()));
+    return parse_app_reply(reply, watcher.body_is_utf8(reply.view()), &watcher.body_check());
   } catch (const std::bad_alloc&) {  // the reply arrived whole but its relayed form cannot be held
     return error_text("read: " + os_error_text(ENOMEM));
   }

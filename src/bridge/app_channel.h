@@ -18,8 +18,10 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
 // Cuts the HTTP head off a whole reply and reads the body as one JSON text, to be written in
 // compact form (sorted keys, as the JSON writer writes values) as a JSON string literal; on
 // failure "parse: <reason> -- raw=<quoted body>". Takes the reply over when it reads.
-// `body_is_utf8`: the body is known to be well-formed UTF-8, checked as it arrived.
-Outcome<json::CompactLiteral> parse_app_reply(ByteBuffer& reply, bool body_is_utf8 = false);
+// `body_is_utf8`: the body is known to be well-formed UTF-8, checked as it arrived; `parts`: the
+// check that read the body as it arrived, if any.
+Outcome<json::CompactLiteral> parse_app_reply(ByteBuffer& reply, bool body_is_utf8 = false,
+                                              json::detail::GrowingCheck* parts = nullptr);
 Outcome<json::CompactLiteral> parse_app_reply(std::string_view reply);
 
 // The first line of a reply without its line break, at most 256 bytes of it.

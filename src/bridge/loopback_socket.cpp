@@ -130,7 +130,7 @@ Outcome<void> receive_to_end(const UniqueFd& socket, ByteBuffer& out, StreamWatc
         sized = true;
       }
     }
-    watcher->received(out.view());
+    watcher->received(out);
   }
 }
 

@@ -32,7 +32,8 @@ class StreamWatcher {
  public:
   // What the whole stream will measure, once that can be told (0: not yet); asked until it tells.
   virtual std::size_t expected_size(std::string_view received) = 0;
-  virtual void received(std::string_view received) = 0;
+  // The buffer holds what has been received; the watcher may use the room after it.
+  virtual void received(ByteBuffer& buffer) = 0;
 
  protected:
   ~StreamWatcher() = default;

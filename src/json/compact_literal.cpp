@@ -58,10 +58,14 @@ struct CompactLiteral::State {
   detail::LiteralWriter writer{out};
 };
 
-Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from, bool valid_utf8) {
+Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from, bool valid_utf8,
+                                             detail::GrowingCheck* parts) {
   const std::string_view source = text.view().substr(from);
   TextOutline outline;
-  if (!detail::quick_check(source, outline, valid_utf8)) {
+  const bool quick =
+      parts != nullptr ? parts->finish(source, outline, valid_utf8) : detail::quick_check(source, outline, valid_utf8);
+  if (!quick) {
+    outline = TextOutline();
     // The exact reading tells why; should it accept after all, its outline is the one used.
     Cursor in(source);
     if (valid_utf8) in.assume_valid_utf8();

@@ -12,6 +12,9 @@
 #include "common/byte_buffer.h"
 
 namespace korvane::json {
+namespace detail {
+class GrowingCheck;
+}
 
 // Where a literal goes as it is written: in pieces, in order. False stops the writing.
 class PieceSink {
@@ -26,9 +29,11 @@ class CompactLiteral {
  public:
   // Reads text[from..] as one JSON text with whitespace around it, as read_value does, with
   // the same errors; takes the text over when it reads, and leaves it when it does not.
-  // `valid_utf8`: text[from..] is known to be well-formed UTF-8. Throws std::bad_alloc when the
-  // memory that writing needs cannot be had: after a successful read, writing asks for none.
-  static Outcome<CompactLiteral> read(ByteBuffer& text, std::size_t from, bool valid_utf8 = false);
+  // `valid_utf8`: text[from..] is known to be well-formed UTF-8; `parts`: the check that read
+  // it while it arrived, if any. Throws std::bad_alloc when the memory that writing needs cannot
+  // be had: after a successful read, writing asks for none.
+  static Outcome<CompactLiteral> read(ByteBuffer& text, std::size_t from, bool valid_utf8 = false,
+                                      detail::GrowingCheck* parts = nullptr);
 
   CompactLiteral(CompactLiteral&&) noexcept;
   CompactLiteral& operator=(CompactLiteral&&) noexcept;

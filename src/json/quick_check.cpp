@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "common/byte_vector.h"
 #include "common/hex.h"
@@ -87,9 +89,22 @@ class QuickCheck {
 
   bool text();
 
+  // The same text, longer: it has arrived further.
+  void grew(std::string_view text) {
+    end_ = text.data() + text.size();
+    cursor_ = Cursor(text);
+    cursor_.assume_valid_utf8();
+  }
+  // A text that has not all arrived, with a 0 byte after what has: checks the values that start
+  // before `sure_to`, and stops at the first that does not. False when it cannot tell how the
+  // text goes on there (the whole is then read at the end).
+  bool part(std::size_t sure_to);
+  // The whole text, after its parts: as text() tells.
+  bool rest();
+
  private:
   bool scalar_text(const char* p);
-  bool containers(const char* p);
+  bool containers(const char* p, std::size_t depth);
   const char* scalar(const char* p);
   const char* number(const char* p);
   const char* key(const char* p, std::size_t depth);
@@ -116,11 +131,17 @@ class QuickCheck {
   static constexpr std::size_t kNoOuterObject = ~std::size_t{0};
 
   const char* const begin_;
-  const char* const end_;
+  const char* end_;
   const char* last_ = nullptr;  // the byte that closes the outermost array or object
   Cursor cursor_;               // for what is read as the value reader reads it
   TextOutline& out_;
   const char* last_mark_;
+  // A text read in parts stops at the first value that starts at or after stop_at_, and goes on
+  // there with the next part.
+  std::size_t stop_at_ = ~std::size_t{0};
+  const char* resume_ = nullptr;
+  std::size_t resume_depth_ = 0;
+  bool stopped_ = false;
   std::size_t outer_member_depth_ = kNoOuterObject;  // 1 when the text is an object
   std::size_t inner_objects_ = 0;                    // open objects but the outermost
   std::size_t open_members_ = 0;                     // their members so far
@@ -144,7 +165,29 @@ bool QuickCheck::text() {
   last_ = end_ - 1;
   while (is_space(*last_)) --last_;
   if (*last_ != ']' && *last_ != '}') return false;
-  return containers(p);
+  return containers(p, 0);
+}
+
+bool QuickCheck::part(std::size_t sure_to) {
+  const char* p = resume_;
+  if (p == nullptr) {  // the first part: the opening of the outermost array or object
+    p = begin_;
+    while (is_space(*p)) ++p;
+    if (*p != '[' && *p != '{') return false;
+  }
+  last_ = end_ - 1;  // the 0 after the text ends every read there
+  stop_at_ = sure_to;
+  stopped_ = false;
+  return containers(p, resume_depth_) && stopped_;
+}
+
+bool QuickCheck::rest() {
+  if (resume_ == nullptr) return text();
+  last_ = end_ - 1;
+  while (last_ > resume_ && is_space(*last_)) --last_;
+  if (*last_ != ']' && *last_ != '}') return false;
+  stop_at_ = ~std::size_t{0};
+  return containers(resume_, resume_depth_);
 }
 
 bool QuickCheck::scalar_text(const char* p) {
@@ -167,9 +210,14 @@ bool QuickCheck::scalar_text(const char* p) {
   return finish(begin_ + cursor_.pos());
 }
 
-bool QuickCheck::containers(const char* p) {
-  std::size_t depth = 0;
+bool QuickCheck::containers(const char* p, std::size_t depth) {
   for (;;) {
+    if (at(p) >= stop_at_) {  // a part ends here: a value starts
+      resume_ = p;
+      resume_depth_ = depth;
+      stopped_ = true;
+      return true;
+    }
     const char c = *p;
     if (c == '[' || c == '{') {
       if (depth == kMaxDepth) return false;
@@ -320,6 +368,41 @@ bool quick_check(std::string_view text, TextOutline& outline, bool valid_utf8) {
   outline = TextOutline();
   QuickCheck check(text, outline);
   return (valid_utf8 || is_valid_utf8(text)) && check.text();
+}
+
+struct GrowingCheck::Parts {
+  Parts(std::string_view text) : check(text, outline) {}
+  TextOutline outline;
+  QuickCheck check;
+};
+
+GrowingCheck::GrowingCheck() = default;
+GrowingCheck::~GrowingCheck() = default;
+
+void GrowingCheck::grew(std::string_view text) {
+  if (lost_ || text.size() < 2 * kSureBefore) return;
+  try {
+    if (parts_ == nullptr) {
+      parts_ = std::make_unique<Parts>(text);
+      start_ = text.data();
+    }
+    if (text.data() != start_) {  // moved: read whole at the end
+      lost_ = true;
+      return;
+    }
+    parts_->check.grew(text);
+    lost_ = !parts_->check.part(text.size() - kSureBefore);
+  } catch (const std::bad_alloc&) {
+    lost_ = true;
+  }
+}
+
+bool GrowingCheck::finish(std::string_view text, TextOutline& outline, bool valid_utf8) {
+  if (lost_ || parts_ == nullptr || text.data() != start_) return quick_check(text, outline, valid_utf8);
+  parts_->check.grew(text);
+  const bool accepted = (valid_utf8 || is_valid_utf8(text)) && parts_->check.rest();
+  outline = std::move(parts_->outline);
+  return accepted;
 }
 
 }  // namespace korvane::json::detail

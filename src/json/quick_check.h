@@ -3,6 +3,8 @@
 // error texts: a text it turns down is read again by read_outline, which tells why.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string_view>
 
 #include "json/outline.h"
@@ -12,5 +14,26 @@ namespace korvane::json::detail {
 // True when read_outline accepts `text`, with `outline` as read_outline notes it. `valid_utf8`:
 // the text is known to be well-formed UTF-8.
 bool quick_check(std::string_view text, TextOutline& outline, bool valid_utf8 = false);
+
+// The quick check of a text read while it arrives: each part as it comes, so that little is
+// left to check once the whole is in.
+class GrowingCheck {
+ public:
+  GrowingCheck();
+  ~GrowingCheck();
+
+  // The text so far (it keeps its place in memory as it grows), with a 0 byte after it: checks
+  // the values that start at least kSureBefore bytes before its end.
+  void grew(std::string_view text);
+  // The whole text, as quick_check tells of it.
+  bool finish(std::string_view text, TextOutline& outline, bool valid_utf8);
+
+ private:
+  static constexpr std::size_t kSureBefore = std::size_t{64} << 10;
+  struct Parts;
+  std::unique_ptr<Parts> parts_;
+  const char* start_ = nullptr;
+  bool lost_ = false;  // a part could not be told: the whole is read at the end
+};
 
 }  // namespace korvane::json::detail

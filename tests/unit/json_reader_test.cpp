@@ -274,6 +274,25 @@ TEST(ReadCompactLarge, OutermostObjectsAgreeWithTheValueTree) {
   }
 }
 
+// A text checked in parts as it arrives (cut every `step` bytes, a 0 byte after each part) gets
+// the quick check's verdict and outline.
+void expect_parts_agree(std::string_view text, std::size_t step) {
+  detail::TextOutline whole, parts;
+  const bool accepted = detail::quick_check(text, whole);
+  std::string buffer(text.size() + 1, '\0');  // keeps its place as the text arrives
+  detail::GrowingCheck check;
+  for (std::size_t size = step; size < text.size(); size += step) {
+    text.substr(size - step, step).copy(buffer.data() + size - step, step);
+    buffer[size] = '\0';
+    check.grew(std::string_view(buffer.data(), size));
+  }
+  text.copy(buffer.data(), text.size());
+  ASSERT_EQ(check.finish(std::string_view(buffer.data(), text.size()), parts, false), accepted);
+  if (accepted) {
+    EXPECT_TRUE(parts == whole);
+  }
+}
+
 // A large reply, with records whose strings hold "},{", in an object whose largest member goes
 // back or forward when the keys are sorted.
 class ReadLargeReply : public testing::TestWithParam<std::pair<std::string, std::string>> {};
@@ -288,9 +307,22 @@ TEST_P(ReadLargeReply, AgreesWithTheValueTree) {
   text += "]" + GetParam().second;
   EXPECT_EQ(via_literal(text), via_tree(text));
   expect_quick_check_agrees(text);
+  expect_parts_agree(text, 100'000);
+  // Read in parts, faults before the last part are found there or at the end alike: a control
+  // byte, a long string and deep nesting across the cuts, whitespace, a value ending the text early.
+  const std::size_t third = text.size() / 3;
+  for (const std::string& middle :
+       {std::string("\x01"), "\"" + std::string(200'000, 'x') + "\"", std::string(127, '[') + std::string(127, ']'),
+        std::string(128, '[') + std::string(128, ']'), std::string(70'000, ' '), std::string("1]")}) {
+    std::string changed = text;
+    changed.insert(changed.find(",{", third) + 1, middle + ",");
+    expect_parts_agree(changed, 65'537);
+    expect_parts_agree(changed, 1'000'000);
+  }
   text.back() = ']';
   EXPECT_EQ(via_literal(text), via_tree(text));
   expect_quick_check_agrees(text);
+  expect_parts_agree(text, 100'000);
 }
 
 INSTANTIATE_TEST_SUITE_P(Orders, ReadLargeReply,
