@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <string>
 
 #include "common/byte_vector.h"
 #include "common/hex.h"
@@ -120,7 +119,6 @@ class QuickCheck {
   const char* const end_;
   const char* last_ = nullptr;  // the byte that closes the outermost array or object
   Cursor cursor_;               // for what is read as the value reader reads it
-  std::string scratch_;         // an outermost key with escapes, decoded
   TextOutline& out_;
   const char* last_mark_;
   std::size_t outer_member_depth_ = kNoOuterObject;  // 1 when the text is an object
@@ -298,7 +296,8 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
 const char* QuickCheck::outer_key(const char* p) {
   cursor_.seek(at(p));
   StringRead key;
-  DecodedText text(scratch_);
+  std::string scratch;
+  DecodedText text(scratch);
   if (!read_string<false>(cursor_, key, text)) return nullptr;
   p = skip_space(begin_ + cursor_.pos());
   if (*p != ':') return nullptr;
