@@ -6,7 +6,6 @@
 
 #include "json/cursor.h"
 #include "json/escape.h"
-#include "json/grammar.h"
 #include "json/literal_writer.h"
 #include "json/outline.h"
 #include "json/quick_check.h"
