@@ -162,7 +162,8 @@ bool QuickCheck::scalar_text(const char* p) {
 
 bool QuickCheck::containers(const char* p, std::size_t depth) {
   for (;;) {
-    if (at(p) >= stop_at_) {  // a part ends here: a value starts
+    if (at(p) >= stop_at_) {        // a part ends here, where a value starts
+      if (p == end_) return false;  // whitespace cut short by the end: where the value starts is not known
       resume_ = p;
       resume_depth_ = depth;
       stopped_ = true;
@@ -326,11 +327,11 @@ struct GrowingCheck::Parts {
   QuickCheck check;
 };
 
-GrowingCheck::GrowingCheck() = default;
+GrowingCheck::GrowingCheck(std::size_t sure_before) : sure_before_(sure_before) {}
 GrowingCheck::~GrowingCheck() = default;
 
 void GrowingCheck::grew(std::string_view text) {
-  if (lost_ || text.size() < 2 * kSureBefore) return;
+  if (lost_ || text.size() < 2 * sure_before_) return;
   try {
     if (parts_ == nullptr) {
       parts_ = std::make_unique<Parts>(text);
@@ -341,7 +342,7 @@ void GrowingCheck::grew(std::string_view text) {
       return;
     }
     parts_->check.grew(text);
-    lost_ = !parts_->check.part(text.size() - kSureBefore);
+    lost_ = !parts_->check.part(text.size() - sure_before_);
   } catch (const std::bad_alloc&) {
     lost_ = true;
   }

@@ -19,11 +19,12 @@ bool quick_check(std::string_view text, TextOutline& outline, bool valid_utf8 = 
 // left to check once the whole is in.
 class GrowingCheck {
  public:
-  GrowingCheck();
+  // Values that start at least `sure_before` bytes before the end of what has come are checked
+  // as it comes (a token that runs past that leaves the whole to the end).
+  explicit GrowingCheck(std::size_t sure_before = kSureBefore);
   ~GrowingCheck();
 
-  // The text so far (it keeps its place in memory as it grows), with a 0 byte after it: checks
-  // the values that start at least kSureBefore bytes before its end.
+  // The text so far (it keeps its place in memory as it grows), with a 0 byte after it.
   void grew(std::string_view text);
   // The whole text, as quick_check tells of it.
   bool finish(std::string_view text, TextOutline& outline, bool valid_utf8);
@@ -31,6 +32,7 @@ class GrowingCheck {
  private:
   static constexpr std::size_t kSureBefore = std::size_t{64} << 10;
   struct Parts;
+  std::size_t sure_before_;
   std::unique_ptr<Parts> parts_;
   const char* start_ = nullptr;
   bool lost_ = false;  // a part could not be told: the whole is read at the end

@@ -182,6 +182,8 @@ TEST_P(ReadCompact, AgreesWithTheValueTree) { EXPECT_EQ(via_literal(GetParam()),
 
 // The quick check accepts what the exact reading accepts, with the same outline; also with room
 // after the text, where it reads numbers a word at a time.
+void expect_parts_agree(std::string_view text, std::size_t step, std::size_t sure_before);
+
 void expect_quick_check_agrees(const std::string& input) {
   for (const std::string& text : {input, input + std::string(24, ' ')}) {
     detail::TextOutline quick, exact;
@@ -190,6 +192,11 @@ void expect_quick_check_agrees(const std::string& input) {
     ASSERT_EQ(detail::quick_check(text, quick), accepted) << text;
     if (accepted) {
       EXPECT_TRUE(quick == exact) << text;
+    }
+    // Read in parts that stop at nearly every value, cut every few bytes.
+    if (text.size() > 4096) continue;
+    for (const std::size_t sure_before : {8, 24}) {
+      for (const std::size_t step : {1, 5}) expect_parts_agree(text, step, sure_before);
     }
   }
 }
@@ -276,20 +283,20 @@ TEST(ReadCompactLarge, OutermostObjectsAgreeWithTheValueTree) {
 
 // A text checked in parts as it arrives (cut every `step` bytes, a 0 byte after each part) gets
 // the quick check's verdict and outline.
-void expect_parts_agree(std::string_view text, std::size_t step) {
+void expect_parts_agree(std::string_view text, std::size_t step, std::size_t sure_before) {
   detail::TextOutline whole, parts;
   const bool accepted = detail::quick_check(text, whole);
   std::string buffer(text.size() + 1, '\0');  // keeps its place as the text arrives
-  detail::GrowingCheck check;
+  detail::GrowingCheck check(sure_before);
   for (std::size_t size = step; size < text.size(); size += step) {
     text.substr(size - step, step).copy(buffer.data() + size - step, step);
     buffer[size] = '\0';
     check.grew(std::string_view(buffer.data(), size));
   }
   text.copy(buffer.data(), text.size());
-  ASSERT_EQ(check.finish(std::string_view(buffer.data(), text.size()), parts, false), accepted);
+  ASSERT_EQ(check.finish(std::string_view(buffer.data(), text.size()), parts, false), accepted) << text;
   if (accepted) {
-    EXPECT_TRUE(parts == whole);
+    EXPECT_TRUE(parts == whole) << text;
   }
 }
 
@@ -307,7 +314,7 @@ TEST_P(ReadLargeReply, AgreesWithTheValueTree) {
   text += "]" + GetParam().second;
   EXPECT_EQ(via_literal(text), via_tree(text));
   expect_quick_check_agrees(text);
-  expect_parts_agree(text, 100'000);
+  expect_parts_agree(text, 100'000, 64 << 10);
   // Read in parts, faults before the last part are found there or at the end alike: a control
   // byte, a long string and deep nesting across the cuts, whitespace, a value ending the text early.
   const std::size_t third = text.size() / 3;
@@ -316,13 +323,13 @@ TEST_P(ReadLargeReply, AgreesWithTheValueTree) {
         std::string(128, '[') + std::string(128, ']'), std::string(70'000, ' '), std::string("1]")}) {
     std::string changed = text;
     changed.insert(changed.find(",{", third) + 1, middle + ",");
-    expect_parts_agree(changed, 65'537);
-    expect_parts_agree(changed, 1'000'000);
+    expect_parts_agree(changed, 65'537, 64 << 10);
+    expect_parts_agree(changed, 1'000'000, 64 << 10);
   }
   text.back() = ']';
   EXPECT_EQ(via_literal(text), via_tree(text));
   expect_quick_check_agrees(text);
-  expect_parts_agree(text, 100'000);
+  expect_parts_agree(text, 100'000, 64 << 10);
 }
 
 INSTANTIATE_TEST_SUITE_P(Orders, ReadLargeReply,
