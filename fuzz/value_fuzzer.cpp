@@ -79,6 +79,27 @@ void check_quick_check(std::string_view input, const Outcome<json::Value>& value
              std::to_string(quick.most_members) + " vs " + std::to_string(exact.most_members));
 }
 
+// Read in parts as it arrives, cut every few bytes and stopping at nearly every value, the text
+// gets the quick check's verdict and outline. The input's first byte picks the cuts.
+void check_parts(std::string_view input) {
+  if (input.empty()) return;
+  const std::size_t step = 1 + static_cast<unsigned char>(input.front()) % 7;
+  const std::size_t sure_before = 4 + static_cast<unsigned char>(input.front()) / 8;
+  json::detail::TextOutline whole, parts;
+  const bool accepted = json::detail::quick_check(input, whole);
+  std::string buffer(input.size() + 1, '\0');
+  json::detail::GrowingCheck check(sure_before);
+  for (std::size_t size = step; size < input.size(); size += step) {
+    input.substr(size - step, step).copy(buffer.data() + size - step, step);
+    buffer[size] = '\0';
+    check.grew(std::string_view(buffer.data(), size));
+  }
+  input.copy(buffer.data(), input.size());
+  FUZZ_CHECK(check.finish(std::string_view(buffer.data(), input.size()), parts, false) == accepted,
+             std::string(accepted ? "parts turn down " : "parts accept ") + std::string(input));
+  FUZZ_CHECK(!accepted || parts == whole, "outline in parts differs: " + std::string(input));
+}
+
 }  // namespace
 }  // namespace korvane::fuzz
 
@@ -88,6 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto value = json::read_value(input);
   fuzz::check_compact_literal(input, value);
   fuzz::check_quick_check(input, value);
+  fuzz::check_parts(input);
   if (!value) {
     fuzz::check_rejected(input, value.error());
     return 0;
