@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/byte_buffer.h"
 #include "fuzz_check.h"
 #include "json/cursor.h"
 #include "json/outline.h"
@@ -87,15 +88,15 @@ void check_parts(std::string_view input) {
   const std::size_t sure_before = 4 + static_cast<unsigned char>(input.front()) / 8;
   json::detail::TextOutline whole, parts;
   const bool accepted = json::detail::quick_check(input, whole);
-  std::string buffer(input.size() + 1, '\0');
+  ByteBuffer buffer;
+  buffer.reserve(input.size() + 1);
   json::detail::GrowingCheck check(sure_before);
   for (std::size_t size = step; size < input.size(); size += step) {
-    input.substr(size - step, step).copy(buffer.data() + size - step, step);
-    buffer[size] = '\0';
-    check.grew(std::string_view(buffer.data(), size));
+    buffer.append(input.substr(size - step, step));
+    check.grew(buffer, 0);
   }
-  input.copy(buffer.data(), input.size());
-  FUZZ_CHECK(check.finish(std::string_view(buffer.data(), input.size()), parts, false) == accepted,
+  buffer.append(input.substr(buffer.size()));
+  FUZZ_CHECK(check.finish(buffer.view(), parts, false) == accepted,
              std::string(accepted ? "parts turn down " : "parts accept ") + std::string(input));
   FUZZ_CHECK(!accepted || parts == whole, "outline in parts differs: " + std::string(input));
 }

@@ -61,9 +61,7 @@ class ReplyWatcher final : public StreamWatcher {
       body_start_ = head_end + kHeadEnd.size();
     }
     utf8_.grew(received.substr(body_start_));
-    if (reply.tail_size() == 0) return;  // no room for the 0 byte the check wants after the text
-    *reply.tail(1) = '\0';
-    body_check_.grew(received.substr(body_start_));
+    body_check_.grew(reply, body_start_);
   }
   // Whether the whole body is well-formed UTF-8, once the reply is in.
   bool body_is_utf8(std::string_view reply) {

@@ -330,8 +330,10 @@ struct GrowingCheck::Parts {
 GrowingCheck::GrowingCheck(std::size_t sure_before) : sure_before_(sure_before) {}
 GrowingCheck::~GrowingCheck() = default;
 
-void GrowingCheck::grew(std::string_view text) {
-  if (lost_ || text.size() < 2 * sure_before_) return;
+void GrowingCheck::grew(ByteBuffer& buffer, std::size_t from) {
+  const std::string_view text = buffer.view().substr(from);
+  if (lost_ || text.size() < 2 * sure_before_ || buffer.tail_size() == 0) return;
+  *buffer.tail(1) = '\0';  // ends every read of the part there
   try {
     if (parts_ == nullptr) {
       parts_ = std::make_unique<Parts>(text);

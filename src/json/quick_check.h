@@ -7,6 +7,7 @@
 #include <memory>
 #include <string_view>
 
+#include "common/byte_buffer.h"
 #include "json/outline.h"
 
 namespace korvane::json::detail {
@@ -24,8 +25,9 @@ class GrowingCheck {
   explicit GrowingCheck(std::size_t sure_before = kSureBefore);
   ~GrowingCheck();
 
-  // The text so far (it keeps its place in memory as it grows), with a 0 byte after it.
-  void grew(std::string_view text);
+  // The text so far, text[from..] (the buffer is sized for the whole, so it keeps its place as it
+  // grows). A part is read only when the buffer has room for the 0 byte it writes after the text.
+  void grew(ByteBuffer& text, std::size_t from);
   // The whole text, as quick_check tells of it.
   bool finish(std::string_view text, TextOutline& outline, bool valid_utf8);
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "common/byte_buffer.h"
 #include "common/utf8.h"
 #include "files.h"
 #include "json/outline.h"
@@ -286,15 +287,15 @@ TEST(ReadCompactLarge, OutermostObjectsAgreeWithTheValueTree) {
 void expect_parts_agree(std::string_view text, std::size_t step, std::size_t sure_before) {
   detail::TextOutline whole, parts;
   const bool accepted = detail::quick_check(text, whole);
-  std::string buffer(text.size() + 1, '\0');  // keeps its place as the text arrives
+  ByteBuffer buffer;
+  buffer.reserve(text.size() + 1);  // keeps its place as the text arrives
   detail::GrowingCheck check(sure_before);
   for (std::size_t size = step; size < text.size(); size += step) {
-    text.substr(size - step, step).copy(buffer.data() + size - step, step);
-    buffer[size] = '\0';
-    check.grew(std::string_view(buffer.data(), size));
+    buffer.append(text.substr(size - step, step));
+    check.grew(buffer, 0);
   }
-  text.copy(buffer.data(), text.size());
-  ASSERT_EQ(check.finish(std::string_view(buffer.data(), text.size()), parts, false), accepted) << text;
+  buffer.append(text.substr(buffer.size()));
+  ASSERT_EQ(check.finish(buffer.view(), parts, false), accepted) << text;
   if (accepted) {
     EXPECT_TRUE(parts == whole) << text;
   }
