@@ -41,6 +41,7 @@ class AppServer {
   std::optional<ReceivedRequest> receive(Peer& peer) const;
   void record(const ReceivedRequest& request) const;
   void reply(Peer& peer, const ReceivedRequest& request);
+  bool serves_body_file(const ReceivedRequest& request) const;  // the prebuilt reply answers it
   std::optional<std::string> reply_bytes(Peer& peer, const ReceivedRequest& request);
   std::optional<std::string> answer_body(Peer& peer, const ReceivedRequest& request, int& status);
 

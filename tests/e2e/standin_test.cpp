@@ -146,6 +146,8 @@ TEST(StandinApp, BodyFileModeSendsTheFileAsIs) {
     EXPECT_TRUE(reply.bytes.starts_with("HTTP/1.1 200 OK\r\n"));
     EXPECT_EQ(body_of(reply.bytes), body);
   }
+  const RawReply refused = exchange_raw(app.port(), app_request(app.port(), "wrong", R"({"method":"screenshot"})"));
+  EXPECT_TRUE(refused.bytes.starts_with("HTTP/1.1 401 Unauthorized\r\n")) << refused.bytes;
 }
 
 TEST(StandinApp, MisbehavesAsEachModeSays) {
