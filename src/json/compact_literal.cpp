@@ -82,6 +82,7 @@ Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from,
     state->members = std::move(outline.members);
   }
   state->writer.reserve_for(outline.longest_span, kPiece, outline.most_members);
+  std::memset(text.tail_or_throw(detail::kSlack), 0, detail::kSlack);  // read, never written, by short copies
   state->text = std::move(text);
   state->from = from;
   return CompactLiteral(std::move(state));

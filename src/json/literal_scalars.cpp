@@ -34,14 +34,14 @@ namespace literal_scalars {
 
 // Each escape's backslash and character, and so each quote and backslash of the text, get a
 // backslash before them.
-char* put_short_escapes(char* at, const ScalarText& value, const char* input_end) {
+char* put_short_escapes(char* at, const ScalarText& value) {
   std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
   at += kLiteralQuote.size();
   const char* p = value.text;
   const char* const end = p + value.size;
   for (;;) {
-    const std::size_t run = find_special(p, static_cast<std::size_t>(end - p));
-    copy_short(at, p, run, input_end);  // at most doubled so far: the slack holds the rest
+    const std::size_t run = find_special_before_slack(p, static_cast<std::size_t>(end - p));
+    copy_short(at, p, run);  // at most doubled so far: the slack holds the rest
     at += run;
     p += run;
     if (p == end) break;

@@ -107,16 +107,17 @@ inline bool plain_float_is_written(std::string_view whole, std::string_view frac
   return q;
 }
 
-// Copies n bytes; a short value as kSlack of them when they can be read: no branch on its length.
-inline void copy_short(char* to, const char* from, std::size_t n, const char* from_end) {
-  if (n <= kSlack && from_end - from >= static_cast<std::ptrdiff_t>(kSlack)) {
+// Copies n bytes from where kSlack bytes past them can be read; a short value as kSlack of them:
+// no branch on its length.
+inline void copy_short(char* to, const char* from, std::size_t n) {
+  if (n <= kSlack) {
     std::memcpy(to, from, kSlack);
     return;
   }
   copy_bytes(to, from, n);
 }
 
-char* put_short_escapes(char* at, const ScalarText& value, const char* input_end);
+char* put_short_escapes(char* at, const ScalarText& value);
 char* put_rewritten_number(char* at, const ScalarText& value, std::string& scratch);
 
 }  // namespace literal_scalars
@@ -149,17 +150,16 @@ inline std::size_t written_size(const ScalarText& value) {
 }
 
 // Writes a scalar that needs no decoding at `at`, which has room for its written_size and
-// kSlack more; `input_end` is where its text's input ends. The end of what was written.
-[[gnu::always_inline]] inline char* put_scalar_at(char* at, const ScalarText& value, const char* input_end,
-                                                  std::string& scratch) {
+// kSlack more; kSlack bytes past its input can be read. The end of what was written.
+[[gnu::always_inline]] inline char* put_scalar_at(char* at, const ScalarText& value, std::string& scratch) {
   switch (value.kind) {
     case WrittenAs::kString:
       std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
-      literal_scalars::copy_short(at + kLiteralQuote.size(), value.text, value.size, input_end);
+      literal_scalars::copy_short(at + kLiteralQuote.size(), value.text, value.size);
       std::memcpy(at + kLiteralQuote.size() + value.size, kLiteralQuote.data(), kLiteralQuote.size());
       return at + value.size + 2 * kLiteralQuote.size();
-    case WrittenAs::kCopied: literal_scalars::copy_short(at, value.text, value.size, input_end); return at + value.size;
-    case WrittenAs::kShortEscapes: return literal_scalars::put_short_escapes(at, value, input_end);
+    case WrittenAs::kCopied: literal_scalars::copy_short(at, value.text, value.size); return at + value.size;
+    case WrittenAs::kShortEscapes: return literal_scalars::put_short_escapes(at, value);
     case WrittenAs::kRewrittenNumber: return literal_scalars::put_rewritten_number(at, value, scratch);
     default: copy_bytes(at, value.text, value.size); return at + value.size;
   }

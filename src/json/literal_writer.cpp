@@ -57,7 +57,7 @@ KeyStart key_start_of(std::string_view key) {
 void LiteralWriter::put(const Scalar& value) {
   if (value.kind == Kind::kEscapedString) return append_decoded_string(out_, value);
   char* const at = out_.tail_or_throw(written_size(value) + kSlack);
-  out_.commit(static_cast<std::size_t>(put_scalar_at(at, value, input_end_, number_) - at));
+  out_.commit(static_cast<std::size_t>(put_scalar_at(at, value, number_) - at));
 }
 
 // A member's key and colon (`lead`), then its value.
@@ -70,7 +70,7 @@ void LiteralWriter::put_member(std::string_view lead, const Member& member, cons
   }
   char* const start = out_.tail_or_throw(lead.size() + written_size(value) + kSlack);
   copy_bytes(start, lead.data(), lead.size());
-  out_.commit(static_cast<std::size_t>(put_scalar_at(start + lead.size(), value, input_end_, number_) - start));
+  out_.commit(static_cast<std::size_t>(put_scalar_at(start + lead.size(), value, number_) - start));
 }
 
 void LiteralWriter::before_element() {
@@ -84,7 +84,6 @@ void LiteralWriter::before_element() {
 void LiteralWriter::write(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
-  input_end_ = end;
   frames_.clear();
   members_.clear();
   decoded_keys_.clear();
@@ -190,8 +189,8 @@ bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& 
   char* o = start;
   for (std::size_t k = 0; k < shape.kept; ++k) {
     const std::size_t lead = shape.starts[k + 1] - shape.starts[k];
-    literal_scalars::copy_short(o, shape.text.data() + shape.starts[k], lead, shape.text.data() + shape.text.size());
-    o = put_scalar_at(o + lead, values[shape.order[k]], end, number_);
+    literal_scalars::copy_short(o, shape.text.data() + shape.starts[k], lead);
+    o = put_scalar_at(o + lead, values[shape.order[k]], number_);
   }
   *o++ = '}';
   out_.commit(static_cast<std::size_t>(o - start));

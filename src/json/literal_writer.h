@@ -36,7 +36,8 @@ class LiteralWriter {
   // std::bad_alloc.
   void reserve_for(std::size_t span, std::size_t piece, std::size_t members);
 
-  // Writes the value at the start of `text` (whitespace before it is passed over).
+  // Writes the value at the start of `text` (whitespace before it is passed over); kSlack bytes
+  // past its end can be read.
   void write(std::string_view text);
 
  private:
@@ -74,7 +75,7 @@ class LiteralWriter {
     std::array<KeyStart, kShapeKeys> key_starts;
     std::array<std::uint8_t, kShapeKeys> order;
     std::array<std::uint16_t, kShapeKeys + 1> starts;  // of each member's `,\"key\":` in text
-    std::array<char, kShapeText> text;
+    std::array<char, kShapeText + kSlack> text;        // the slack: read by short copies
   };
 
   void put(const Scalar& value);
@@ -104,7 +105,6 @@ class LiteralWriter {
   std::vector<Shape> shapes_;         // by depth
   std::string set_aside_;             // an object's written containers while it is ordered
   std::string number_;                // a number rewritten
-  const char* input_end_ = nullptr;
   std::size_t objects_open_ = 0;
   PieceSink* sink_ = nullptr;
   std::size_t piece_ = static_cast<std::size_t>(-1);
