@@ -56,6 +56,7 @@ class QuickCheck {
   bool scalar_text(const char* p);
   bool containers(const char* p, std::size_t depth);
   const char* scalar(const char* p);
+  const char* scalar_members(const char* p, std::size_t depth);
   const char* number(const char* p);
   const char* key(const char* p, std::size_t depth);
   const char* outer_key(const char* p);
@@ -188,7 +189,7 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
         continue;
       }
     } else {
-      p = scalar(p);
+      p = open_[depth - 1] == '{' && depth != outer_member_depth_ ? scalar_members(p, depth) : scalar(p);
       if (p == nullptr) return false;
       value_ends(p, depth);
     }
@@ -239,6 +240,27 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
   }
   if (p != nullptr) value_starts(p);
   return p;
+}
+
+inline bool starts_scalar(char c) {
+  return c == '"' || is_digit_byte(c) || c == '-' || c == 't' || c == 'f' || c == 'n';
+}
+
+// An inner object's members from the scalar value at p on, while each value is a scalar that
+// starts before where a part ends, and a comma and the key known at its place, with its colon,
+// come between them: a record's members in a row, without a round of containers() for each.
+// Past the last value taken, or null.
+[[gnu::always_inline]] inline const char* QuickCheck::scalar_members(const char* p, std::size_t depth) {
+  for (;;) {
+    p = scalar(p);
+    if (p == nullptr || p[0] != ',' || p[1] != '"' || end_ - p < 10) return p;
+    const KnownKey& known = known_keys_[(open_members_ - members_before_[depth - 1]) % kKnownKeys];
+    if (known.size == 0 || ((load_word(p + 2) ^ known.bytes) & known.mask) != 0) return p;
+    const char* const value = p + 2 + known.size;
+    if (!starts_scalar(*value) || at(value) >= stop_at_) return p;
+    ++open_members_;
+    p = value;
+  }
 }
 
 // The bytes that may follow a number in an array or object.
