@@ -41,6 +41,13 @@ inline constexpr std::size_t kSlack = 32;
 
 namespace literal_scalars {
 
+inline constexpr std::array<bool, 256> kScalarStarts = [] {
+  std::array<bool, 256> bytes{};
+  for (int c = '0'; c <= '9'; ++c) bytes[c] = true;
+  bytes['"'] = bytes['-'] = bytes['t'] = bytes['f'] = bytes['n'] = true;
+  return bytes;
+}();
+
 inline constexpr std::array<bool, 256> kNumberBytes = [] {
   std::array<bool, 256> bytes{};
   for (int c = '0'; c <= '9'; ++c) bytes[c] = true;
@@ -93,16 +100,16 @@ inline bool plain_float_is_written(std::string_view whole, std::string_view frac
     const char* const fraction = ++q;
     q = skip_digits(q, end);
     const std::string_view fraction_digits(fraction, static_cast<std::size_t>(q - fraction));
-    const bool exponent = q < end && (*q == 'e' || *q == 'E');
-    if (exponent || fraction_digits.empty() || !plain_float_is_written(whole_digits, fraction_digits)) {
+    if (fraction_digits.empty() || !plain_float_is_written(whole_digits, fraction_digits)) {
       kind = WrittenAs::kRewrittenNumber;
     }
-  } else if (q < end && (*q == 'e' || *q == 'E')) {
-    kind = WrittenAs::kRewrittenNumber;
   } else if (whole_digits.size() > 18 || (whole != p && whole_digits == "0")) {
     if (integer_kind(whole != p, whole_digits) == Number::Kind::kFloat) kind = WrittenAs::kRewrittenNumber;
   }
-  while (q < end && kNumberBytes[static_cast<unsigned char>(*q)]) ++q;  // an exponent
+  if (q < end && (*q == 'e' || *q == 'E')) {
+    kind = WrittenAs::kRewrittenNumber;
+    while (q < end && kNumberBytes[static_cast<unsigned char>(*q)]) ++q;
+  }
   value = {kind, p, static_cast<std::size_t>(q - p)};
   return q;
 }

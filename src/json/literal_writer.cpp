@@ -23,17 +23,17 @@ inline const char* skip_whitespace(const char* p, const char* end) {
   return p;
 }
 
-// Whether a compact member with the key `key` starts at p, its quotes and colon included.
+// Whether a compact member with the key `key` starts at p, its quotes and colon included; the
+// 16 bytes from p can be read (the input's slack).
 inline bool starts_member(const char* p, const char* end, std::string_view key, const auto& start) {
-  const auto readable = static_cast<std::size_t>(end - p);
-  if (start.whole && readable >= 16) {
+  if (start.whole) {
     std::uint64_t low = 0, high = 0;
     std::memcpy(&low, p, 8);
     std::memcpy(&high, p + 8, 8);
     return (((low ^ start.bytes[0]) & start.mask[0]) | ((high ^ start.bytes[1]) & start.mask[1])) == 0;
   }
-  return readable >= key.size() + 3 && p[0] == '"' && p[key.size() + 1] == '"' && p[key.size() + 2] == ':' &&
-         std::memcmp(p + 1, key.data(), key.size()) == 0;
+  return static_cast<std::size_t>(end - p) >= key.size() + 3 && p[0] == '"' && p[key.size() + 1] == '"' &&
+         p[key.size() + 2] == ':' && std::memcmp(p + 1, key.data(), key.size()) == 0;
 }
 
 template <typename KeyStart>
@@ -163,21 +163,24 @@ const char* LiteralWriter::open(const char* p, const char* end, bool& value_foll
 bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& shape) {
   if (shape.count == 0) return false;
   std::array<Scalar, kShapeKeys> values;
-  std::size_t size = shape.starts[shape.kept] + 1;  // the keys and the closing brace
-  bool plain = true;                                // no string to decode
+  unsigned kinds = 0;  // a bit for the kind of each value
   const char* p = at;
+  // The text is checked and its slack can be read: a member that starts at p ends before its
+  // end, and the byte after a value is there to look at.
   for (std::size_t i = 0; i < shape.count; ++i) {
     const std::string_view key = shape.keys[i];
     if (!starts_member(p, end, key, shape.key_starts[i])) return false;
     p += key.size() + 3;
-    if (p >= end || *p == '{' || *p == '[' || static_cast<unsigned char>(*p) <= ' ') return false;
+    if (!literal_scalars::kScalarStarts[static_cast<unsigned char>(*p)]) return false;
     p = scan_scalar(p, end, values[i]);
-    size += written_size(values[i]);
-    plain = plain && values[i].kind != Kind::kEscapedString;
-    if (p >= end || *p++ != (i + 1 < shape.count ? ',' : '}')) return false;
+    kinds |= 1u << static_cast<unsigned>(values[i].kind);
+    if (*p++ != (i + 1 < shape.count ? ',' : '}')) return false;
   }
+  // The keys, the closing brace, and room for the values: a value's written_size is at most twice
+  // its text and 36.
+  const std::size_t size = shape.starts[shape.kept] + 1 + 2 * static_cast<std::size_t>(p - at) + 36 * shape.count;
   at = p;
-  if (!plain) {
+  if ((kinds & (1u << static_cast<unsigned>(Kind::kEscapedString))) != 0) {
     for (std::size_t k = 0; k < shape.kept; ++k) {
       const std::string_view lead(shape.text.data() + shape.starts[k], shape.starts[k + 1] - shape.starts[k]);
       put_member(lead, Member{.key = {}, .value = values[shape.order[k]]}, nullptr);
