@@ -69,7 +69,7 @@ namespace {
 // FF never occur. Continuation bytes are the signed bytes below -64, and among them signed
 // comparisons order them as unsigned ones do. Every term is a comparison's all-ones mask: the
 // final test looks at one bit of each lane.
-void check_block(vec::Bytes current, vec::Bytes previous, vec::Bytes& error) {
+[[gnu::always_inline]] inline void check_block(vec::Bytes current, vec::Bytes previous, vec::Bytes& error) {
   using namespace vec;
   const auto byte = [](int value) { return splat(static_cast<std::uint8_t>(value)); };
   const Bytes before1 = shifted_in<1>(current, previous);
@@ -86,19 +86,43 @@ void check_block(vec::Bytes current, vec::Bytes previous, vec::Bytes& error) {
   error = either(error, either(either(misplaced, never), narrow));
 }
 
+// Whether a block's last bytes start a sequence that goes on past it: the last one starts a
+// sequence of two bytes or more, the one before it of three or more, the one before that of four.
+bool ends_inside_a_sequence(vec::Bytes block) {
+  alignas(16) static constexpr std::uint8_t kLastBytesBelow[16] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                                   0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xEF, 0xDF, 0xBF};
+  const vec::Bytes above = vec::minus_floored(block, vec::load(reinterpret_cast<const char*>(kLastBytesBelow)));
+  return vec::any(vec::at_least(above, vec::splat(1)));
+}
+
 }  // namespace
 
+// Sixty-four bytes at a time: ASCII ones are passed over when the block before them ends with
+// a whole sequence (nothing in them can be out of place then); in any others every block is
+// checked, without a branch on each: where a text has characters beyond ASCII, they are mostly
+// scattered through it.
 bool valid_by_vectors(std::string_view bytes) {
   vec::Bytes previous = vec::splat(0);
   vec::Bytes error = vec::splat(0);
-  bool previous_ascii = true;
   std::size_t pos = 0;
+  for (; pos + 64 <= bytes.size(); pos += 64) {
+    const char* const at = bytes.data() + pos;
+    const vec::Bytes ors = vec::either(vec::either(vec::load(at), vec::load(at + 16)),
+                                       vec::either(vec::load(at + 32), vec::load(at + 48)));
+    if (!vec::any_high_bit(ors) && !ends_inside_a_sequence(previous)) {
+      previous = vec::load(at + 48);
+      continue;
+    }
+    for (int block = 0; block < 4; ++block) {
+      const vec::Bytes current = vec::load(at + 16 * block);
+      check_block(current, previous, error);
+      previous = current;
+    }
+  }
   for (; pos + 16 <= bytes.size(); pos += 16) {
     const vec::Bytes current = vec::load(bytes.data() + pos);
-    const bool ascii = !vec::any_high_bit(current);
-    if (!(ascii && previous_ascii)) check_block(current, previous, error);
+    check_block(current, previous, error);
     previous = current;
-    previous_ascii = ascii;
   }
   // The rest padded with zeros, then a block of zeros: a sequence cut off at the end shows as
   // a missing continuation byte.

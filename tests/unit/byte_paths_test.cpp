@@ -58,9 +58,14 @@ TEST(Utf8Paths, AgreeWithTheTableOfWellFormedSequences) {
       "\xF5", "\xFF", "\xC3", "\xE4\xB8", "\xF0\x90\x80",
       // leads of the old 4- to 6-byte forms followed by continuation bytes
       "\xF5\x80\x80\x80", "\xF8\x88\x80\x80", "\xFC\x8F\xBF\xBF", "\xFF\xBF\xBF\xBF"};
+  std::vector<std::string> texts = random_texts(1, pieces);
+  for (const std::string cut : {"\xC3", "\xE4", "\xE4\xB8", "\xF0", "\xF0\x90", "\xF0\x90\x80"}) {
+    for (std::size_t offset = 0; offset < 64; ++offset)  // cut short by ASCII blocks, ending anywhere in 64 bytes
+      texts.push_back(std::string(offset, 'a') + cut + std::string(130, 'b') + "\xE4\xB8\x80");
+  }
   int invalid = 0;
   std::mt19937_64 cuts(2);
-  for (const std::string& text : random_texts(1, pieces)) {
+  for (const std::string& text : texts) {
     const bool expected = reference_valid(text);
     invalid += expected ? 0 : 1;
     ASSERT_EQ(utf8_paths::valid_by_words(text), expected) << testing::PrintToString(text);
