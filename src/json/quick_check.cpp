@@ -242,22 +242,25 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
   return p;
 }
 
-inline bool starts_scalar(char c) {
-  return c == '"' || is_digit_byte(c) || c == '-' || c == 't' || c == 'f' || c == 'n';
-}
+constexpr std::array<bool, 256> kStartsScalar = [] {
+  std::array<bool, 256> starts{};
+  for (const char c : {'"', '-', 't', 'f', 'n', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'})
+    starts[static_cast<unsigned char>(c)] = true;
+  return starts;
+}();
 
 // An inner object's members from the scalar value at p on, while each value is a scalar that
 // starts before where a part ends, and a comma and the key known at its place, with its colon,
 // come between them: a record's members in a row, without a round of containers() for each.
 // Past the last value taken, or null.
 [[gnu::always_inline]] inline const char* QuickCheck::scalar_members(const char* p, std::size_t depth) {
-  for (;;) {
+  for (std::size_t next = open_members_ - members_before_[depth - 1];; ++next) {
     p = scalar(p);
-    if (p == nullptr || p[0] != ',' || p[1] != '"' || end_ - p < 10) return p;
-    const KnownKey& known = known_keys_[(open_members_ - members_before_[depth - 1]) % kKnownKeys];
-    if (known.size == 0 || ((load_word(p + 2) ^ known.bytes) & known.mask) != 0) return p;
+    if (p == nullptr || end_ - p < 10 || std::memcmp(p, ",\"", 2) != 0) return p;
+    const KnownKey& known = known_keys_[next % kKnownKeys];
+    if (((load_word(p + 2) ^ known.bytes) & known.mask) != 0 || known.size == 0) return p;
     const char* const value = p + 2 + known.size;
-    if (!starts_scalar(*value) || at(value) >= stop_at_) return p;
+    if (!kStartsScalar[static_cast<unsigned char>(*value)] || at(value) >= stop_at_) return p;
     ++open_members_;
     p = value;
   }
