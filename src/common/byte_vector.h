@@ -63,6 +63,10 @@ inline int first_true(Bytes mask) {
   const auto bits = static_cast<unsigned>(_mm_movemask_epi8(mask));
   return bits == 0 ? 16 : std::countr_zero(bits);
 }
+// A bit for each true lane of a comparison result, the first lane's lowest, kLaneBitStride
+// bits apart.
+inline constexpr int kLaneBitStride = 1;
+inline std::uint64_t lane_bits(Bytes mask) { return static_cast<std::uint32_t>(_mm_movemask_epi8(mask)); }
 #else
 using Bytes = uint8x16_t;
 
@@ -88,6 +92,10 @@ inline bool any_high_bit(Bytes bytes) { return vmaxvq_u8(bytes) >= 0x80; }
 inline int first_true(Bytes mask) {
   const std::uint64_t nibbles = vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(mask), 4)), 0);
   return nibbles == 0 ? 16 : std::countr_zero(nibbles) / 4;
+}
+inline constexpr int kLaneBitStride = 4;  // the top bit of each lane's nibble
+inline std::uint64_t lane_bits(Bytes mask) {
+  return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(mask), 4)), 0) & 0x8888888888888888ULL;
 }
 #endif
 

@@ -1,5 +1,10 @@
 #include "json/literal_scalars.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+#include "common/byte_vector.h"
 #include "common/utf8.h"
 #include "json/cursor.h"
 #include "json/escape.h"
@@ -34,6 +39,37 @@ namespace literal_scalars {
 
 // Each escape's backslash and character, and so each quote and backslash of the text, get a
 // backslash before them.
+#if defined(KORVANE_BYTE_VECTOR)
+// Sixteen bytes at a time (the 16 past the text can be read): a block is copied whole, or in
+// runs up to each quote and backslash in it.
+char* put_short_escapes(char* at, const ScalarText& value) {
+  using namespace vec;
+  std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
+  at += kLiteralQuote.size();
+  const char* const end = value.text + value.size;
+  for (const char* p = value.text; p < end;) {
+    const auto size = std::min<std::size_t>(16, static_cast<std::size_t>(end - p));
+    const Bytes bytes = load(p);
+    const std::uint64_t in_text = ~std::uint64_t{0} >> (64 - size * kLaneBitStride);
+    std::uint64_t escaped = lane_bits(either(equal(bytes, splat('"')), equal(bytes, splat('\\')))) & in_text;
+    std::size_t copied = 0;
+    for (; escaped != 0; escaped &= escaped - 1) {
+      const auto lane = static_cast<std::size_t>(std::countr_zero(escaped) / kLaneBitStride);
+      std::memcpy(at, p + copied, 16);  // the run up to the lane, and more the next write covers
+      at += lane - copied;
+      at[0] = '\\';
+      at[1] = p[lane];
+      at += 2;
+      copied = lane + 1;
+    }
+    std::memcpy(at, p + copied, 16);
+    at += size - copied;
+    p += size;
+  }
+  std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
+  return at + kLiteralQuote.size();
+}
+#else
 char* put_short_escapes(char* at, const ScalarText& value) {
   std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
   at += kLiteralQuote.size();
@@ -52,6 +88,7 @@ char* put_short_escapes(char* at, const ScalarText& value) {
   std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
   return at + kLiteralQuote.size();
 }
+#endif
 
 char* put_rewritten_number(char* at, const ScalarText& value, std::string& scratch) {
   const std::string_view text(value.text, value.size);

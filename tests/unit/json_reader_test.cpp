@@ -179,6 +179,16 @@ std::string via_literal(std::string_view input) {
 
 class ReadCompact : public testing::TestWithParam<std::string> {};
 
+// Strings whose escapes fall at every place of a 16-byte block, alone and in runs.
+std::string escapes_at_every_offset() {
+  const std::string_view escapes[] = {R"(\")", R"(\\)", R"(\n)", R"(\"\\)"};
+  std::string text = R"({"e":[)";
+  for (std::size_t run = 0; run < 34; ++run) {
+    text += (run == 0 ? "\"" : ",\"") + std::string(run, 'x') + std::string(escapes[run % 4]) + "y\"";
+  }
+  return text + R"(],"f":"\\\"\\"})";
+}
+
 TEST_P(ReadCompact, AgreesWithTheValueTree) { EXPECT_EQ(via_literal(GetParam()), via_tree(GetParam())); }
 
 // The quick check accepts what the exact reading accepts, with the same outline; also with room
@@ -226,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
         // objects after an ordered one
         R"([{"b":"x\"y","a":1},{"b":"\/\u00e9","a":2.50},{"b":"\\","a":-0},{"b":"","a":1e2},{"b":"z","a":0.1}])",
         R"([{"k":{"b":1,"a":2}},{"k":{"b":3,"a":4}},{"k":{"b":5,"a":[6]}},{"k":{"b":7, "a":8}}])",
-        R"({"x":{"b":1,"a":2},"y":{"a":{}},"z":[{"b":1,"a":2},{"c":{}},{"b":1}]})"));
+        R"({"x":{"b":1,"a":2},"y":{"a":{}},"z":[{"b":1,"a":2},{"c":{}},{"b":1}]})", escapes_at_every_offset()));
 
 // Rows of records, with strings that look like row boundaries, and errors in the last row.
 INSTANTIATE_TEST_SUITE_P(
