@@ -70,15 +70,14 @@ inline constexpr std::array<bool, 256> kNumberBytes = [] {
   }
 }
 
-// Past the digits at p, eight at a time while eight bytes can be read.
-inline const char* skip_digits(const char* p, const char* end) {
-  while (end - p >= 8) {
+// Past the digits at p, eight at a time: a number of a checked text is followed by a byte that
+// is no digit, its slack if nothing else, and the words read stay in that slack.
+inline const char* skip_digits(const char* p) {
+  for (;;) {
     const int count = leading_digits(load_word(p));
     p += count;
     if (count < 8) return p;
   }
-  while (p < end && is_digit(*p)) ++p;
-  return p;
 }
 
 // Whether a float without exponent is exactly what writing its double gives: up to 15
@@ -90,15 +89,16 @@ inline bool plain_float_is_written(std::string_view whole, std::string_view frac
   return zeros <= 4 && fraction.size() - zeros <= 15;  // plain notation down to 1e-5
 }
 
-[[gnu::always_inline]] inline const char* scan_number(const char* p, const char* end, ScalarText& value) {
+// A number of a checked text, whose slack (zeros) ends it when nothing else does.
+[[gnu::always_inline]] inline const char* scan_number(const char* p, ScalarText& value) {
   const char* q = p + (*p == '-' ? 1 : 0);
   const char* const whole = q;
-  q = skip_digits(q, end);
+  q = skip_digits(q);
   const std::string_view whole_digits(whole, static_cast<std::size_t>(q - whole));
   WrittenAs kind = WrittenAs::kCopied;
-  if (q < end && *q == '.') {
+  if (*q == '.') {
     const char* const fraction = ++q;
-    q = skip_digits(q, end);
+    q = skip_digits(q);
     const std::string_view fraction_digits(fraction, static_cast<std::size_t>(q - fraction));
     if (fraction_digits.empty() || !plain_float_is_written(whole_digits, fraction_digits)) {
       kind = WrittenAs::kRewrittenNumber;
@@ -106,9 +106,9 @@ inline bool plain_float_is_written(std::string_view whole, std::string_view frac
   } else if (whole_digits.size() > 18 || (whole != p && whole_digits == "0")) {
     if (integer_kind(whole != p, whole_digits) == Number::Kind::kFloat) kind = WrittenAs::kRewrittenNumber;
   }
-  if (q < end && (*q == 'e' || *q == 'E')) {
+  if (*q == 'e' || *q == 'E') {
     kind = WrittenAs::kRewrittenNumber;
-    while (q < end && kNumberBytes[static_cast<unsigned char>(*q)]) ++q;
+    while (kNumberBytes[static_cast<unsigned char>(*q)]) ++q;
   }
   value = {kind, p, static_cast<std::size_t>(q - p)};
   return q;
@@ -129,7 +129,8 @@ char* put_rewritten_number(char* at, const ScalarText& value, std::string& scrat
 
 }  // namespace literal_scalars
 
-// The scalar at p, a byte that starts one: where it ends, and how it is written.
+// The scalar at p, a byte that starts one, in a checked text with kSlack readable bytes past
+// `end`: where it ends, and how it is written.
 [[gnu::always_inline]] inline const char* scan_scalar(const char* p, const char* end, ScalarText& value) {
   switch (*p) {
     case '"': {
@@ -142,7 +143,7 @@ char* put_rewritten_number(char* at, const ScalarText& value, std::string& scrat
     case 't':
     case 'n': value = {WrittenAs::kCopied, p, std::min<std::size_t>(4, end - p)}; return p + value.size;
     case 'f': value = {WrittenAs::kCopied, p, std::min<std::size_t>(5, end - p)}; return p + value.size;
-    default: return literal_scalars::scan_number(p, end, value);
+    default: return literal_scalars::scan_number(p, value);
   }
 }
 

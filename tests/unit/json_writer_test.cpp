@@ -128,7 +128,8 @@ TEST(WriteNumberText, WrittenFormIsWhatWritingTheDoubleGives) {
     std::string written;
     append_double(written, std::strtod(text.c_str(), nullptr));
     detail::ScalarText scanned{};
-    (void)detail::scan_scalar(text.data(), text.data() + text.size(), scanned);
+    const std::string with_slack = text + std::string(detail::kSlack, '\0');  // as the writer reads it
+    (void)detail::scan_scalar(with_slack.data(), with_slack.data() + text.size(), scanned);
     if (scanned.kind == detail::WrittenAs::kCopied) {
       ASSERT_EQ(written, text);
       ++copied;
