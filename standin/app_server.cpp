@@ -93,17 +93,13 @@ void AppServer::record(const ReceivedRequest& request) const {
 }
 
 void AppServer::reply(Peer& peer, const ReceivedRequest& request) {
-  if (serves_body_file(request)) {
-    // Written from where it is kept: copying a reply of many megabytes for each request would
-    // hold back its first byte by as long as the copy takes.
-    (void)peer.write_all(setup_.body_file_reply);
-    return;
-  }
-  std::optional<std::string> bytes;
+  std::string built;
+  std::optional<std::string_view> bytes;
   try {
-    bytes = reply_bytes(peer, request);
+    bytes = reply_bytes(peer, request, built);
   } catch (const std::exception& failure) {
-    bytes = http_reply(500, compact_json(app_error(std::string("stand-in failure: ") + failure.what())));
+    built = http_reply(500, compact_json(app_error(std::string("stand-in failure: ") + failure.what())));
+    bytes = built;
   }
   if (!bytes) return;
   if (options_.mode == Mode::slow && request.reject_status == 0) {
@@ -114,28 +110,26 @@ void AppServer::reply(Peer& peer, const ReceivedRequest& request) {
   if (request.reject_status != 0) peer.drain_and_close();
 }
 
-bool AppServer::serves_body_file(const ReceivedRequest& request) const {
-  return options_.mode == Mode::body_file && request.reject_status == 0 && request.parsed.token == setup_.token &&
-         next_replay_ >= setup_.replay_bodies.size();
-}
-
-std::optional<std::string> AppServer::reply_bytes(Peer& peer, const ReceivedRequest& request) {
+// The reply's bytes: made in `built`, or the body-file reply where it is kept (copying a reply of
+// many megabytes for each request would hold back its first byte by as long as the copy takes).
+std::optional<std::string_view> AppServer::reply_bytes(Peer& peer, const ReceivedRequest& request, std::string& built) {
   if (request.reject_status != 0)
-    return http_reply(request.reject_status, compact_json(app_error(request.reject_reason)));
-  if (request.parsed.token != setup_.token) return http_reply(401, compact_json(app_error("invalid token")));
-  if (next_replay_ < setup_.replay_bodies.size()) return http_reply(200, setup_.replay_bodies[next_replay_++]);
+    return built = http_reply(request.reject_status, compact_json(app_error(request.reject_reason)));
+  if (request.parsed.token != setup_.token) return built = http_reply(401, compact_json(app_error("invalid token")));
+  if (next_replay_ < setup_.replay_bodies.size()) return built = http_reply(200, setup_.replay_bodies[next_replay_++]);
   switch (options_.mode) {
-    case Mode::status500: return http_reply(500, R"({"error":"internal server error"})");
-    case Mode::non_json: return http_reply(200, "not json\n");
-    case Mode::two_values: return http_reply(200, R"({"a":1} {"b":2})");
+    case Mode::body_file: return setup_.body_file_reply;
+    case Mode::status500: return built = http_reply(500, R"({"error":"internal server error"})");
+    case Mode::non_json: return built = http_reply(200, "not json\n");
+    case Mode::two_values: return built = http_reply(200, R"({"a":1} {"b":2})");
     case Mode::no_blank_line:
-      return std::string("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n");
+      return built = std::string("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n");
     default: break;
   }
   int status = 200;
   const std::optional<std::string> body = answer_body(peer, request, status);
   if (!body) return std::nullopt;
-  return options_.mode == Mode::chunked ? chunked_reply(*body) : http_reply(status, *body);
+  return built = options_.mode == Mode::chunked ? chunked_reply(*body) : http_reply(status, *body);
 }
 
 std::optional<std::string> AppServer::answer_body(Peer& peer, const ReceivedRequest& request, int& status) {

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/unique_fd.h"
@@ -41,8 +42,7 @@ class AppServer {
   std::optional<ReceivedRequest> receive(Peer& peer) const;
   void record(const ReceivedRequest& request) const;
   void reply(Peer& peer, const ReceivedRequest& request);
-  bool serves_body_file(const ReceivedRequest& request) const;  // the prebuilt reply answers it
-  std::optional<std::string> reply_bytes(Peer& peer, const ReceivedRequest& request);
+  std::optional<std::string_view> reply_bytes(Peer& peer, const ReceivedRequest& request, std::string& built);
   std::optional<std::string> answer_body(Peer& peer, const ReceivedRequest& request, int& status);
 
   Options options_;

@@ -76,7 +76,7 @@ char* put_short_escapes(char* at, const ScalarText& value) {
   const char* p = value.text;
   const char* const end = p + value.size;
   for (;;) {
-    const std::size_t run = find_special_before_slack(p, static_cast<std::size_t>(end - p));
+    const std::size_t run = find_special(p, static_cast<std::size_t>(end - p));
     copy_short(at, p, run);  // at most doubled so far: the slack holds the rest
     at += run;
     p += run;

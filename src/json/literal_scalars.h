@@ -41,13 +41,6 @@ inline constexpr std::size_t kSlack = 32;
 
 namespace literal_scalars {
 
-inline constexpr std::array<bool, 256> kScalarStarts = [] {
-  std::array<bool, 256> bytes{};
-  for (int c = '0'; c <= '9'; ++c) bytes[c] = true;
-  bytes['"'] = bytes['-'] = bytes['t'] = bytes['f'] = bytes['n'] = true;
-  return bytes;
-}();
-
 inline constexpr std::array<bool, 256> kNumberBytes = [] {
   std::array<bool, 256> bytes{};
   for (int c = '0'; c <= '9'; ++c) bytes[c] = true;

@@ -163,7 +163,7 @@ const char* LiteralWriter::open(const char* p, const char* end, bool& value_foll
 bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& shape) {
   if (shape.count == 0) return false;
   std::array<Scalar, kShapeKeys> values;
-  unsigned kinds = 0;  // a bit for the kind of each value
+  bool decoded = false;  // a string to decode: written member by member
   const char* p = at;
   // The text is checked and its slack can be read: a member that starts at p ends before its
   // end, and the byte after a value is there to look at.
@@ -171,16 +171,16 @@ bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& 
     const std::string_view key = shape.keys[i];
     if (!starts_member(p, end, key, shape.key_starts[i])) return false;
     p += key.size() + 3;
-    if (!literal_scalars::kScalarStarts[static_cast<unsigned char>(*p)]) return false;
+    if (!kStartsScalar[static_cast<unsigned char>(*p)]) return false;
     p = scan_scalar(p, end, values[i]);
-    kinds |= 1u << static_cast<unsigned>(values[i].kind);
+    decoded |= values[i].kind == Kind::kEscapedString;
     if (*p++ != (i + 1 < shape.count ? ',' : '}')) return false;
   }
   // The keys, the closing brace, and room for the values: a value's written_size is at most twice
   // its text and 36.
   const std::size_t size = shape.starts[shape.kept] + 1 + 2 * static_cast<std::size_t>(p - at) + 36 * shape.count;
   at = p;
-  if ((kinds & (1u << static_cast<unsigned>(Kind::kEscapedString))) != 0) {
+  if (decoded) {
     for (std::size_t k = 0; k < shape.kept; ++k) {
       const std::string_view lead(shape.text.data() + shape.starts[k], shape.starts[k + 1] - shape.starts[k]);
       put_member(lead, Member{.key = {}, .value = values[shape.order[k]]}, nullptr);

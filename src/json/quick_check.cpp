@@ -242,13 +242,6 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
   return p;
 }
 
-constexpr std::array<bool, 256> kStartsScalar = [] {
-  std::array<bool, 256> starts{};
-  for (const char c : {'"', '-', 't', 'f', 'n', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'})
-    starts[static_cast<unsigned char>(c)] = true;
-  return starts;
-}();
-
 // An inner object's members from the scalar value at p on, while each value is a scalar that
 // starts before where a part ends, and a comma and the key known at its place, with its colon,
 // come between them: a record's members in a row, without a round of containers() for each.

@@ -3,6 +3,7 @@
 // members nobody reads) checks only their form and has some reason texts of its own.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -20,6 +21,14 @@
 namespace korvane::json::detail {
 
 inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// The bytes a string, number or literal starts with.
+inline constexpr std::array<bool, 256> kStartsScalar = [] {
+  std::array<bool, 256> starts{};
+  for (const char c : {'"', '-', 't', 'f', 'n', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'})
+    starts[static_cast<unsigned char>(c)] = true;
+  return starts;
+}();
 
 // The rest of a literal whose first byte has been consumed.
 inline bool read_ident(Cursor& in, std::string_view rest) {

@@ -4,7 +4,6 @@
 // where it has vectors.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -73,30 +72,12 @@ inline std::size_t find_by_vectors(const char* data, std::size_t size) {
 }
 #endif
 
-#if defined(KORVANE_BYTE_VECTOR)
-inline std::size_t find_before_slack_by_vectors(const char* data, std::size_t size) {
-  for (std::size_t i = 0;; i += 16) {
-    const std::size_t first = static_cast<std::size_t>(vec::first_true(special_lanes(data + i)));
-    if (first < 16 || i + 16 >= size) return std::min(size, i + first);
-  }
-}
-#endif
-
 }  // namespace special_paths
 
 // The index of the first special byte in [data, data + size), or size when there is none.
 inline std::size_t find_special(const char* data, std::size_t size) {
 #if defined(KORVANE_BYTE_VECTOR)
   return special_paths::find_by_vectors(data, size);
-#else
-  return special_paths::find_by_words(data, size);
-#endif
-}
-
-// The same, where the 16 bytes past data + size can be read too: sixteen at a time to the end.
-inline std::size_t find_special_before_slack(const char* data, std::size_t size) {
-#if defined(KORVANE_BYTE_VECTOR)
-  return special_paths::find_before_slack_by_vectors(data, size);
 #else
   return special_paths::find_by_words(data, size);
 #endif
