@@ -72,6 +72,8 @@ korvane_symbol(MADV_HUGEPAGE MADV_HUGEPAGE "sys/mman.h")
 # The system's names: the processor's (sysctl) and the per-user temporary directory (confstr).
 korvane_symbol(SYSCTLBYNAME sysctlbyname "sys/types.h;sys/sysctl.h")
 korvane_symbol(CS_DARWIN_USER_TEMP_DIR _CS_DARWIN_USER_TEMP_DIR "unistd.h")
+# The program's own file: dyld's call where there is one, else the /proc/self/exe link.
+korvane_symbol(NS_GET_EXECUTABLE_PATH _NSGetExecutablePath "mach-o/dyld.h")
 # Floating-point std::to_chars and std::from_chars, usable at the deployment target (Apple's
 # libc++ marks them unavailable before macOS 13.3; libc++ 19 has no from_chars for double).
 korvane_source(TO_CHARS_DOUBLE "

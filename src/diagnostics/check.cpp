@@ -14,6 +14,7 @@
 #include "bridge/tool_call.h"
 #include "common/posix.h"
 #include "common/quote.h"
+#include "common/stdout_failure.h"
 #include "common/utf8.h"
 #include "common/version.h"
 #include "diagnostics/app_probe.h"
@@ -46,7 +47,7 @@ class Report {
   }
   void detail(std::string_view text) { wrapped("        ", text); }
   void flush() {
-    (void)write_all(STDOUT_FILENO, text_);
+    if (auto written = write_all(STDOUT_FILENO, text_); !written) note_stdout_unwritable(written.error());
     text_.clear();
   }
   bool failed() const { return failed_; }

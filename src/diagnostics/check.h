@@ -6,7 +6,8 @@
 
 namespace korvane {
 
-// Writes the report; 0 when the app answered sessions_list, 1 otherwise.
+// Writes the report; 0 when the app answered sessions_list, 1 otherwise. A report that cannot be
+// written is noted as standard output gone (common/stdout_failure.h), for the caller to act on.
 int run_check();
 
 }  // namespace korvane
