@@ -15,13 +15,27 @@ namespace korvane::platform {
 namespace {
 
 // realpath(3) with the buffer it allocates: absolute, no symbolic link, no "." or "..".
-std::optional<std::string> resolved(const char* path) {
+std::optional<std::string> resolved_path(const char* path) {
   const std::unique_ptr<char, decltype(&::free)> real(::realpath(path, nullptr), &::free);
   if (!real) return std::nullopt;
   return std::string(real.get());
 }
 
 }  // namespace
+
+std::string lasting_link(const std::string& resolved) {
+  // <prefix>/Cellar/<formula>/<version>/bin/<name>
+  const std::size_t cellar = resolved.rfind("/Cellar/");
+  if (cellar == std::string::npos) return resolved;
+  const std::size_t formula_end = resolved.find('/', cellar + 8);
+  const std::size_t version_end = formula_end == std::string::npos ? formula_end : resolved.find('/', formula_end + 1);
+  if (version_end == std::string::npos || resolved.compare(version_end, 5, "/bin/") != 0) return resolved;
+  const std::string name = resolved.substr(version_end + 5);
+  if (name.empty() || name.find('/') != std::string::npos) return resolved;
+  std::string link = resolved.substr(0, cellar) + "/bin/" + name;
+  const std::optional<std::string> target = resolved_path(link.c_str());
+  return target == resolved ? link : resolved;
+}
 
 std::optional<std::string> executable_path() {
 #if KORVANE_HAVE_NS_GET_EXECUTABLE_PATH
@@ -31,12 +45,14 @@ std::optional<std::string> executable_path() {
   (void)::_NSGetExecutablePath(nullptr, &size);
   std::string started_by(size, '\0');
   if (::_NSGetExecutablePath(started_by.data(), &size) != 0) return std::nullopt;
-  return resolved(started_by.c_str());
+  const std::optional<std::string> path = resolved_path(started_by.c_str());
 #else
   // proc(5): /proc/self/exe is a link to the program's file, wherever procfs is mounted. Once the
   // file is deleted the link names "<path> (deleted)", which realpath refuses with ENOENT.
-  return resolved("/proc/self/exe");
+  const std::optional<std::string> path = resolved_path("/proc/self/exe");
 #endif
+  if (!path) return std::nullopt;
+  return lasting_link(*path);
 }
 
 }  // namespace korvane::platform
