@@ -7,7 +7,8 @@ import os from 'node:os';
 import path from 'node:path';
 import { createInterface } from 'node:readline';
 
-export const serverBinary = requiredEnv('KORVANE_MCP_BINARY');
+// Resolved as the server resolves its own path for --print-config.
+export const serverBinary = fs.realpathSync(requiredEnv('KORVANE_MCP_BINARY'));
 export const standinBinary = requiredEnv('KORVANE_STANDIN_BINARY');
 
 function requiredEnv(name) {

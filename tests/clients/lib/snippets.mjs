@@ -1,5 +1,8 @@
-// The configuration snippets of docs/clients.md: every fenced block whose info string is
-// `<lang> client=<id>` (a command to run) or `<lang> client=<id> file=<where>` (a whole file).
+// The client commands and entries of the pages (README.md and docs/*.md): every fenced block
+// whose info string is `<lang> client=<id>` (a command that configures the client, to run),
+// `<lang> client=<id> check` (the command that shows the server connected) or
+// `<lang> client=<id> file=<where>` (a whole file); and every other command line on the pages
+// that names a client's `mcp` commands, which must be one of those or a listing to run.
 import { execFile } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -42,11 +45,66 @@ function parseInfo(info, where) {
   if (fields.file !== undefined && !/^(~|\.)\/./.test(fields.file)) {
     throw new Error(`${where}: file=${fields.file} must start with ~/ or ./`);
   }
-  return { lang, client: fields.client, file: fields.file, where };
+  const check = /(^|\s)check(\s|$)/.test(info);
+  return { lang, client: fields.client, file: fields.file, check, where };
+}
+
+// The pages a user reads: the README and every page under docs/.
+export function pagePaths(root) {
+  const docs = path.join(root, 'docs');
+  const pages = fs.readdirSync(docs).filter((name) => name.endsWith('.md')).sort();
+  return [path.join(root, 'README.md'), ...pages.map((name) => path.join(docs, name))];
+}
+
+// The program each client's commands start with.
+export const clientPrograms = {
+  'claude-code': 'claude', 'gemini-cli': 'gemini', 'opencode': 'opencode', 'codex-cli': 'codex', 'copilot-cli': 'copilot',
+};
+const mcpCommand = new RegExp(`^(${Object.values(clientPrograms).join('|')}) mcp (\\S+)(.*)$`);
+
+// Every command line that runs a client's `mcp` command outside the tagged blocks: inline code
+// (`claude mcp list`) and the lines of untagged fenced blocks, with where each stands.
+export function untaggedCommands(markdownPath) {
+  const lines = fs.readFileSync(markdownPath, 'utf8').split('\n');
+  const found = [];
+  let fence = null;
+  let tagged = false;
+  lines.forEach((line, index) => {
+    const where = `${path.basename(markdownPath)}:${index + 1}`;
+    const opening = /^(`{3,}|~{3,})\s*(.*)$/.exec(line);
+    if (fence === null && opening) {
+      fence = opening[1];
+      tagged = /\bclient=/.test(opening[2]);
+      return;
+    }
+    if (fence !== null) {
+      if (isClosingFence(line, fence)) fence = null;
+      else if (!tagged && mcpCommand.test(line.trim())) found.push({ text: line.trim(), where });
+      return;
+    }
+    for (const span of line.matchAll(/`([^`]+)`/g)) {
+      if (mcpCommand.test(span[1].trim())) found.push({ text: span[1].trim(), where });
+    }
+  });
+  return found;
+}
+
+// What an untagged command line is: `configures` (an add with arguments: it must be a tagged
+// block, so that it is run as written), `lists` (`<program> mcp list`, run by the suite), or a
+// mention of a subcommand by name (`claude mcp add`, `codex mcp get`) or of its help.
+export function kindOfCommand(text) {
+  const [, program, subcommand, rest] = mcpCommand.exec(text);
+  const client = Object.keys(clientPrograms).find((id) => clientPrograms[id] === program);
+  if (/--help\b/.test(rest)) return { client, kind: 'mention' };
+  if (subcommand.startsWith('add') && rest.trim() !== '') return { client, kind: 'configures' };
+  if (subcommand === 'list') return { client, kind: 'lists' };
+  if (subcommand === 'get' && rest.trim() !== '') return { client, kind: 'lists' };
+  return { client, kind: 'mention' };
 }
 
 export function describeSnippet(snippet) {
-  return snippet.file ? `${snippet.file} (${snippet.where})` : `command (${snippet.where})`;
+  if (snippet.file) return `${snippet.file} (${snippet.where})`;
+  return `${snippet.check ? 'check' : 'command'} (${snippet.where})`;
 }
 
 // Carries out one snippet in a scratch set-up: writes its file under `home` or `project`, or runs

@@ -1,6 +1,9 @@
-// The agent CLIs users run, configured exactly as docs/clients.md shows, start korvane-mcp and
-// hand it the caller's session. Each run happens in a scratch home and project folder.
+// The agent CLIs users run, configured exactly as the pages (README.md, docs/*.md) and
+// `korvane-mcp --print-config` show, start korvane-mcp and hand it the caller's session; every
+// command the pages give to configure or check a client is run as written, with only the
+// server's path put in. Each run happens in a scratch home and project folder.
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
 import { randomBytes } from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -8,13 +11,34 @@ import { after, describe, it } from 'node:test';
 import { fileURLToPath } from 'node:url';
 
 import { clientEnv, conversation, makeScratch, readTrace, removeScratch, serverBinary, startStandin } from '../lib/scratch.mjs';
-import { applySnippet, describeSnippet, readSnippets, runBounded } from '../lib/snippets.mjs';
+import {
+  applySnippet, clientIds, describeSnippet, kindOfCommand, pagePaths, readSnippets, runBounded, untaggedCommands,
+} from '../lib/snippets.mjs';
 
 const clientsDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
-const docPath = process.env.KORVANE_CLIENTS_DOC ?? path.resolve(clientsDir, '../../docs/clients.md');
+const pages = process.env.KORVANE_CLIENTS_DOC ? [process.env.KORVANE_CLIENTS_DOC] : pagePaths(path.resolve(clientsDir, '../..'));
 const binDir = path.join(clientsDir, 'node_modules', '.bin');
 const timeoutMs = 90000;
-const snippets = readSnippets(docPath);
+const pageSnippets = pages.flatMap(readSnippets);
+const untagged = pages.flatMap(untaggedCommands);
+
+// What `korvane-mcp --print-config` prints for a client, as more snippets: the entry (into the
+// file the pages name for it) and the add command where there is one.
+function printedSnippets(client) {
+  const file = pageSnippets.find((s) => s.client === client && s.file)?.file;
+  const print = (...args) => execFileSync(serverBinary, ['--print-config', client, ...args], { encoding: 'utf8' });
+  const printed = [{ lang: 'printed', client, file, check: false, where: `--print-config ${client}`, text: print() }];
+  try {
+    printed.push({ lang: 'sh', client, check: false, where: `--print-config ${client} --add-command`, text: print('--add-command') });
+  } catch (error) {
+    if (error.status !== 2) throw error;  // a client without an add command
+  }
+  return printed;
+}
+
+const snippets = [...pageSnippets, ...clientIds.flatMap(printedSnippets)];
+const configuring = (client) => snippets.filter((s) => s.client === client && !s.check);
+const checks = (client) => pageSnippets.filter((s) => s.client === client && s.check);
 
 function installedVersion(pkg) {
   return JSON.parse(fs.readFileSync(path.join(clientsDir, 'node_modules', pkg, 'package.json'), 'utf8')).version;
@@ -91,7 +115,9 @@ after(() => {
   for (const line of measured) console.log(`  ${line}`);
 });
 
-async function listWith(client, snippet, scenario) {
+// Configures the client with `snippet`, then runs `command` (a command line, run with bash as a
+// user's shell would) with the stand-in app running.
+async function checkWith(client, snippet, command, scenario) {
   const scratch = makeScratch(client.id);
   try {
     await applySnippet(snippet, { ...scratch, serverBinary, env: clientEnv(scratch, binDir, configuringEnv), timeoutMs });
@@ -105,7 +131,7 @@ async function listWith(client, snippet, scenario) {
     const app = await startStandin(socketInfo);
     let result;
     try {
-      result = await runBounded(path.join(binDir, client.bin), ['mcp', 'list'], { cwd: scratch.project, env, timeoutMs });
+      result = await runBounded('bash', ['-e', '-c', command], { cwd: scratch.project, env, timeoutMs });
     } finally {
       await app.stop();
     }
@@ -115,15 +141,22 @@ async function listWith(client, snippet, scenario) {
   }
 }
 
+// The page's listings of this client (`claude mcp list` in the text) that are no tagged block.
+const listings = (client) => untagged.filter((c) => kindOfCommand(c.text).client === client && kindOfCommand(c.text).kind === 'lists');
+
 for (const client of connectingClients) {
   const version = installedVersion(client.pkg);
-  const ways = snippets.filter((s) => s.client === client.id);
-  describe(`${client.id} ${version}: mcp list`, () => {
-    it('docs/clients.md shows how to configure it', () => assert.notEqual(ways.length, 0));
+  const ways = configuring(client.id);
+  const [check] = checks(client.id);
+  describe(`${client.id} ${version}: the pages' commands`, () => {
+    it('the pages show how to configure it and how to check it', () => {
+      assert.notEqual(ways.length, 0);
+      assert.notEqual(check, undefined);
+    });
     for (const snippet of ways) {
       for (const scenario of scenarios) {
         it(`${describeSnippet(snippet)}, ${scenario.name}`, async () => {
-          const { result, socketInfo, records } = await listWith(client, snippet, scenario);
+          const { result, socketInfo, records } = await checkWith(client, snippet, check.text, scenario);
           const output = stripAnsi(result.stdout + result.stderr);
           assert.equal(result.code, 0, output);
           assert.match(output, client.connected);
@@ -144,6 +177,14 @@ for (const client of connectingClients) {
           }
         });
       }
+    }
+    for (const listing of listings(client.id)) {
+      it(`${listing.text} (${listing.where}) reports the server connected`, async () => {
+        const { result } = await checkWith(client, ways[0], listing.text, scenarios[0]);
+        const output = stripAnsi(result.stdout + result.stderr);
+        assert.equal(result.code, 0, output);
+        assert.match(output, client.connected);
+      });
     }
   });
 }
@@ -191,9 +232,12 @@ const readingClients = [
 
 for (const client of readingClients) {
   const version = installedVersion(client.pkg);
-  const ways = snippets.filter((s) => s.client === client.id);
+  const ways = configuring(client.id);
   describe(`${client.id} ${version}: ${client.args.slice(0, 3).join(' ')}`, () => {
-    it('docs/clients.md shows how to configure it', () => assert.notEqual(ways.length, 0));
+    it('the pages show how to configure it and how to check it', () => {
+      assert.notEqual(ways.length, 0);
+      assert.notEqual(checks(client.id).length, 0);
+    });
     for (const snippet of ways) {
       it(`${describeSnippet(snippet)} is read as documented`, async () => {
         const scratch = makeScratch(client.id);
@@ -203,6 +247,12 @@ for (const client of readingClients) {
           const result = await runBounded(path.join(binDir, client.bin), client.args, { cwd: scratch.project, env, timeoutMs });
           assert.equal(result.code, 0, result.stdout + result.stderr);
           assert.deepEqual(client.facts(JSON.parse(result.stdout)), { command: serverBinary, args: [], missing: [], fixed: [] });
+          // The pages' own ways of looking at the entry show it.
+          for (const command of [...checks(client.id).map((c) => c.text), ...listings(client.id).map((c) => c.text)]) {
+            const shown = await runBounded('bash', ['-e', '-c', command], { cwd: scratch.project, env, timeoutMs });
+            assert.equal(shown.code, 0, `${command}: ${shown.stdout}${shown.stderr}`);
+            assert.match(shown.stdout, /korvane/, command);
+          }
         } finally {
           removeScratch(scratch);
         }
@@ -211,7 +261,24 @@ for (const client of readingClients) {
   });
 }
 
-it('every JSON snippet in docs/clients.md parses', () => {
+it('every command line on the pages that configures a client is a tagged block, run above', () => {
+  const loose = untagged.filter((c) => kindOfCommand(c.text).kind === 'configures');
+  assert.deepEqual(loose.map((c) => `${c.where}: ${c.text}`), []);
+});
+
+it('every `korvane-mcp --print-config` the pages name works', () => {
+  let named = 0;
+  for (const page of pages) {
+    for (const [, args] of fs.readFileSync(page, 'utf8').matchAll(/`korvane-mcp (--print-config(?: [a-z-]+)*)`/g)) {
+      if (/[A-Z]/.test(args) || args.includes('CLIENT')) continue;
+      execFileSync(serverBinary, args.split(' '), { stdio: ['ignore', 'ignore', 'pipe'] });  // throws on a non-zero status
+      named += 1;
+    }
+  }
+  assert.notEqual(named, 0);
+});
+
+it('every JSON snippet on the pages parses', () => {
   for (const snippet of snippets.filter((s) => s.lang === 'json')) {
     assert.doesNotThrow(() => JSON.parse(snippet.text), `${snippet.where}`);
   }
