@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the client suite: the agent CLIs users run (Claude Code, Gemini CLI, opencode, Codex CLI,
-# Copilot CLI), configured as docs/clients.md shows, drive korvane-mcp against the stand-in app.
+# Copilot CLI), configured as the README and docs/ show, drive korvane-mcp against the stand-in app.
 # CTest sets everything below; by hand the defaults point into the build/ directory.
 #   KORVANE_MCP_BINARY       server binary (default build/korvane-mcp)
 #   KORVANE_STANDIN_BINARY   stand-in app  (default build/standin/korvane-standin-app)
