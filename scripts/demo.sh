@@ -3,8 +3,8 @@
 # exchange: the request after "->", the response after "<-".
 set -euo pipefail
 cd "$(dirname "$0")/.."
-server=build/korvane-mcp
-app=build/standin/korvane-standin-app
+server=${KORVANE_MCP_BINARY:-build/korvane-mcp}
+app=${KORVANE_STANDIN_BINARY:-build/standin/korvane-standin-app}
 
 work=$(mktemp -d)
 app_pid=
