@@ -16,8 +16,8 @@
 #include "platform/descriptors.h"
 #include "platform/os_error.h"
 #include "processes.h"
-#include "testkit/spawn.h"
 #include "setup/client_entries.h"
+#include "testkit/spawn.h"
 
 namespace korvane::e2e {
 namespace {
@@ -65,43 +65,62 @@ TEST_P(Arguments, GiveExactlyTheirOutputAndStatus) {
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLine, Arguments,
-    testing::Values(
-        ArgumentsCase{"version", {"--version"}, "", kVersionLine},
-        ArgumentsCase{"short version", {"-V"}, "", kVersionLine},
-        ArgumentsCase{"the first option decides", {"stdio", "-V", "--bogus"}, "", kVersionLine},
-        ArgumentsCase{"non-options and everything after -- are left alone",
-                      {"stdio", "-", "--", "--bogus", "-V"},
-                      kInitialize + "\n",
-                      R"({"jsonrpc":"2.0","id":99,"result":)"},
-        ArgumentsCase{"a mistyped option", {"--chek"}, "", "", 2, usage_error(R"(unknown option "--chek")")},
-        ArgumentsCase{"an unknown short option", {"-v"}, "", "", 2, usage_error(R"(unknown option "-v")")},
-        ArgumentsCase{"an unknown option before a known one",
-                      {"--stdio", "--version"}, "", "", 2, usage_error(R"(unknown option "--stdio")")},
-        ArgumentsCase{"an option with a line break stays on one line",
-                      {"--x\ny"}, "", "", 2, usage_error(R"(unknown option "--x\ny")")},
-        ArgumentsCase{"the list of clients",
-                      {"--print-config"}, "",
-                      "korvane-mcp --print-config CLIENT [--add-command] prints the entry for one of:\n" +
-                          setup::client_list()},
-        ArgumentsCase{"an unknown client",
-                      {"--print-config", "claude"}, "", "", 2,
-                      usage_error(R"(unknown client "claude")", "korvane-mcp --print-config lists them")},
-        ArgumentsCase{"a client without an add command",
-                      {"--print-config", "cursor", "--add-command"}, "", "", 2,
-                      usage_error("Cursor has no command that adds a server",
-                                  "paste what korvane-mcp --print-config cursor prints")},
-        ArgumentsCase{"a word after the client",
-                      {"--print-config", "zed", "--json"}, "", "", 2,
-                      usage_error(R"(unexpected argument "--json")",
-                                  "usage: korvane-mcp --print-config [CLIENT [--add-command]]")}));
+    testing::Values(ArgumentsCase{"version", {"--version"}, "", kVersionLine},
+                    ArgumentsCase{"short version", {"-V"}, "", kVersionLine},
+                    ArgumentsCase{"the first option decides", {"stdio", "-V", "--bogus"}, "", kVersionLine},
+                    ArgumentsCase{"non-options and everything after -- are left alone",
+                                  {"stdio", "-", "--", "--bogus", "-V"},
+                                  kInitialize + "\n",
+                                  R"({"jsonrpc":"2.0","id":99,"result":)"},
+                    ArgumentsCase{
+                        "a mistyped option", {"--chek"}, "", "", 2, usage_error(R"(unknown option "--chek")")},
+                    ArgumentsCase{"an unknown short option", {"-v"}, "", "", 2, usage_error(R"(unknown option "-v")")},
+                    ArgumentsCase{"an unknown option before a known one",
+                                  {"--stdio", "--version"},
+                                  "",
+                                  "",
+                                  2,
+                                  usage_error(R"(unknown option "--stdio")")},
+                    ArgumentsCase{"an option with a line break stays on one line",
+                                  {"--x\ny"},
+                                  "",
+                                  "",
+                                  2,
+                                  usage_error(R"(unknown option "--x\ny")")},
+                    ArgumentsCase{"the list of clients",
+                                  {"--print-config"},
+                                  "",
+                                  "korvane-mcp --print-config CLIENT [--add-command] prints the entry for one of:\n" +
+                                      setup::client_list()},
+                    ArgumentsCase{"an unknown client",
+                                  {"--print-config", "claude"},
+                                  "",
+                                  "",
+                                  2,
+                                  usage_error(R"(unknown client "claude")", "korvane-mcp --print-config lists them")},
+                    ArgumentsCase{"a client without an add command",
+                                  {"--print-config", "cursor", "--add-command"},
+                                  "",
+                                  "",
+                                  2,
+                                  usage_error("Cursor has no command that adds a server",
+                                              "paste what korvane-mcp --print-config cursor prints")},
+                    ArgumentsCase{"a word after the client",
+                                  {"--print-config", "zed", "--json"},
+                                  "",
+                                  "",
+                                  2,
+                                  usage_error(R"(unexpected argument "--json")",
+                                              "usage: korvane-mcp --print-config [CLIENT [--add-command]]")}));
 
 TEST(Arguments, HelpSaysWhatItIsAndNamesEveryVariableWithStdinOpen) {
   Subprocess server({server_binary(), "--help"}, {});
   const std::string out = server.read_stdout_to_end();
   EXPECT_TRUE(server.wait().success());
   EXPECT_EQ(out.rfind("korvane-mcp " + std::string(kServerVersion) + ": ", 0), 0u) << out;
-  for (const char* part : {"agent client", "standard input and output", "usage: korvane-mcp", "-V, --version",
-                           "-h, --help", "--print-config", "KORVANE_SOCKET_INFO", "KORVANE_SESSION_ID", "HOME", "TMPDIR"}) {
+  for (const char* part :
+       {"agent client", "standard input and output", "usage: korvane-mcp", "-V, --version", "-h, --help",
+        "--print-config", "KORVANE_SOCKET_INFO", "KORVANE_SESSION_ID", "HOME", "TMPDIR"}) {
     EXPECT_NE(out.find(part), std::string::npos) << part;
   }
   Subprocess short_form({server_binary(), "-h"}, {});
@@ -140,9 +159,12 @@ TEST(PrintConfig, NamesTheBinaryItselfForEveryClient) {
 // Standard output whose reader has gone: every option says so on stderr and ends with status 1,
 // --check included (its report was lost, so it cannot claim success).
 TEST(Arguments, OutputThatCannotBeWrittenIsAFailure) {
-  const std::vector<std::vector<std::string>> cases = {
-      {"--version"}, {"-h"}, {"--check"}, {"--print-config"}, {"--print-config", "codex-cli"},
-      {"--print-config", "gemini-cli", "--add-command"}};
+  const std::vector<std::vector<std::string>> cases = {{"--version"},
+                                                       {"-h"},
+                                                       {"--check"},
+                                                       {"--print-config"},
+                                                       {"--print-config", "codex-cli"},
+                                                       {"--print-config", "gemini-cli", "--add-command"}};
   const std::string expected_err = "korvane-mcp: cannot write to standard output: " + os_error_text(EPIPE) + "\n";
   TempDir dir;
   int run = 0;
@@ -153,9 +175,9 @@ TEST(Arguments, OutputThatCannotBeWrittenIsAFailure) {
     std::vector<std::string> argv = {server_binary()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     const std::string err_file = dir.file("err-" + std::to_string(++run));
-    auto pid = testkit::spawn(command_for(argv), kNoApp,
-                              {.out = {.fd = pipe->write_end.get()}, .err = {.append_path = err_file},
-                               .search_path = true});
+    auto pid =
+        testkit::spawn(command_for(argv), kNoApp,
+                       {.out = {.fd = pipe->write_end.get()}, .err = {.append_path = err_file}, .search_path = true});
     ASSERT_TRUE(pid) << pid.error();
     pipe->write_end.reset();
     int raw = 0;

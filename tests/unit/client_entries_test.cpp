@@ -4,8 +4,8 @@
 #include "setup/client_entries.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -41,18 +41,35 @@ struct Schema {
 };
 
 const Schema kSchemas[] = {
-    {"claude-code", "/mcpServers/korvane", {"type", "command", "args", "env", "timeout"}, "env",
+    {"claude-code",
+     "/mcpServers/korvane",
+     {"type", "command", "args", "env", "timeout"},
+     "env",
      "${KORVANE_SESSION_ID:-}"},
-    {"gemini-cli", "/mcpServers/korvane",
-     {"command", "args", "env", "cwd", "timeout", "trust", "includeTools", "excludeTools", "description"}, "env",
+    {"gemini-cli",
+     "/mcpServers/korvane",
+     {"command", "args", "env", "cwd", "timeout", "trust", "includeTools", "excludeTools", "description"},
+     "env",
      "$KORVANE_SESSION_ID"},
-    {"cursor", "/mcpServers/korvane", {"type", "command", "args", "env", "envFile"}, "env",
+    {"cursor",
+     "/mcpServers/korvane",
+     {"type", "command", "args", "env", "envFile"},
+     "env",
      "${env:KORVANE_SESSION_ID}"},
-    {"vscode", "/servers/korvane", {"type", "command", "args", "env", "envFile", "cwd"}, "env",
+    {"vscode",
+     "/servers/korvane",
+     {"type", "command", "args", "env", "envFile", "cwd"},
+     "env",
      "${env:KORVANE_SESSION_ID}"},
-    {"copilot-cli", "/mcpServers/korvane", {"type", "command", "args", "env", "tools", "cwd"}, "env",
+    {"copilot-cli",
+     "/mcpServers/korvane",
+     {"type", "command", "args", "env", "tools", "cwd"},
+     "env",
      "${KORVANE_SESSION_ID}"},
-    {"opencode", "/mcp/korvane", {"type", "command", "environment", "enabled", "timeout"}, "environment",
+    {"opencode",
+     "/mcp/korvane",
+     {"type", "command", "environment", "enabled", "timeout"},
+     "environment",
      "{env:KORVANE_SESSION_ID}"},
     {"zed", "/context_servers/korvane", {"source", "command", "args", "env", "timeout"}, "env", ""},
     {"claude-desktop", "/mcpServers/korvane", {"command", "args", "env"}, "env", ""},
@@ -92,8 +109,8 @@ TEST(ClientEntries, TheTomlEntryIsATableOfDocumentedKeys) {
   std::string line;
   ASSERT_TRUE(std::getline(lines, line));
   EXPECT_EQ(line, "[mcp_servers.korvane]");
-  const std::set<std::string> documented = {"command", "args", "env", "env_vars", "cwd", "startup_timeout_sec",
-                                            "tool_timeout_sec", "enabled"};
+  const std::set<std::string> documented = {
+      "command", "args", "env", "env_vars", "cwd", "startup_timeout_sec", "tool_timeout_sec", "enabled"};
   std::map<std::string, json> values;
   static const std::regex pair(R"(^([a-z_]+) = (.+)$)");
   while (std::getline(lines, line)) {
@@ -153,7 +170,8 @@ TEST(ClientEntries, AVersionedKegIsNamedByItsLastingLink) {
       {"the link leads to the keg", keg, keg, "bin/korvane-mcp"},
       {"no link", keg, "", keg},
       {"the link leads elsewhere", keg, "other/korvane-mcp", keg},
-      {"deeper in the keg", "Cellar/korvane-mcp/0.28.0/libexec/bin/korvane-mcp", "", "Cellar/korvane-mcp/0.28.0/libexec/bin/korvane-mcp"},
+      {"deeper in the keg", "Cellar/korvane-mcp/0.28.0/libexec/bin/korvane-mcp", "",
+       "Cellar/korvane-mcp/0.28.0/libexec/bin/korvane-mcp"},
       {"no keg", "opt/korvane/bin/korvane-mcp", "", "opt/korvane/bin/korvane-mcp"},
   };
   for (const Case& c : cases) {
@@ -220,8 +238,8 @@ TEST(ClientEntries, PagesShowExactlyWhatPrintConfigPrints) {
         if (page == "docs/clients.md") shown[block.client].insert("check");
         continue;
       }
-      const Outcome<std::string> printed = block.is_file ? render_entry(*client, kDocumentedPath)
-                                                         : render_add_command(*client, kDocumentedPath);
+      const Outcome<std::string> printed =
+          block.is_file ? render_entry(*client, kDocumentedPath) : render_add_command(*client, kDocumentedPath);
       ASSERT_TRUE(printed.ok()) << printed.error();
       EXPECT_EQ(block.text, printed.value());
       if (page == "docs/clients.md") shown[block.client].insert(block.is_file ? "entry" : "command");

@@ -39,8 +39,7 @@ constexpr Option kOptions[] = {
     {"--help", "-h", "", "print this help, and exit", false, print_help},
     {"--check", "", "", "check the way to the desktop app and report each step, then exit", false, check},
     {"--print-config", "", " [CLIENT [--add-command]]",
-     "print an agent client's entry for this binary (the clients, without CLIENT)", true,
-     run_print_config},
+     "print an agent client's entry for this binary (the clients, without CLIENT)", true, run_print_config},
 };
 
 int print_version(Arguments) { return print(std::string(kProgramName) + " " + std::string(kServerVersion) + "\n"); }

@@ -26,8 +26,8 @@ int print_for(const setup::ClientEntry& client, bool add_command) {
   const Outcome<std::string> text =
       add_command ? setup::render_add_command(client, *path) : setup::render_entry(client, *path);
   if (!text) {
-    return add_command ? usage_error(text.error(), "paste what korvane-mcp --print-config " +
-                                                       std::string(client.name) + " prints")
+    return add_command ? usage_error(text.error(),
+                                     "paste what korvane-mcp --print-config " + std::string(client.name) + " prints")
                        : fail(text.error());
   }
   return print(text.value());
