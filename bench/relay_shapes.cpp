@@ -72,6 +72,18 @@ std::string optional_summary(const Samples& samples) { return samples.empty() ? 
 
 }  // namespace
 
+Outcome<void> write_shape_replies(const std::string& directory, std::FILE* out) {
+  int index = 0;
+  for (const ShapeBody& shape : shape_bodies()) {
+    std::string name = std::to_string(++index) + "-" + shape.name;
+    for (char& c : name) c = c == ' ' || c == ',' ? '-' : c;
+    const std::string path = directory + "/" + name + ".json";
+    if (auto written = testkit::write_file(path, shape.make()); !written) return error_text(written.error());
+    std::fprintf(out, "%s\n", path.c_str());
+  }
+  return ok_outcome();
+}
+
 RelayShapes measure_relay_shapes(const WholeProcessSetup& setup, int runs, bool only_ocr) {
   RelayShapes measured;
   for (const ShapeBody& shape_body : shape_bodies()) {

@@ -25,6 +25,10 @@ struct RelayShapes {
   std::vector<std::string> failures;
 };
 
+// Writes each shape's reply to DIR/<n>-<name>.json (spaces and commas made dashes), for runs by
+// hand (under a memory limit, say); the paths written, one a line, on `out`.
+Outcome<void> write_shape_replies(const std::string& directory, std::FILE* out);
+
 // `runs` rounds for each shape; `only_ocr` measures the first shape alone.
 RelayShapes measure_relay_shapes(const WholeProcessSetup& setup, int runs, bool only_ocr = false);
 
