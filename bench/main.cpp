@@ -14,6 +14,7 @@
 
 #include "cases.h"
 #include "platform/process_usage.h"
+#include "relay_shapes.h"
 #include "report.h"
 #include "testkit/files.h"
 #include "whole_process.h"
@@ -27,13 +28,15 @@ struct Options {
   std::string standin;
   std::string baseline_script;  // empty: no baseline
   std::string node = "node";
-  std::string launcher;  // korvane-bench-launch, for the whole-process cases
-  std::string before;    // an earlier build of the server, measured in turn in those cases
+  std::string launcher;       // korvane-bench-launch, for the whole-process cases
+  std::string before;         // an earlier build of the server, measured in turn in those cases
+  std::string write_replies;  // a folder: only write the relay's replies there
 };
 
 constexpr std::string_view kUsage =
     "usage: korvane-bench --server PATH --standin PATH [--baseline SERVER.mjs] [--node PATH] [--launcher PATH]\n"
     "                     [--before PATH]\n"
+    "       korvane-bench --write-replies DIR   writes the relay's reply of each shape to DIR\n"
     "       KORVANE_BENCH_QUICK=1 runs a tenth of the repetitions and lines\n"
     "       KORVANE_BENCH_WHOLE_PROCESS_ONLY=1 runs only the whole-process cases (they need --launcher)\n";
 
@@ -44,6 +47,7 @@ std::string* option_slot(Options& options, std::string_view name) {
   if (name == "--node") return &options.node;
   if (name == "--launcher") return &options.launcher;
   if (name == "--before") return &options.before;
+  if (name == "--write-replies") return &options.write_replies;
   return nullptr;
 }
 
@@ -55,6 +59,7 @@ std::optional<Options> parse_options(int argc, char** argv) {
     if (slot == nullptr) return std::nullopt;
     *slot = argv[i + 1];
   }
+  if (!options.write_replies.empty()) return options;
   if (options.server.empty() || options.standin.empty()) return std::nullopt;
   return options;
 }
@@ -179,6 +184,11 @@ int main(int argc, char** argv) {
   if (!options) {
     std::fputs(korvane::bench::kUsage.data(), stderr);
     return 2;
+  }
+  if (!options->write_replies.empty()) {
+    const auto written = korvane::bench::write_shape_replies(options->write_replies, stdout);
+    if (!written) std::fprintf(stderr, "korvane-bench: %s\n", written.error().c_str());
+    return written ? 0 : 1;
   }
   return korvane::bench::run(*options);
 }

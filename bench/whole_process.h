@@ -8,18 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "launched.h"
+#include "relay_shapes.h"
 #include "stats.h"
 
 namespace korvane::bench {
-
-struct WholeProcessSetup {
-  std::string server;
-  std::string standin;
-  std::string launcher;   // korvane-bench-launch
-  std::string directory;  // scratch space for the input files and the reply body
-  std::string before;     // optional: a server built before a change, measured in turn with it
-  bool quick = false;     // a tenth of the runs
-};
 
 struct WholeProcessCase {
   std::string label;
@@ -34,17 +27,15 @@ struct WholeProcessCase {
 
 struct WholeProcessFigures {
   std::vector<WholeProcessCase> cases;  // initialize, tools/list, relay, cold start
-  Samples relay_peak_kib;
-  Samples before_relay_peak_kib;
-  std::size_t relay_body_bytes = 0;
-  Samples fixed_work_ms;  // a fixed loop on one core, then on two at once; before and after the cases
+  RelayShapes relay;                    // the relay case is its first shape's
+  Samples fixed_work_ms;                // a fixed loop on one core, then on two at once; before and after the cases
   std::vector<std::string> failures;
 };
 
 WholeProcessFigures measure_whole_process(const WholeProcessSetup& setup);
 
-// Prints the cases with their floors, then the targets with PASS or FAIL; returns the number
-// of failed targets.
+// Prints the cases with their floors, the relay by reply shape, then the targets with PASS or
+// FAIL; returns the number of failed targets.
 int print_whole_process(std::FILE* out, const WholeProcessFigures& figures);
 
 }  // namespace korvane::bench

@@ -157,3 +157,127 @@ std::string screen_ocr_reply(std::size_t lines) {
 }
 
 }  // namespace korvane::bench
+
+namespace korvane::bench {
+namespace {
+
+// One character of an escape-heavy text, as a JSON string holds it.
+void append_escape_heavy_character(std::string& text, Random& random) {
+  static constexpr std::array<std::string_view, 12> kPieces{
+      "\\\"",         "\\\\",         "\\n", "\\t", "\\u00e9", "\xC3\xA9",
+      "\xE2\x80\x94", "\xE2\x80\x93", "\\/", "\\r", " ",       "\\u4e2d"};
+  const unsigned pick = random.below(100);
+  if (pick < 30) {
+    text += static_cast<char>('a' + random.below(26));
+  } else if (pick < 40) {
+    const char32_t cjk = 0x4E00 + random.below(0x51A0);
+    text += static_cast<char>(0xE0 | (cjk >> 12));
+    text += static_cast<char>(0x80 | ((cjk >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (cjk & 0x3F));
+  } else {
+    text += kPieces[random.below(static_cast<unsigned>(kPieces.size()))];
+  }
+}
+
+// A key as a hash map of records writes them: no order to speak of.
+std::string scattered_key(Random& random) {
+  char key[24];
+  std::snprintf(key, sizeof key, "rec-%012llx", static_cast<unsigned long long>(random.next() >> 16));
+  return key;
+}
+
+// Words of a string, about `bytes` of them.
+void append_words(std::string& out, Random& random, std::size_t bytes) {
+  const std::size_t stop = out.size() + bytes;
+  while (out.size() < stop) {
+    if (out.back() != '"') out += ' ';
+    out += kWords[random.below(static_cast<unsigned>(kWords.size()))];
+  }
+}
+
+// A small record: {"id":..,"ok":..} when short, else its members fill about `bytes`.
+void append_record(std::string& out, Random& random, std::size_t bytes) {
+  const std::size_t start = out.size();
+  out += R"({"ok":)";
+  out += random.below(2) != 0 ? "true" : "false";
+  out += R"(,"id":)" + std::to_string(random.below(1'000'000));
+  if (bytes > 40) {
+    out += R"(,"score":)" + rounded_confidence(random);
+    out += R"(,"name":")";
+    const std::size_t used = out.size() - start + 20;  // with the tags after the name
+    append_words(out, random, bytes > used ? bytes - used : 1);
+    out += R"(","tags":["a","b"]})";
+    return;
+  }
+  out += '}';
+}
+
+}  // namespace
+
+std::string escape_heavy_reply(std::size_t target_bytes) {
+  Random random;
+  std::string body = R"({"image":"/tmp/shot.png","width":5120,"height":2880,"scale":2.0,"lines":[)";
+  body.reserve(target_bytes + 256);
+  while (body.size() + 2 < target_bytes) {
+    body += body.back() == '[' ? R"({"text":")" : R"(,{"text":")";
+    for (unsigned count = 20 + random.below(60); count > 0; --count) append_escape_heavy_character(body, random);
+    body += R"(","conf":)" + rounded_confidence(random);
+    append_box(body, random, {5120, 2880, 1200, 50});
+  }
+  body += "]}";
+  return body;
+}
+
+std::string nested_object_reply(std::size_t target_bytes, std::size_t member_bytes) {
+  Random random;
+  std::string body = R"({"content":[{"type":"text","text":"records by id"}],"data":{)";
+  body.reserve(target_bytes + 256);
+  while (body.size() + 2 < target_bytes) {
+    if (body.back() != '{') body += ',';
+    body += '"';
+    body += scattered_key(random);
+    body += "\":";
+    append_record(body, random, member_bytes);
+  }
+  body += "}}";
+  return body;
+}
+
+std::string flat_object_reply(std::size_t target_bytes, std::size_t member_bytes) {
+  Random random;
+  std::string body = "{";
+  body.reserve(target_bytes + 256);
+  while (body.size() + 1 < target_bytes) {
+    if (body.size() > 1) body += ',';
+    body += '"';
+    body += scattered_key(random);
+    body += "\":";
+    if (member_bytes <= 40) {
+      body += std::to_string(random.below(1'000'000));
+    } else {
+      body += '"';
+      append_words(body, random, member_bytes - 24);
+      body += '"';
+    }
+  }
+  body += '}';
+  return body;
+}
+
+std::string lines_reply(std::size_t target_bytes) {
+  Random random;
+  std::string body = R"({"content":[{"type":"text","text":"build.log"}],"lines":[)";
+  body.reserve(target_bytes + 256);
+  while (body.size() + 2 < target_bytes) {
+    body += body.back() == '[' ? "\"" : ",\"";
+    body += '[';
+    body += std::to_string(random.below(100'000));
+    body += "] ";
+    append_words(body, random, 20 + random.below(80));
+    body += '"';
+  }
+  body += "]}";
+  return body;
+}
+
+}  // namespace korvane::bench

@@ -28,4 +28,15 @@ std::string ocr_reply_body(std::size_t target_bytes);
 // backslashes; confidences with at most 4 decimals; integer coordinates.
 std::string screen_ocr_reply(std::size_t lines = 200'000);
 
+// Replies of other shapes, each of about `target_bytes`, for the relay's shapes table:
+// - escapes: the OCR reply's form with texts full of \", \\, \n, \t, \u00e9, é, CJK and dashes;
+// - nested: {"content":[...],"data":{...}} whose bulk is the one object `data`, its members small
+//   objects under keys out of order (as an app's hash map writes them), of about `member_bytes`;
+// - flat: one object of scalar members of about `member_bytes` each;
+// - lines: {"content":[...],"lines":[...]}, an array of lines of text.
+std::string escape_heavy_reply(std::size_t target_bytes);
+std::string nested_object_reply(std::size_t target_bytes, std::size_t member_bytes);
+std::string flat_object_reply(std::size_t target_bytes, std::size_t member_bytes);
+std::string lines_reply(std::size_t target_bytes);
+
 }  // namespace korvane::bench

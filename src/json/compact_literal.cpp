@@ -72,7 +72,7 @@ Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from,
   }
 
   auto state = std::make_unique<State>();
-  state->outer_object = outline.outer_object;
+  state->outer_object = outline.outer_object && outline.members_listed;
   if (state->outer_object) {
     order_outer_members(outline, outline.members);
     for (const OuterMember& member : outline.members) {
@@ -81,8 +81,13 @@ Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from,
     }
     state->members = std::move(outline.members);
   }
-  state->writer.reserve_for(outline.longest_span, kPiece, outline.most_members);
+  // An object may span more than is held of it only where a span is as long, or where the
+  // outermost object is written as a whole: the text is measured then.
   std::memset(text.tail_or_throw(detail::kSlack), 0, detail::kSlack);  // read, never written, by short copies
+  const bool measured = outline.longest_span > detail::kHeldSpan || (outline.outer_object && !state->outer_object);
+  const detail::WriteNeeds needs =
+      measured ? detail::measure_write_needs(text.view().substr(from)) : detail::WriteNeeds{outline.longest_span, 0};
+  state->writer.reserve_for(needs, kPiece);
   state->text = std::move(text);
   state->from = from;
   return CompactLiteral(std::move(state));

@@ -14,9 +14,6 @@
 namespace korvane::json::detail {
 namespace {
 
-// Objects this deep and less remember their keys' order (see Shape).
-constexpr std::size_t kShapeDepths = 8;
-
 // Between two tokens of a checked text, a byte up to the space is whitespace.
 inline const char* skip_whitespace(const char* p, const char* end) {
   while (p < end && static_cast<unsigned char>(*p) <= ' ') ++p;
@@ -75,28 +72,36 @@ void LiteralWriter::put_member(std::string_view lead, const Member& member, cons
 
 void LiteralWriter::before_element() {
   if (objects_open_ == 0 && out_.size() >= piece_) (void)drain();
-  if (frames_.empty()) return;
+  if (frames_.size() == base_) return;
   Frame& array = frames_.back();
   if (!array.first) out_.push_back(',');
   array.first = false;
 }
 
 void LiteralWriter::write(std::string_view text) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
   frames_.clear();
   members_.clear();
   decoded_keys_.clear();
+  keyed_.clear();
   objects_open_ = 0;
+  base_ = 0;
+  held_span_ = text.size() < kDecodeKey ? kHeldSpan : static_cast<std::size_t>(-1);
   for (Shape& shape : shapes_) shape.count = 0;
+  (void)write_value(text.data(), text.data() + text.size());
+}
+
+// Writes the value at p, on top of the frames open; past it.
+const char* LiteralWriter::write_value(const char* p, const char* end) {
   for (;;) {
     p = skip_whitespace(p, end);
-    if (p >= end) return;
-    if (*p == '{' || *p == '[') {
+    if (p >= end) return end;
+    if (holds_too_much(p)) {
+      p = write_held_in_key_order(end);
+    } else if (*p == '{' || *p == '[') {
       bool value_follows = false;
       p = open(p, end, value_follows);
       if (value_follows) continue;
-    } else if (!frames_.empty() && frames_.back().is_object) {
+    } else if (frames_.size() > base_ && frames_.back().is_object) {
       p = scan_scalar(p, end, members_.back().value);
     } else {
       before_element();
@@ -106,9 +111,9 @@ void LiteralWriter::write(std::string_view text) {
     }
     // After a value: close what ends here, up to the next element or member.
     for (;;) {
-      if (frames_.empty()) return;
+      if (frames_.size() == base_) return p;
       p = skip_whitespace(p, end);
-      if (p >= end) return;
+      if (p >= end) return end;
       if (*p++ == ',') {
         if (frames_.back().is_object) p = key(p, end);
         break;
@@ -122,7 +127,7 @@ void LiteralWriter::write(std::string_view text) {
 // value follows, or the container was empty and is closed already.
 const char* LiteralWriter::open(const char* p, const char* end, bool& value_follows) {
   const bool object = *p++ == '{';
-  if (!frames_.empty() && frames_.back().is_object) {
+  if (frames_.size() > base_ && frames_.back().is_object) {
     Frame& parent = frames_.back();
     parent.wrote = true;
     Member& member = members_.back();
@@ -134,7 +139,7 @@ const char* LiteralWriter::open(const char* p, const char* end, bool& value_foll
   out_.push_back(object ? '{' : '[');
   if (object && frames_.size() < shapes_.size() && write_record(p, end, shapes_[frames_.size()])) {
     value_follows = false;
-    if (!frames_.empty() && frames_.back().is_object) {
+    if (frames_.size() > base_ && frames_.back().is_object) {
       Member& member = members_.back();
       member.value.size = out_.size() - frames_.back().part - member.written_at;
     }
@@ -145,7 +150,11 @@ const char* LiteralWriter::open(const char* p, const char* end, bool& value_foll
     frame.first_member = static_cast<std::uint32_t>(members_.size());
     frame.first_decoded = static_cast<std::uint32_t>(decoded_keys_.size());
     frame.part = out_.size();
-    ++objects_open_;
+    if (objects_open_++ == 0) {
+      held_open_ = p - 1;
+      held_frame_ = frames_.size();
+      held_out_ = frame.part - 1;
+    }
   }
   frames_.push_back(frame);
   p = skip_whitespace(p, end);
@@ -176,6 +185,7 @@ bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& 
     decoded |= values[i].kind == Kind::kEscapedString;
     if (*p++ != (i + 1 < shape.count ? ',' : '}')) return false;
   }
+  if (static_cast<std::size_t>(p - at) > kLongestRecord) return false;  // what is held stays small
   // The keys, the closing brace, and room for the values: a value's written_size is at most twice
   // its text and 36.
   const std::size_t size = shape.starts[shape.kept] + 1 + 2 * static_cast<std::size_t>(p - at) + 36 * shape.count;
@@ -210,7 +220,7 @@ void LiteralWriter::close() {
   } else {
     out_.push_back(']');
   }
-  if (!frames_.empty() && frames_.back().is_object) {
+  if (frames_.size() > base_ && frames_.back().is_object) {
     Member& member = members_.back();
     member.value.size = out_.size() - frames_.back().part - member.written_at;
   }
@@ -365,23 +375,6 @@ bool LiteralWriter::drain() {
   if (!stopped_ && out_.size() > 0) stopped_ = !sink_->put(out_.view());
   out_.truncate(0);
   return !stopped_;
-}
-
-// Between two places where no object is open, the output holds at most a piece and what a span
-// of that length becomes: escaping doubles a string at most, and a number grows at most to four
-// and a half times its text ("9e15" is 9000000000000000.0). Escaped keys fit in it, and so do
-// an object's containers set aside.
-void LiteralWriter::reserve_for(std::size_t span, std::size_t piece, std::size_t members) {
-  const std::size_t written = 5 * span + 4096;
-  (void)out_.tail_or_throw(piece + written);
-  frames_.reserve(kMaxDepth + 1);
-  members_.reserve(members);
-  order_.reserve(members);
-  decoded_keys_.reserve(span);
-  key_scratch_.reserve(span);
-  shapes_.resize(kShapeDepths);
-  set_aside_.reserve(written);
-  number_.reserve(64);
 }
 
 }  // namespace korvane::json::detail

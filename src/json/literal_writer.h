@@ -17,6 +17,22 @@
 
 namespace korvane::json::detail {
 
+// An object is written in the order of its text and its members ordered at its end while it
+// spans at most this many bytes of input; a larger one is written again, in key order, from
+// an index of its members (LiteralWriter::write_in_key_order), so that what is held for it
+// stays small.
+inline constexpr std::size_t kHeldSpan = std::size_t{64} << 10;
+
+// What writing a checked text needs beyond the text: its longest string (a string is written
+// whole), and the most members that the indexes of objects written in key order hold at once.
+struct WriteNeeds {
+  std::size_t longest_string = 0;
+  std::size_t indexed_members = 0;
+};
+
+// The needs of a text in which an object may span more than kHeldSpan bytes: one pass over it.
+WriteNeeds measure_write_needs(std::string_view text);
+
 class LiteralWriter {
  public:
   explicit LiteralWriter(ByteBuffer& out) : out_(out) {}
@@ -30,11 +46,9 @@ class LiteralWriter {
   }
   // Hands on what is held; false when the sink has stopped the writing.
   bool drain();
-  // Takes up front all the memory that writing a text needs, handed on in pieces of `piece`
-  // bytes, when no span of it between two places where no object is open is longer than
-  // `span` and its open objects never hold more than `members` members at once; throws
-  // std::bad_alloc.
-  void reserve_for(std::size_t span, std::size_t piece, std::size_t members);
+  // Takes up front all the memory that writing a text needs (see WriteNeeds), handed on in
+  // pieces of `piece` bytes; throws std::bad_alloc.
+  void reserve_for(const WriteNeeds& needs, std::size_t piece);
 
   // Writes the value at the start of `text` (whitespace before it is passed over); kSlack bytes
   // past its end can be read.
@@ -63,6 +77,7 @@ class LiteralWriter {
   // The keys of the last object ordered at one depth and their order, with the text each
   // ordered member starts with: records in a row mostly have the same keys in the same order.
   static constexpr std::size_t kShapeKeys = 16, kShapeText = 512;
+  static constexpr std::size_t kShapeDepths = 8;  // objects this deep and less remember theirs
   // `"key":` as a compact member starts, up to 16 bytes of it, to compare in two words.
   struct KeyStart {
     std::array<std::uint64_t, 2> bytes, mask;
@@ -81,6 +96,28 @@ class LiteralWriter {
   void put(const Scalar& value);
   void put_member(std::string_view lead, const Member& member, const char* written);
   void put_key(const Member& member, bool first);
+
+  // A member of an object written in key order: where its key starts, from the object's '{'
+  // (kDecodeKey set when the key holds escapes), and four bytes of its key after the bytes
+  // that all its object's plain keys start with, to compare most keys without reading them.
+  struct Keyed {
+    std::uint32_t at;
+    std::uint32_t prefix;
+  };
+  static constexpr std::uint32_t kDecodeKey = std::uint32_t{1} << 31;
+  // A record longer than this is written member by member: at most this is written at once.
+  static constexpr std::size_t kLongestRecord = 4096;
+
+  const char* write_value(const char* p, const char* end);
+  bool holds_too_much(const char* p) const {
+    return objects_open_ > 0 && static_cast<std::size_t>(p - held_open_) > held_span_;
+  }
+  const char* write_held_in_key_order(const char* end);
+  const char* write_in_key_order(const char* open, const char* end);
+  const char* index_members(const char* open, const char* end);
+  void order_keyed(const char* open, const char* end, std::size_t first);
+  std::string_view keyed_key(const char* open, const char* end, const Keyed& member, std::string& decoded);
+  void put_keyed_key(const char* open, const char* end, const Keyed& member, bool first);
 
   void before_element();
   const char* open(const char* p, const char* end, bool& value_follows);
@@ -106,6 +143,14 @@ class LiteralWriter {
   std::string set_aside_;             // an object's written containers while it is ordered
   std::string number_;                // a number rewritten
   std::size_t objects_open_ = 0;
+  std::size_t base_ = 0;  // frames below this one are those of a value around the one written
+  // The outermost object open: its '{' in the input, its frame, and where its output starts.
+  const char* held_open_ = nullptr;
+  std::size_t held_frame_ = 0;
+  std::size_t held_out_ = 0;
+  std::size_t held_span_ = kHeldSpan;  // no more for texts beyond the index's reach
+  std::vector<Keyed> keyed_;           // of objects written in key order, innermost last
+  std::string left_key_, right_key_;   // keys with escapes, decoded to be compared
   PieceSink* sink_ = nullptr;
   std::size_t piece_ = static_cast<std::size_t>(-1);
   bool stopped_ = false;

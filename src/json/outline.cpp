@@ -36,9 +36,7 @@ class Outline {
       out_.most_members = std::max(out_.most_members, ++open_members_);
       return;
     }
-    const std::string_view key = key_text_.text();
-    out_.members.push_back({out_.keys.size(), key.size(), in_.pos(), in_.pos()});
-    out_.keys.append(key);
+    list_outer_member(out_, key_text_.text(), in_.pos());
     mark();
   }
   void end_object() { closing(true); }
@@ -55,7 +53,7 @@ class Outline {
     if (objects_open_ == 0) mark();
   }
   void value_ends() {
-    if (out_.outer_object && depth_ == 1) out_.members.back().value_end = in_.pos();
+    if (out_.outer_object && depth_ == 1 && out_.members_listed) out_.members.back().value_end = in_.pos();
   }
   void opening(bool object) {
     value_starts();

@@ -22,6 +22,7 @@ struct OuterMember {
 
 struct TextOutline {
   bool outer_object = false;         // the text is an object
+  bool members_listed = true;        // false: it has more members than are listed (none are)
   std::vector<OuterMember> members;  // of the outermost object, in the order of the text
   std::string keys;                  // their decoded keys, one after the other
   // The longest span between two places where no object is open but the outermost: a value
@@ -35,6 +36,22 @@ struct TextOutline {
   }
   bool operator==(const TextOutline&) const = default;
 };
+
+// The outermost object's members are listed while they are few (a reply's envelope); one with
+// more is written as any inner object is, and holds no list.
+inline constexpr std::size_t kListedMembers = 256;
+
+inline void list_outer_member(TextOutline& outline, std::string_view key, std::size_t value_start) {
+  if (!outline.members_listed) return;
+  if (outline.members.size() == kListedMembers) {
+    outline.members_listed = false;
+    outline.members = {};
+    outline.keys = {};
+    return;
+  }
+  outline.members.push_back({outline.keys.size(), key.size(), value_start, value_start});
+  outline.keys.append(key);
+}
 
 // Reads one value with whitespace around it, as read_value does and with its errors, into
 // `outline`.

@@ -76,7 +76,7 @@ class QuickCheck {
     if (inner_objects_ == 0) mark(p);
   }
   void value_ends(const char* p, std::size_t depth) {
-    if (depth == outer_member_depth_) out_.members.back().value_end = at(p);
+    if (depth == outer_member_depth_ && out_.members_listed) out_.members.back().value_end = at(p);
   }
 
   static constexpr std::size_t kNoOuterObject = ~std::size_t{0};
@@ -308,7 +308,7 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
   return skip_space(p + 1);
 }
 
-// The outermost object's keys are few and are kept decoded.
+// The outermost object's keys are kept decoded while they are few.
 const char* QuickCheck::outer_key(const char* p) {
   cursor_.seek(at(p));
   StringRead key;
@@ -318,8 +318,7 @@ const char* QuickCheck::outer_key(const char* p) {
   p = skip_space(begin_ + cursor_.pos());
   if (*p != ':') return nullptr;
   ++p;
-  out_.members.push_back({out_.keys.size(), text.text().size(), at(p), at(p)});
-  out_.keys.append(text.text());
+  list_outer_member(out_, text.text(), at(p));
   mark(p);
   return skip_space(p);
 }

@@ -1,0 +1,239 @@
+// Objects too large to be held while they are written: indexed, ordered by key, and written
+// member by member from the text, so that what is written goes on at once.
+#include <algorithm>
+#include <cstring>
+
+#include "json/cursor.h"
+#include "json/escape.h"
+#include "json/grammar.h"
+#include "json/literal_writer.h"
+
+namespace korvane::json::detail {
+namespace {
+
+inline const char* skip_whitespace(const char* p, const char* end) {
+  while (p < end && static_cast<unsigned char>(*p) <= ' ') ++p;
+  return p;
+}
+
+// Past the string whose opening quote is at p.
+inline const char* skip_string(const char* p, const char* end) {
+  WrittenAs kind;
+  const char* const stop = literal_scalars::string_end(p + 1, end, kind);
+  return stop < end ? stop + 1 : end;
+}
+
+// Past the value at p of a checked text.
+const char* skip_value(const char* p, const char* end) {
+  if (*p != '{' && *p != '[') {
+    ScalarText value;
+    return scan_scalar(p, end, value);
+  }
+  std::size_t depth = 0;
+  while (p < end) {
+    const char c = *p;
+    if (c == '"') {
+      p = skip_string(p, end);
+      continue;
+    }
+    ++p;
+    if (c == '{' || c == '[') {
+      ++depth;
+    } else if ((c == '}' || c == ']') && --depth == 0) {
+      return p;
+    }
+  }
+  return end;
+}
+
+// Where the value of the member whose key's opening quote is at p lies.
+inline const char* value_of_member(const char* p, const char* end) {
+  p = skip_whitespace(skip_string(p, end), end);
+  return skip_whitespace(p + 1, end);  // past the colon
+}
+
+// Four bytes of a key from `from` on as a number that orders as they do, zeros past its end.
+inline std::uint32_t key_prefix(std::string_view key, std::size_t from) {
+  std::uint32_t prefix = 0;
+  for (std::size_t i = from; i < from + 4; ++i) {
+    prefix = (prefix << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+  }
+  return prefix;
+}
+
+// A key without escapes, from after its opening quote: up to the next quote.
+inline std::string_view plain_key(const char* start, const char* end) {
+  const void* const quote = std::memchr(start, '"', static_cast<std::size_t>(end - start));
+  return {start, static_cast<std::size_t>((quote != nullptr ? static_cast<const char*>(quote) : end) - start)};
+}
+
+}  // namespace
+
+WriteNeeds measure_write_needs(std::string_view text) {
+  struct Open {
+    const char* at;
+    std::size_t members;
+  };
+  WriteNeeds needs;
+  std::array<Open, kMaxDepth + 1> open{};
+  std::size_t depth = 0;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const char c = *p;
+    if (c == '"') {
+      const char* const after = skip_string(p, end);
+      needs.longest_string = std::max(needs.longest_string, static_cast<std::size_t>(after - p));
+      p = after;
+      continue;
+    }
+    if ((c == '{' || c == '[') && depth < open.size()) {
+      open[depth++] = {c == '{' ? p : nullptr, 0};
+    } else if ((c == '}' || c == ']') && depth > 0) {
+      const Open& closed = open[--depth];
+      if (closed.at != nullptr && static_cast<std::size_t>(p - closed.at) > kHeldSpan) {
+        needs.indexed_members += closed.members;
+      }
+    } else if (c == ':' && depth > 0) {
+      ++open[depth - 1].members;
+    }
+    ++p;
+  }
+  return needs;
+}
+
+// The outermost object open, written so far in the order of the text, is written again in key
+// order: what was written of it is dropped, and so is all that was noted of its members.
+const char* LiteralWriter::write_held_in_key_order(const char* end) {
+  const Frame& held = frames_[held_frame_];
+  out_.truncate(held_out_);
+  members_.resize(held.first_member);
+  decoded_keys_.resize(held.first_decoded);
+  frames_.resize(held_frame_);
+  objects_open_ = 0;
+  return write_in_key_order(held_open_, end);
+}
+
+// Writes the object whose '{' is at `open` member by member in key order, the last of repeated
+// keys only; past its '}'. Nothing is held: each member's value is written as it comes.
+const char* LiteralWriter::write_in_key_order(const char* open, const char* end) {
+  const std::size_t first = keyed_.size();
+  const char* const after = index_members(open, end);
+  order_keyed(open, end, first);
+  out_.push_back('{');
+  const std::size_t outer_base = base_;
+  base_ = frames_.size();
+  for (std::size_t k = first; k < keyed_.size(); ++k) {
+    if (out_.size() >= piece_) (void)drain();
+    put_keyed_key(open, end, keyed_[k], k == first);
+    (void)write_value(value_of_member(open + (keyed_[k].at & ~kDecodeKey) - 1, end), end);
+  }
+  base_ = outer_base;
+  out_.push_back('}');
+  keyed_.resize(first);
+  return after;
+}
+
+// Appends the object's members to keyed_ in the order of the text; past its '}'.
+const char* LiteralWriter::index_members(const char* open, const char* end) {
+  const char* p = skip_whitespace(open + 1, end);
+  while (p < end && *p == '"') {
+    WrittenAs kind;
+    const char* const key_end = literal_scalars::string_end(p + 1, end, kind);
+    const auto at = static_cast<std::uint32_t>(p + 1 - open);
+    keyed_.push_back({kind == WrittenAs::kString ? at : at | kDecodeKey, 0});
+    p = skip_whitespace(key_end + 1, end);
+    p = skip_value(skip_whitespace(p + 1, end), end);  // past the colon, then the value
+    p = skip_whitespace(p, end);
+    if (p >= end || *p++ == '}') return p;
+    p = skip_whitespace(p, end);
+  }
+  return p < end ? p + 1 : end;
+}
+
+// A member's key, decoded into `decoded` when it holds escapes.
+std::string_view LiteralWriter::keyed_key(const char* open, const char* end, const Keyed& member,
+                                          std::string& decoded) {
+  const char* const start = open + (member.at & ~kDecodeKey);
+  if ((member.at & kDecodeKey) == 0) return plain_key(start, end);
+  WrittenAs kind;
+  const char* const stop = literal_scalars::string_end(start, end, kind);
+  Cursor in(std::string_view(start, static_cast<std::size_t>(stop - start) + 1));  // with its closing quote
+  in.assume_valid_utf8();
+  StringRead read;
+  decoded.clear();
+  DecodedText text(decoded);
+  (void)read_string<false>(in, read, text);
+  return text.text();
+}
+
+// Orders keyed_[first..] by key, the text's order among equal keys, and keeps the last of each.
+void LiteralWriter::order_keyed(const char* open, const char* end, std::size_t first) {
+  const auto members = keyed_.begin() + static_cast<std::ptrdiff_t>(first);
+  // The bytes every plain key starts with are passed over: the four after them tell most keys apart.
+  std::string_view common;
+  bool any_plain = false;
+  for (auto member = members; member != keyed_.end(); ++member) {
+    if ((member->at & kDecodeKey) != 0) continue;
+    const std::string_view key = plain_key(open + member->at, end);
+    if (!any_plain) common = key;
+    any_plain = true;
+    std::size_t same = 0;
+    while (same < common.size() && same < key.size() && common[same] == key[same]) ++same;
+    common = common.substr(0, same);
+  }
+  for (auto member = members; member != keyed_.end(); ++member) {
+    if ((member->at & kDecodeKey) == 0) member->prefix = key_prefix(plain_key(open + member->at, end), common.size());
+  }
+  std::sort(members, keyed_.end(), [&](const Keyed& a, const Keyed& b) {
+    if (((a.at | b.at) & kDecodeKey) == 0 && a.prefix != b.prefix) return a.prefix < b.prefix;
+    const int by_key = keyed_key(open, end, a, left_key_).compare(keyed_key(open, end, b, right_key_));
+    return by_key != 0 ? by_key < 0 : (a.at & ~kDecodeKey) < (b.at & ~kDecodeKey);
+  });
+  auto kept = members;
+  for (auto member = members; member != keyed_.end(); ++member) {
+    const auto next = member + 1;
+    const bool repeated = next != keyed_.end() &&
+                          (((member->at | next->at) & kDecodeKey) != 0 || member->prefix == next->prefix) &&
+                          keyed_key(open, end, *member, left_key_) == keyed_key(open, end, *next, right_key_);
+    if (!repeated) *kept++ = *member;
+  }
+  keyed_.erase(kept, keyed_.end());
+}
+
+// The comma before a member when there is one, then its key and colon.
+void LiteralWriter::put_keyed_key(const char* open, const char* end, const Keyed& member, bool first) {
+  if (!first) out_.push_back(',');
+  out_.append(kLiteralQuote);
+  if ((member.at & kDecodeKey) == 0) {
+    out_.append(
+        plain_key(open + member.at, end));  // a key without escapes holds no quote, backslash or control character
+  } else {
+    append_escaped(out_, keyed_key(open, end, member, left_key_), true);
+  }
+  out_.append("\\\":");
+}
+
+// Between two drains the output holds at most a piece and what an object held in it becomes,
+// with what comes before its size is looked at: its span, a string more, and a record. Escaping
+// doubles a string at most, and a number grows at most to eleven times its text ("1e5" is
+// 100000.0). An object's containers set aside are part of it; escaped keys and the members of
+// its objects open are of its span; an index's members were counted in the text.
+void LiteralWriter::reserve_for(const WriteNeeds& needs, std::size_t piece) {
+  const std::size_t held_input = kHeldSpan + needs.longest_string + kLongestRecord;
+  const std::size_t written = 11 * kHeldSpan + 2 * (needs.longest_string + kLongestRecord) + 4096;
+  (void)out_.tail_or_throw(piece + written);
+  frames_.reserve(kMaxDepth + 1);
+  members_.reserve((kHeldSpan + kLongestRecord) / 4 + kMaxDepth + 2);  // a member takes 4 bytes or more
+  order_.reserve((kHeldSpan + kLongestRecord) / 4 + kMaxDepth + 2);
+  decoded_keys_.reserve(held_input);
+  key_scratch_.reserve(needs.longest_string);
+  left_key_.reserve(needs.longest_string);
+  right_key_.reserve(needs.longest_string);
+  keyed_.reserve(needs.indexed_members);
+  shapes_.resize(kShapeDepths);
+  set_aside_.reserve(written);
+  number_.reserve(64);
+}
+
+}  // namespace korvane::json::detail
