@@ -1,27 +1,38 @@
 #include "methods/method_table.h"
 
+#include <cerrno>
+#include <new>
+
 #include "bridge/tool_call.h"
 #include "catalogue/tool_definitions.h"
 #include "common/version.h"
 #include "json/reader.h"
 #include "json/writer.h"
+#include "platform/os_error.h"
 
 namespace korvane {
 namespace {
 
-// The answers that never change, serialised at their first use.
-ConstantJson initialize_result() {
-  static const std::string text = json::to_json(json::Value{
-      {"capabilities", {{"tools", json::Value::object()}}},
-      {"protocolVersion", "2024-11-05"},
-      {"serverInfo", {{"name", kServerName}, {"version", kServerVersion}}},
-  });
-  return {text};
+// The answers that never change, written at their first use from plain strings (nothing
+// whose destruction needs memory), where running short is an error answer to that request
+// like any other: the next request tries again.
+std::string initialize_text() {
+  std::string text = R"({"capabilities":{"tools":{}},"protocolVersion":"2024-11-05","serverInfo":{"name":)";
+  json::append_json_string(text, kServerName);
+  text += ",\"version\":";
+  json::append_json_string(text, kServerVersion);
+  text += "}}";
+  return text;
 }
 
-ConstantJson tools_list_result() {
-  static const std::string text = json::to_json(json::Value{{"tools", tool_definitions()}});
-  return {text};
+template <std::string (*Build)()>
+ResultOutcome constant_result() {
+  try {
+    static const std::string text = Build();
+    return Result(ConstantJson{text});
+  } catch (const std::bad_alloc&) {
+    return error_text(os_error_text(ENOMEM));
+  }
 }
 
 ResultOutcome call_tool(std::string_view params_text) {
@@ -41,9 +52,9 @@ ResultOutcome call_tool(std::string_view params_text) {
 
 ResultOutcome answer_method(const McpRequest& request, ResponseWriter& out) {
   const std::string& method = request.method;
-  if (method == "initialize") return Result(initialize_result());
+  if (method == "initialize") return constant_result<initialize_text>();
   if (method == "notifications/initialized") return Result(json::Value(nullptr));
-  if (method == "tools/list") return Result(tools_list_result());
+  if (method == "tools/list") return constant_result<tools_list_text>();
   if (method == "tools/call") {
     // What is queued goes out before the call waits; with nobody reading, nothing is called.
     if (auto flushed = out.flush(); !flushed) return std::move(flushed).failure();

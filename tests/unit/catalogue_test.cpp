@@ -53,6 +53,8 @@ TEST(ToolDefinitions, MatchesRecordedToolsListResponse) {
       EXPECT_EQ(actual[i], expected[i]) << "entry " << i + 1 << ": " << expected[i]["name"];
     }
     EXPECT_EQ(compact(actual), text);
+    // The text answered to tools/list is written without the JSON writer: the same bytes.
+    EXPECT_EQ(tools_list_text(), R"({"tools":)" + text + "}");
   }
 }
 

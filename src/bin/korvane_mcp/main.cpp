@@ -11,6 +11,7 @@
 #include "bridge/tool_call.h"
 #include "command_line.h"
 #include "common/line_reader.h"
+#include "common/memory_reserve.h"
 #include "common/posix.h"
 #include "common/stdout_failure.h"
 #include "diagnostics/trace.h"
@@ -25,20 +26,25 @@ namespace {
 constexpr std::size_t kBatchBytes = 256 * 1024;
 
 // The answer to a line that could not be held, or whose request could not: id null, as for a
-// line that is no request.
-void answer_out_of_memory(korvane::ResponseWriter& out) {
-  out.add(nullptr, korvane::error_text("read: " + korvane::os_error_text(ENOMEM)));
+// line that is no request. Without memory even for that, the line goes unanswered.
+void answer_out_of_memory(korvane::ResponseWriter& out) noexcept {
+  try {
+    out.add(nullptr, korvane::error_text("read: " + korvane::os_error_text(ENOMEM)));
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 // Queues the answer due for one line. Running out of memory while reading its request is
 // answered instead of ending the process (the bridge and the response writer answer for
-// their part).
+// their part), once what the request held is given back.
 void answer(std::string_view line, korvane::ResponseWriter& out) {
+  bool short_of_memory = false;
   try {
     korvane::handle_line(line, korvane::answer_method, out);
   } catch (const std::bad_alloc&) {
-    answer_out_of_memory(out);
+    short_of_memory = true;
   }
+  if (short_of_memory) answer_out_of_memory(out);
 }
 
 // Nobody can read the answers any more: the trace says so, and the process ends with a line on
@@ -65,6 +71,7 @@ int main(int argc, char** argv) {
     korvane::watch_tool_calls(&trace);
   }
   for (;;) {
+    korvane::keep_memory_reserve();
     const korvane::NextLine next = reader.next_line();
     if (next.kind == korvane::NextLine::Kind::ended) break;
     if (next.kind == korvane::NextLine::Kind::too_long) {
