@@ -11,7 +11,7 @@ app_pid=
 server_pid=
 cleanup() {
   exec 3>&- 4<&- 2>/dev/null || true
-  [[ -n $server_pid ]] && wait "$server_pid" 2>/dev/null || true
+  if [[ -n $server_pid ]]; then wait "$server_pid" 2>/dev/null || true; fi
   [[ -n $app_pid ]] && { kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null || true; }
   rm -rf "$work"
 }

@@ -41,7 +41,7 @@ version="$(sed -n 's/^project(korvane_mcp VERSION \([0-9][0-9.]*\).*/\1/p' "$roo
 
 configure_args=(-DCMAKE_BUILD_TYPE=Release -DKORVANE_STATIC=ON -DKORVANE_BUILD_TESTS=OFF)
 system="$(uname -s)"
-strip_tool=strip
+strip_tool="strip"
 run_packed=()
 if [ "$system" != Darwin ] && [ -n "$identity$notary_profile" ]; then
   fail "--sign and --notarize are for macOS"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2016,SC2034  # check() evaluates its quoted condition, which names these variables
 # Packs the release archive from the test build and checks what a user gets: exactly the
 # documented files under korvane-mcp-<version>/, a checksum file that sha256sum accepts, and a
 # packed server that is static, stripped and prints its version.
