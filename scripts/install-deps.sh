@@ -95,7 +95,7 @@ install_recent_node() {  # a Node from the npm registry in the cache folder, whe
   platform="$(npm_platform)"
   echo "installing: node $node_release ($platform, from the npm registry; the system's is v${major:-none}) in $cached_tools_dir/node"
   scratch="$(mktemp -d)"
-  (cd "$scratch" && npm pack --silent "node-$platform@$node_release" >/dev/null)
+  (cd "$scratch" && npm pack --loglevel=error "node-$platform@$node_release" >/dev/null)
   mkdir -p "$scratch/node" "$cached_tools_dir"
   tar -xzf "$scratch"/node-"$platform"-*.tgz -C "$scratch/node" --strip-components=1
   chmod 755 "$scratch/node/bin/node"
