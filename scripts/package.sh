@@ -85,7 +85,7 @@ fi
 if [ "$system" = Darwin ]; then
   $cross_aarch64 && fail "--aarch64 is a Linux cross build"
   platform=macos-universal
-  configure_args+=("-DCMAKE_OSX_ARCHITECTURES=arm64;x86_64")
+  configure_args+=("-DCMAKE_OSX_ARCHITECTURES=arm64;x86_64" -DCMAKE_OSX_DEPLOYMENT_TARGET=11.0)
 elif $cross_aarch64; then
   platform=linux-aarch64
   configure_args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake")
