@@ -18,7 +18,7 @@ cleanup() {
 trap cleanup EXIT
 
 start_app() {  # starts the stand-in app with the given options and waits until it listens
-  "$app" --socket-info "$work/socket-info.json" "$@" >"$work/app.out" &
+  "$app" --socket-info "$work/socket-info.json" ${1+"$@"} >"$work/app.out" &
   app_pid=$!
   for _ in $(seq 100); do
     grep -q '^ready' "$work/app.out" 2>/dev/null && break

