@@ -54,7 +54,7 @@ skip() {  # skip NAME REASON
   summary="$summary$(printf '%-24s skipped: %s' "$1" "$2")"$'\n'
 }
 
-unit_and_e2e() {  # runs every test of a build directory but the interop suite
+all_but_interop() {  # runs every test of a build directory but the interop and agent-client suites
   ctest --test-dir "$1" --output-on-failure --no-tests=error -j2 --timeout 900 -LE '^(interop|clients)$'
 }
 
@@ -81,7 +81,7 @@ sanitizers() {
     -DKORVANE_SANITIZE=ON -DKORVANE_WERROR=ON >/dev/null
   cmake --build build-asan -j"$jobs" >/dev/null
   ASAN_OPTIONS="$options" UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    unit_and_e2e build-asan
+    all_but_interop build-asan
 }
 
 fuzzing() {
@@ -91,7 +91,7 @@ fuzzing() {
 portable() {
   cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=Release -DKORVANE_WERROR=ON -DKORVANE_PORTABLE_ONLY=ON >/dev/null
   cmake --build build-portable -j"$jobs" --target korvane_unit_tests korvane_e2e_tests korvane_fuzz_replays >/dev/null
-  unit_and_e2e build-portable
+  all_but_interop build-portable
 }
 
 libcxx() {
@@ -99,14 +99,14 @@ libcxx() {
     -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ -DCMAKE_BUILD_TYPE=Release -DKORVANE_WERROR=ON \
     -DKORVANE_GTEST_SOURCE_DIR=/usr/src/googletest >/dev/null
   cmake --build build-libcxx -j"$jobs" --target korvane_unit_tests korvane_e2e_tests korvane_fuzz_replays >/dev/null
-  unit_and_e2e build-libcxx
+  all_but_interop build-libcxx
 }
 
 aarch64() {
   cmake -S . -B build-aarch64 --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=Release \
     -DKORVANE_WERROR=ON -DKORVANE_GTEST_SOURCE_DIR=/usr/src/googletest >/dev/null
   cmake --build build-aarch64 -j"$jobs" --target korvane_unit_tests korvane_e2e_tests korvane_fuzz_replays >/dev/null
-  unit_and_e2e build-aarch64
+  all_but_interop build-aarch64
 }
 
 stage "release" release
