@@ -49,6 +49,10 @@ for target in "${targets[@]}"; do
   runs="${runs:-0}"
   total=$((total + runs))
   printf '%-12s %12s executions  exit %d\n' "$target" "$runs" "$status"
+  if [ "$runs" -eq 0 ]; then
+    found=1
+    echo "  no input ran: see $log"
+  fi
   if [ "$status" -ne 0 ]; then
     found=1
     grep -E '^\*\*\*|ERROR|SUMMARY' "$log" | head -n 5 | sed 's/^/  /' || true

@@ -11,14 +11,14 @@ app_pid=
 server_pid=
 cleanup() {
   exec 3>&- 4<&- 2>/dev/null || true
-  [[ -n $server_pid ]] && wait "$server_pid" 2>/dev/null || true
+  if [[ -n $server_pid ]]; then wait "$server_pid" 2>/dev/null || true; fi
   [[ -n $app_pid ]] && { kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null || true; }
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 start_app() {  # starts the stand-in app with the given options and waits until it listens
-  "$app" --socket-info "$work/socket-info.json" "$@" >"$work/app.out" &
+  "$app" --socket-info "$work/socket-info.json" ${1+"$@"} >"$work/app.out" &
   app_pid=$!
   for _ in $(seq 100); do
     grep -q '^ready' "$work/app.out" 2>/dev/null && break

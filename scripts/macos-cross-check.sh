@@ -37,7 +37,7 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 # A library path meant for the host would send the Mach-O linker to Linux libraries.
 unset LIBRARY_PATH
 
-cmake -S . -B "$build" "${generator[@]}" "${launcher[@]}" --no-warn-unused-cli \
+cmake -S . -B "$build" ${generator[@]+"${generator[@]}"} ${launcher[@]+"${launcher[@]}"} --no-warn-unused-cli \
   -DCMAKE_TOOLCHAIN_FILE=cmake/arm64-apple-macos.cmake -DKORVANE_MACOS_SDK="$sdk" \
   -DCMAKE_OSX_DEPLOYMENT_TARGET="$target" -DCMAKE_BUILD_TYPE=Release -DKORVANE_WERROR=ON \
   -DKORVANE_GTEST_SOURCE_DIR=/usr/src/googletest

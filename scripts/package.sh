@@ -14,10 +14,33 @@
 # On a Mac, --sign signs with a Developer ID instead (hardened runtime, secure timestamp), and
 # --notarize submits the signed binary to Apple's notary service with that notarytool keychain
 # profile and waits for it to be accepted, so that Gatekeeper lets a downloaded copy start.
+#
+# Two packings of one commit give the same bytes, wherever and whenever they run: every member
+# carries the commit's time (SOURCE_DATE_EPOCH when set; else the commit's, or in an unpacked source
+# archive without .git the time git archive gave its files), owner 0/0 by number, mode 755 or 644,
+# and the members come in sorted order, in a gzip stream without name or time.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
 fail() { echo "package.sh: $*" >&2; exit 1; }
+
+# pack DIR NAME: writes to stdout DIR/NAME as a gzip-compressed tar that depends on nothing but
+# the names and contents of its files (and $epoch).
+pack() {
+  local members
+  find "$1/$2" -type d -exec chmod 755 {} +
+  find "$1/$2" -type f ! -perm -u+x -exec chmod 644 {} +
+  find "$1/$2" -type f -perm -u+x -exec chmod 755 {} +
+  if touch -d "@$epoch" "$1/$2" 2>/dev/null; then
+    find "$1/$2" -exec touch -h -d "@$epoch" {} +
+  else  # BSD touch: -t in UTC
+    find "$1/$2" -exec env TZ=UTC touch -h -t "$(TZ=UTC date -r "$epoch" +%Y%m%d%H%M.%S)" {} +
+  fi
+  members="$(cd "$1" && find "$2" | LC_ALL=C sort)"
+  local tar_args=(--format=ustar --owner=0 --group=0 --numeric-owner)
+  tar --version 2>/dev/null | grep -q 'GNU tar' || tar_args=(--format ustar --uid 0 --gid 0 --numeric-owner --no-mac-metadata --no-xattrs --no-acls)
+  printf '%s\n' "$members" | tar -C "$1" "${tar_args[@]}" --no-recursion -cf - -T - | gzip -9 -n
+}
 
 cross_aarch64=false
 build=""
@@ -36,12 +59,24 @@ while [ $# -gt 0 ]; do
   shift
 done
 
+source_date_epoch() {
+  if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+    echo "$SOURCE_DATE_EPOCH"
+  elif git -C "$root" rev-parse --verify -q HEAD >/dev/null 2>&1; then
+    git -C "$root" log -1 --format=%ct
+  else
+    perl -e 'print +(stat shift)[9], "\n"' "$root/CMakeLists.txt"
+  fi
+}
+epoch="$(source_date_epoch)"
+case "$epoch" in "" | *[!0-9]*) fail "no source date (SOURCE_DATE_EPOCH or the commit's time): \"$epoch\"" ;; esac
+
 version="$(sed -n 's/^project(korvane_mcp VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
 [ -n "$version" ] || fail "no project version in CMakeLists.txt"
 
 configure_args=(-DCMAKE_BUILD_TYPE=Release -DKORVANE_STATIC=ON -DKORVANE_BUILD_TESTS=OFF)
 system="$(uname -s)"
-strip_tool=strip
+strip_tool="strip"
 run_packed=()
 if [ "$system" != Darwin ] && [ -n "$identity$notary_profile" ]; then
   fail "--sign and --notarize are for macOS"
@@ -50,7 +85,7 @@ fi
 if [ "$system" = Darwin ]; then
   $cross_aarch64 && fail "--aarch64 is a Linux cross build"
   platform=macos-universal
-  configure_args+=("-DCMAKE_OSX_ARCHITECTURES=arm64;x86_64")
+  configure_args+=("-DCMAKE_OSX_ARCHITECTURES=arm64;x86_64" -DCMAKE_OSX_DEPLOYMENT_TARGET=11.0)
 elif $cross_aarch64; then
   platform=linux-aarch64
   configure_args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake")
@@ -111,10 +146,7 @@ reported="$(${run_packed[@]+"${run_packed[@]}"} "$binary" --version)"
 
 cp "$root/LICENSE" "$root/README.md" "$root/CHANGELOG.md" "$stage/$name/"
 cp "$root/docs/clients.md" "$stage/$name/docs/"
-chmod 755 "$binary"
-owner_args=(--owner=0 --group=0 --numeric-owner)
-tar --version 2>/dev/null | grep -q 'GNU tar' || owner_args=(--uid 0 --gid 0)
-tar -C "$stage" "${owner_args[@]}" -czf "$out/$archive" "$name"
+pack "$stage" "$name" >"$out/$archive"
 
 cd "$out"
 if command -v sha256sum >/dev/null; then

@@ -14,9 +14,10 @@ root="$(cd "$here/../.." && pwd)"
 cd "$here"
 
 absolute() { case "$1" in /*) printf '%s\n' "$1" ;; *) printf '%s/%s\n' "$PWD" "$1" ;; esac; }
-export KORVANE_MCP_BINARY="$(absolute "${KORVANE_MCP_BINARY:-$root/build/korvane-mcp}")"
-export KORVANE_STANDIN_BINARY="$(absolute "${KORVANE_STANDIN_BINARY:-$root/build/standin/korvane-standin-app}")"
-export KORVANE_OS_ERRORS_BINARY="$(absolute "${KORVANE_OS_ERRORS_BINARY:-$root/build/tests/korvane-os-errors}")"
+KORVANE_MCP_BINARY="$(absolute "${KORVANE_MCP_BINARY:-$root/build/korvane-mcp}")"
+KORVANE_STANDIN_BINARY="$(absolute "${KORVANE_STANDIN_BINARY:-$root/build/standin/korvane-standin-app}")"
+KORVANE_OS_ERRORS_BINARY="$(absolute "${KORVANE_OS_ERRORS_BINARY:-$root/build/tests/korvane-os-errors}")"
+export KORVANE_MCP_BINARY KORVANE_STANDIN_BINARY KORVANE_OS_ERRORS_BINARY
 if [[ -z "${KORVANE_SERVER_VERSION:-}" ]]; then
   KORVANE_SERVER_VERSION="$(sed -n 's/^project(korvane_mcp VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
   export KORVANE_SERVER_VERSION

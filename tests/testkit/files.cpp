@@ -4,6 +4,7 @@
 #include <unistd.h>  // mkdtemp on macOS (glibc declares it in <stdlib.h>)
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -35,10 +36,17 @@ std::vector<std::string> split_lines(std::string_view text) {
   return lines;
 }
 
+// A test that loops over the vectors of a missing or empty file would pass on nothing: stop the
+// whole suite instead.
 std::vector<json::Value> load_jsonl(std::string_view data_file) {
+  const std::string path = KORVANE_TEST_DATA_DIR "/" + std::string(data_file);
   std::vector<json::Value> values;
-  for (const std::string& line : split_lines(read_file(KORVANE_TEST_DATA_DIR "/" + std::string(data_file)))) {
+  for (const std::string& line : split_lines(read_file(path))) {
     if (!line.empty()) values.push_back(json::Value::parse(line));
+  }
+  if (values.empty()) {
+    std::fprintf(stderr, "no vectors read from %s\n", path.c_str());
+    std::abort();
   }
   return values;
 }
