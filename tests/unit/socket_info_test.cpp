@@ -38,16 +38,20 @@ TEST(SocketInfoVectors, DecodeEveryFile) {
   }
 }
 
-// Tokens that would break the request head apart are refused, in either record form.
-TEST(SocketInfoDecode, RejectsTokensThatSplitTheHead) {
-  for (const auto file : {R"({"port":1,"token":"a\rb"})"sv, R"({"port":1,"token":"a\nX-Other: 1"})"sv,
-                          R"({"port":1,"token":"a\u0000"})"sv, R"([1,"\r\n"])"sv}) {
+// Tokens a request head cannot carry (any control character but tab) and port 0, where no app
+// listens, are refused, in either record form.
+TEST(SocketInfoDecode, RejectsTokensTheHeadCannotCarryAndPortZero) {
+  for (const auto file :
+       {R"({"port":1,"token":"a\rb"})"sv, R"({"port":1,"token":"a\nX-Other: 1"})"sv,
+        R"({"port":1,"token":"a\u0000"})"sv, R"([1,"\r\n"])"sv, R"({"port":1,"token":"\u0001abc"})"sv,
+        R"({"port":1,"token":"abc\u001b[0m"})"sv, R"({"port":1,"token":"ab\u007f"})"sv, "[1,\"ab\x7f\"]"sv,
+        R"({"port":1,"token":"a\u001fb"})"sv, R"({"port":0,"token":"abc"})"sv, R"([0,""])"sv}) {
     SCOPED_TRACE(file);
     const auto decoded = decode_socket_info(file);
     ASSERT_FALSE(decoded.ok());
     EXPECT_EQ(decoded.error(), kAppNotRunning);
   }
-  EXPECT_TRUE(decode_socket_info(R"({"port":1,"token":"a\tb \u00e9"})").ok());
+  EXPECT_TRUE(decode_socket_info(R"({"port":1,"token":"a\tb \u00e9\u0080~"})").ok());
 }
 
 struct PathCase {
