@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/eintr.h"
 #include "json/value.h"
 #include "platform/descriptors.h"
 #include "testkit/spawn.h"
@@ -219,6 +220,14 @@ std::optional<std::string> Subprocess::read_line(Duration timeout) {
     }
     if (pump(std::min(milliseconds_until(deadline), 100), false) == Pumped::failed) return std::nullopt;
   }
+}
+
+bool Subprocess::wait_for_stdout(Duration timeout) {
+  if (stdout_consumed_ < stdout_.size()) return true;
+  pollfd watched{stdout_fd_.get(), POLLIN, 0};
+  int ready = 0;
+  KORVANE_RETRY_EINTR(ready, ::poll(&watched, 1, static_cast<int>(timeout.count())));
+  return ready > 0;
 }
 
 std::string Subprocess::read_stdout_to_end(Duration timeout) {
