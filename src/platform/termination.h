@@ -1,25 +1,25 @@
 // Holding back the signals that ask the server to end while an answer is being written.
 #pragma once
 
-#include <signal.h>
-
 namespace korvane::platform {
 
-// While it lives, SIGTERM, SIGINT and SIGHUP are blocked in this thread (pthread_sigmask(3),
-// the same call on Linux and macOS); one that arrives meanwhile stays pending and takes its
-// usual effect (its disposition is left alone) as the previous mask is restored. So the lines
-// written in between are finished before the process ends: a client reads lines, and a torn one
-// would be the last thing it saw. Errno is kept.
+// How long a signal to end waits for the line being written before it takes effect anyway: a
+// client that asks the server to end and stops reading (or an app that stops sending the reply
+// being relayed) must not keep the process alive.
+inline constexpr unsigned kLineGraceSeconds = 3;
+
+// While one lives, SIGTERM, SIGINT and SIGHUP are noted instead of ending the process at once:
+// the process ends by the first of them when the last one is destroyed, so the lines written in
+// between are finished (a client reads lines, and a torn one would be the last thing it saw), or
+// kLineGraceSeconds after the signal came if that is sooner. The first one made catches those
+// signals where their action is the default (one the parent set to be ignored stays ignored);
+// caught outside a hold, they end the process at once, as before. One thread; errno is kept.
 class TerminationHeldBack {
  public:
-  TerminationHeldBack();
+  TerminationHeldBack() noexcept;
   ~TerminationHeldBack();
   TerminationHeldBack(const TerminationHeldBack&) = delete;
   TerminationHeldBack& operator=(const TerminationHeldBack&) = delete;
-
- private:
-  sigset_t previous_;
-  bool blocked_ = false;
 };
 
 }  // namespace korvane::platform

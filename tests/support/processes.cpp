@@ -287,6 +287,16 @@ ExitStatus Subprocess::wait(Duration timeout) {
   return *status_;
 }
 
+ExitStatus Subprocess::wait_unread(Duration timeout) {
+  if (pid_ <= 0) return ExitStatus{};
+  const Clock::time_point deadline = Clock::now() + timeout;
+  while (!reap(WNOHANG)) {
+    if (Clock::now() >= deadline) return wait(Duration{0});  // the failure and the kill
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return *status_;
+}
+
 void Subprocess::send_signal(int signal) {
   if (pid_ > 0 && !status_) ::kill(pid_, signal);
 }

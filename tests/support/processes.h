@@ -90,6 +90,8 @@ class Subprocess {
 
   // Waits for the child to end, draining its output; on time-out kills it (a failure).
   ExitStatus wait(Duration timeout = kDefaultTimeout);
+  // The same, reading nothing of its output meanwhile: a client that stopped reading.
+  ExitStatus wait_unread(Duration timeout = kDefaultTimeout);
 
   void send_signal(int signal);
   // SIGKILL and reap.
