@@ -125,9 +125,7 @@ Outcome<SocketInfo> decode_socket_info(std::string_view bytes) {
   json::FieldValue fields[std::size(kSocketInfoFields)];
   if (!json::read_record(bytes, kSocketInfoRecord, fields)) return error_text(std::string(kAppNotRunning));
   SocketInfo info{std::get<std::uint16_t>(fields[0]), std::move(std::get<std::string>(fields[1]))};
-  if (info.port == 0 || first_head_control(info.token) != std::string_view::npos) {
-    return error_text(std::string(kAppNotRunning));
-  }
+  if (first_head_control(info.token) != std::string_view::npos) return error_text(std::string(kAppNotRunning));
   return info;
 }
 
@@ -138,7 +136,12 @@ SocketInfoProbe probe_socket_info(const std::string& path) {
     return probe;
   }
   probe.info = decode_socket_info(probe.file.content);
-  if (!probe.info) probe.problem = decode_problem(probe.file.content);
+  if (!probe.info) {
+    probe.problem = decode_problem(probe.file.content);
+  } else if (probe.info.value().port == 0) {  // decodes, but names no listener: nothing to connect to
+    probe.problem = content_problem(probe.info.value());
+    probe.info = error_text(std::string(kAppNotRunning));
+  }
   probe.file.content.clear();
   return probe;
 }
