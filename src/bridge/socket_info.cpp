@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/hex.h"
 #include "common/utf8.h"
 #include "json/record.h"
 #include "platform/temporary_directory.h"
@@ -65,15 +66,40 @@ SocketInfoLocation locate(Source source) {
   return {"/tmp", under("/tmp"), ""};
 }
 
+constexpr std::string_view kRecordShape = R"(does not hold {"port":<1 to 65535>,"token":"<text>"})";
+
+// A byte a request head cannot carry: a control character other than tab (CR or LF would split
+// the head and inject headers; the others have no place in a header value).
+bool is_head_control(char byte) {
+  const auto value = static_cast<unsigned char>(byte);
+  return (value < 0x20 && value != '\t') || value == 0x7f;
+}
+
+std::string_view::size_type first_head_control(std::string_view token) {
+  for (std::size_t at = 0; at < token.size(); ++at) {
+    if (is_head_control(token[at])) return at;
+  }
+  return std::string_view::npos;
+}
+
+// Why a record that reads well is still refused, or "" when it is not.
+std::string content_problem(const SocketInfo& info) {
+  if (info.port == 0) return std::string(kRecordShape) + " (port 0 names no listener)";
+  const std::size_t control = first_head_control(info.token);
+  if (control == std::string_view::npos) return "";
+  return "holds a control character (0x" + encode_hex(info.token.substr(control, 1)) +
+         ") in its token, which a request head cannot carry";
+}
+
 // Why bytes that decode_socket_info refused do not decode, without quoting any of them (the
 // token might be among them).
 std::string decode_problem(std::string_view bytes) {
   json::FieldValue fields[std::size(kSocketInfoFields)];
   const auto read = json::read_record(bytes, kSocketInfoRecord, fields);
-  if (read) return "the token holds CR, LF or NUL";
+  if (read) return content_problem({std::get<std::uint16_t>(fields[0]), std::get<std::string>(fields[1])});
   const std::string& reason = read.error();
   const std::size_t position = reason.rfind(" at line ");
-  return R"(does not hold {"port":<0 to 65535>,"token":"<text>"})" +
+  return std::string(kRecordShape) +
          (position == std::string::npos ? std::string() : " (the reader stopped" + reason.substr(position) + ")");
 }
 
@@ -99,10 +125,7 @@ Outcome<SocketInfo> decode_socket_info(std::string_view bytes) {
   json::FieldValue fields[std::size(kSocketInfoFields)];
   if (!json::read_record(bytes, kSocketInfoRecord, fields)) return error_text(std::string(kAppNotRunning));
   SocketInfo info{std::get<std::uint16_t>(fields[0]), std::move(std::get<std::string>(fields[1]))};
-  // CR, LF or NUL in the token would split the request head and inject headers.
-  if (info.token.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-    return error_text(std::string(kAppNotRunning));
-  }
+  if (first_head_control(info.token) != std::string_view::npos) return error_text(std::string(kAppNotRunning));
   return info;
 }
 
@@ -113,7 +136,12 @@ SocketInfoProbe probe_socket_info(const std::string& path) {
     return probe;
   }
   probe.info = decode_socket_info(probe.file.content);
-  if (!probe.info) probe.problem = decode_problem(probe.file.content);
+  if (!probe.info) {
+    probe.problem = decode_problem(probe.file.content);
+  } else if (probe.info.value().port == 0) {  // decodes, but names no listener: nothing to connect to
+    probe.problem = content_problem(probe.info.value());
+    probe.info = error_text(std::string(kAppNotRunning));
+  }
   probe.file.content.clear();
   return probe;
 }

@@ -36,7 +36,8 @@ struct SocketInfoLocation {
 };
 std::vector<SocketInfoLocation> socket_info_locations();
 
-// Decodes the bytes of a socket-info file; every failure is the not-running text.
+// Decodes the bytes of a socket-info file; every failure is the not-running text. Port 0
+// decodes; reading the file for use refuses it (no app listens there).
 Outcome<SocketInfo> decode_socket_info(std::string_view bytes);
 
 // What reading one socket-info file came to, for diagnostics. Nothing in it holds the token
@@ -48,7 +49,7 @@ struct SocketInfoProbe {
 };
 SocketInfoProbe probe_socket_info(const std::string& path);
 
-// Reads and decodes the socket-info file; every failure is the not-running text.
+// Reads and decodes the socket-info file; every failure (port 0 too) is the not-running text.
 Outcome<SocketInfo> read_socket_info();
 
 }  // namespace korvane

@@ -19,6 +19,7 @@
 #include "common/version.h"
 #include "diagnostics/app_probe.h"
 #include "diagnostics/trace.h"
+#include "diagnostics/trace_path.h"
 #include "diagnostics/trace_record.h"
 #include "json/writer.h"
 
@@ -317,16 +318,17 @@ void report_trace(Report& report) {
   const std::string path = configured;
   report.line("");
   report.line("Trace file (KORVANE_MCP_TRACE)");
+  const trace::TracePlace place = trace::place_trace_file(path);
+  if (!place.problem.empty()) {
+    report.note(shown_path(path) + " is not used, so nothing is traced: its folder " + shown_path(place.folder) + " " +
+                place.problem + ".");
+    report.detail("Name a file in a folder of your own that only you (or root) may write, or a sticky one like /tmp.");
+    return;
+  }
   struct stat facts {};
-  if (::lstat(path.c_str(), &facts) != 0) {
-    const std::size_t slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    struct stat directory_facts {};
-    if (errno == ENOENT && ::stat(directory.c_str(), &directory_facts) == 0) {
+  if (::lstat(place.path.c_str(), &facts) != 0) {
+    if (errno == ENOENT) {
       report.ok(shown_path(path) + " does not exist yet: the server creates it with mode 0600.");
-    } else if (errno == ENOENT) {
-      report.note(shown_path(path) + ": its directory " + shown_path(directory) + ": " + os_error_text(errno) +
-                  ", so nothing is traced.");
     } else {
       report.note(shown_path(path) + ": " + os_error_text(errno) + ", so nothing is traced.");
     }

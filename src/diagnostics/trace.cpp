@@ -10,6 +10,7 @@
 #include "base/eintr.h"
 #include "bridge/socket_info.h"
 #include "common/version.h"
+#include "diagnostics/trace_path.h"
 
 namespace korvane::trace {
 namespace {
@@ -55,6 +56,8 @@ std::string trace_file_problem(const struct stat& facts, const std::string& sock
   if (!S_ISREG(facts.st_mode)) return "it is not a regular file";
   if (facts.st_uid != ::geteuid()) return "it belongs to another user (uid " + std::to_string(facts.st_uid) + ")";
   if (facts.st_nlink != 1) return "it has " + std::to_string(facts.st_nlink) + " links";
+  // Checked on the mode itself: root may open a file that nobody may write.
+  if ((facts.st_mode & S_IWUSR) == 0) return "its owner may not write it";
   if ((facts.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
     return "group or others have permissions on it (anyone who opened it before would read the trace)";
   }
@@ -67,7 +70,9 @@ std::string trace_file_problem(const struct stat& facts, const std::string& sock
 Trace::Trace() {
   const char* path = std::getenv("KORVANE_MCP_TRACE");
   if (path == nullptr || *path == '\0') return;
-  path_ = path;
+  TracePlace place = place_trace_file(path);
+  if (!place.problem.empty()) return;
+  path_ = std::move(place.path);
   socket_info_ = socket_info_path();
   // Learnt before the file is opened: reading the socket-info file takes a descriptor too.
   const SocketInfoProbe probe = probe_socket_info(socket_info_);

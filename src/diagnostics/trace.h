@@ -8,8 +8,9 @@
 // tool call may use, and never ends the process: a record that cannot be built is left out,
 // and a file that cannot be used or written turns tracing off. The file is created with mode
 // 0600 and opened append-only, close-on-exec and without following a symbolic link at the
-// last component. An existing file is used only when trace_file_problem finds nothing against
-// it; its permissions are never changed. Records are gathered and appended with one write per
+// last component, in its folder's real path, each folder on which place_trace_file found fit.
+// An existing file is used only when trace_file_problem finds nothing against it; its
+// permissions are never changed. Records are gathered and appended with one write per
 // batch of answers, each write holding whole records only.
 #pragma once
 
@@ -28,7 +29,8 @@
 namespace korvane::trace {
 
 // Why the file with these facts may not take the trace, or "" when it may: it must be a
-// regular file of the effective user's with one link and no permission for group or others
+// regular file of the effective user's, writable by its owner, with one link and no permission
+// for group or others
 // (a reader who opened it before would go on reading), and none of the standard streams or
 // the socket-info file at `socket_info`.
 std::string trace_file_problem(const struct stat& facts, const std::string& socket_info);

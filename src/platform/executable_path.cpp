@@ -1,27 +1,15 @@
 #include "platform/executable_path.h"
 
-#include <stdlib.h>
-
 #include <cstdint>
-#include <memory>
 
 #include "platform/features.h"
+#include "platform/real_path.h"
 
 #if KORVANE_HAVE_NS_GET_EXECUTABLE_PATH
 #include <mach-o/dyld.h>
 #endif
 
 namespace korvane::platform {
-namespace {
-
-// realpath(3) with the buffer it allocates: absolute, no symbolic link, no "." or "..".
-std::optional<std::string> resolved_path(const char* path) {
-  const std::unique_ptr<char, decltype(&::free)> real(::realpath(path, nullptr), &::free);
-  if (!real) return std::nullopt;
-  return std::string(real.get());
-}
-
-}  // namespace
 
 std::string lasting_link(const std::string& resolved) {
   // <prefix>/Cellar/<formula>/<version>/bin/<name>
@@ -33,7 +21,7 @@ std::string lasting_link(const std::string& resolved) {
   const std::string name = resolved.substr(version_end + 5);
   if (name.empty() || name.find('/') != std::string::npos) return resolved;
   std::string link = resolved.substr(0, cellar) + "/bin/" + name;
-  const std::optional<std::string> target = resolved_path(link.c_str());
+  const std::optional<std::string> target = real_path(link);
   return target == resolved ? link : resolved;
 }
 
@@ -45,11 +33,11 @@ std::optional<std::string> executable_path() {
   (void)::_NSGetExecutablePath(nullptr, &size);
   std::string started_by(size, '\0');
   if (::_NSGetExecutablePath(started_by.data(), &size) != 0) return std::nullopt;
-  const std::optional<std::string> path = resolved_path(started_by.c_str());
+  const std::optional<std::string> path = real_path(started_by);
 #else
   // proc(5): /proc/self/exe is a link to the program's file, wherever procfs is mounted. Once the
   // file is deleted the link names "<path> (deleted)", which realpath refuses with ENOENT.
-  const std::optional<std::string> path = resolved_path("/proc/self/exe");
+  const std::optional<std::string> path = real_path("/proc/self/exe");
 #endif
   if (!path) return std::nullopt;
   return lasting_link(*path);

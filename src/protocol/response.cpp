@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <exception>
 #include <new>
+#include <optional>
 
 #include "common/posix.h"
 #include "common/stdout_failure.h"
 #include "json/writer.h"
+#include "platform/termination.h"
 
 namespace korvane {
 namespace {
@@ -230,6 +232,9 @@ Outcome<void> ResponseWriter::flush() {
   const bool to_stdout = lines_ == nullptr && fd_ == STDOUT_FILENO;
   if (const auto& unwritable = stdout_unwritable(); unwritable && to_stdout) return error_text(*unwritable);
   if (pieces_.empty()) return ok_outcome();
+  // A signal to end comes into effect between batches of lines, never within one.
+  std::optional<platform::TerminationHeldBack> lines_finished;
+  if (to_stdout) lines_finished.emplace();
   written_replies_.clear();
   std::size_t from = 0;
   for (std::size_t piece = 0; piece <= pieces_.size(); ++piece) {

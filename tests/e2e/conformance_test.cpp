@@ -126,7 +126,8 @@ TEST(Conformance, EveryReplyBodyServedByTheAppIsRelayedExactly) {
 }
 
 TEST(Conformance, EverySocketInfoFileDecodesOrReadsAsNotRunning) {
-  // Valid files name ports where nothing listens, so a decoded file shows as a connect error.
+  // Valid files name ports where nothing listens, so a decoded file shows as a connect error;
+  // but port 0, which decodes, names no listener and is not tried.
   TempDir dir;
   const std::string path = dir.file("socket-info.json");
   Subprocess server({server_binary()}, {"KORVANE_SOCKET_INFO=" + path});
@@ -139,7 +140,7 @@ TEST(Conformance, EverySocketInfoFileDecodesOrReadsAsNotRunning) {
     const std::optional<std::string> line = server.read_line();
     ASSERT_TRUE(line.has_value());
     const std::string message = Value::parse(*line)["error"]["message"].get<std::string>();
-    if (c.value("valid", true)) {
+    if (c.value("valid", true) && c["port"] != 0) {
       EXPECT_EQ(message.rfind("connect: ", 0), 0u) << c["file_hex"] << " gave " << message;
     } else {
       EXPECT_EQ(message, kNotRunning) << c["file_hex"];

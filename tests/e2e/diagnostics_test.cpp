@@ -122,7 +122,8 @@ struct CheckCase {
   std::optional<std::string> session;
   bool wrong_token;  // the file names the app's port with another token
   int exit_code;
-  std::vector<std::string> shown;  // texts the report holds; "PORT" stands for the app's port
+  std::vector<std::string> shown;     // texts the report holds; "PORT" stands for the app's port
+  std::optional<std::string> file{};  // with no app: what the socket-info file holds
 };
 
 void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.label; }
@@ -134,6 +135,11 @@ TEST_P(Check, ReportsWhatItFoundExitsAsItShouldAndNeverShowsTheToken) {
   TempDir dir;
   std::optional<StandinApp> app;
   std::string path = c.path.value_or(dir.file("missing/socket-info.json"));
+  if (c.file) {
+    path = dir.file("socket-info.json");
+    write_file(path, *c.file);
+    ::chmod(path.c_str(), 0600);
+  }
   if (!c.mode.empty()) {
     app.emplace(StandinOptions{.mode = c.mode});
     ASSERT_TRUE(app->ready());
@@ -206,7 +212,25 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"blank_session", "normal", std::nullopt, " \t", false, 0, {"KORVANE_SESSION_ID is set but blank"}},
         CheckCase{"stale_token", "normal", std::nullopt, "s1", true, 1, {"refused the token", "401", "invalid token"}},
         CheckCase{"nothing_listens", "refuse", std::nullopt, "s1", false, 1, {"127.0.0.1:PORT: connect: "}},
-        CheckCase{"app_never_answers", "hang", std::nullopt, "s1", false, 1, {"read: no answer within 5000 ms"}}),
+        CheckCase{"app_never_answers", "hang", std::nullopt, "s1", false, 1, {"read: no answer within 5000 ms"}},
+        CheckCase{"token_with_escape",
+                  "",
+                  std::nullopt,
+                  "s1",
+                  false,
+                  1,
+                  {"the file holds a control character (0x1b) in its token", "not tried"},
+                  R"({"port":1,"token":"abc\u001b[0m"})"},
+        CheckCase{"token_with_line_break",
+                  "",
+                  std::nullopt,
+                  "s1",
+                  false,
+                  1,
+                  {"the file holds a control character (0x0a) in its token"},
+                  R"({"port":1,"token":"abc\nX-Other: 1"})"},
+        CheckCase{
+            "port_zero", "", std::nullopt, "s1", false, 1, {"port 0 names no listener", "not tried"}, "[0,\"t\"]"}),
     [](const testing::TestParamInfo<CheckCase>& param_info) { return param_info.param.label; });
 
 // A reply longer than --check reads is no parse failure: it says how far it checked.

@@ -1,8 +1,10 @@
 // The real binary against the stand-in desktop app: routing, exact app requests, channel
 // errors, and the loop going on after every failure.
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -268,6 +270,42 @@ TEST(FaultInjection, TwoHundredMegabyteReplyIsRelayedWhole) {
                                "\n";
   EXPECT_EQ(run.out.size(), expected.size());
   EXPECT_TRUE(run.out == expected);
+}
+
+// A signal to end that arrives while a long answer is being written (the client reads slowly)
+// takes effect once the line is finished: the client, which reads lines, never sees a torn one.
+// A client that never reads again cannot keep the server alive: the signal takes effect anyway
+// after a few seconds.
+TEST(FaultInjection, ASignalToEndWaitsForTheLineBeingWritten) {
+  TempDir dir;
+  write_file(dir.file("body.json"), "{\"text\":\"" + std::string(8'000'000, 'r') + "\",\"lines\":[]}");
+  StandinApp app({.mode = "body-file", .body_file = dir.file("body.json"), .record = false});
+  ASSERT_TRUE(app.ready());
+  struct Case {
+    int signal;
+    bool client_reads;
+  };
+  for (const Case& c : {Case{SIGTERM, true}, Case{SIGINT, true}, Case{SIGHUP, true}, Case{SIGTERM, false}}) {
+    SCOPED_TRACE(testing::Message() << "signal " << c.signal << (c.client_reads ? "" : ", client reads no more"));
+    Subprocess server({server_binary()}, app.server_environment());
+    ASSERT_TRUE(server.write_stdin(kInitialize + "\n" + tool_call_line(1, "screen_ocr", "{}") + "\n"));
+    ASSERT_EQ(server.read_line(), kInitializeAnswer);
+    ASSERT_TRUE(server.wait_for_stdout());
+    std::this_thread::sleep_for(Duration{200});  // the pipe fills; the server waits to write on
+    server.send_signal(c.signal);
+    if (!c.client_reads) {
+      EXPECT_EQ(server.wait_unread(Duration{30'000}).signal, c.signal);
+      continue;
+    }
+    const std::string rest = server.read_stdout_to_end();
+    const ExitStatus status = server.wait(Duration{60'000});
+    EXPECT_EQ(status.signal, c.signal) << describe(status);
+    ASSERT_FALSE(rest.empty());
+    EXPECT_EQ(rest.back(), '\n') << rest.size() << " bytes";
+    for (const std::string& line : split_lines(rest)) {
+      EXPECT_TRUE(Value::accept(line)) << line.size() << " bytes";
+    }
+  }
 }
 
 }  // namespace

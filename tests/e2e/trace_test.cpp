@@ -42,6 +42,12 @@ mode_t mode_of(const std::string& path) {
   return ::stat(path.c_str(), &facts) == 0 ? facts.st_mode & 07777 : 0;
 }
 
+std::string parent_of(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
+
+bool make_folder(const std::string& path, mode_t mode) {
+  return ::mkdir(path.c_str(), 0700) == 0 && ::chmod(path.c_str(), mode) == 0;
+}
+
 TEST(Trace, RecordsEveryExchangeAndNeverTheToken) {
   // Two like apps, one for a traced and one for an untraced run.
   StandinApp app({.token = "0123456789abcdef-trace-token"});
@@ -145,12 +151,40 @@ TEST(Trace, UsesOnlyAFileNobodyElseMayRead) {
          return ::symlink(target.c_str(), p.c_str()) == 0;
        },
        false, "symbolic link"},
+      // Root may open a file that nobody may write: the mode decides, not whether open succeeds.
+      {"own_0400",
+       [](const std::string& p) {
+         write_file(p, "");
+         return ::chmod(p.c_str(), 0400) == 0;
+       },
+       false, "its owner may not write it"},
+      // The folders on the way: the user's or root's, and writable by nobody else unless sticky.
+      {"folder_0777", [](const std::string& p) { return make_folder(parent_of(p), 0777); }, false,
+       "is writable by group or others and not sticky"},
+      {"folder_0770", [](const std::string& p) { return make_folder(parent_of(p), 0770); }, false,
+       "is writable by group or others and not sticky"},
+      {"folder_1777", [](const std::string& p) { return make_folder(parent_of(p), 01777); }, true, "appends"},
+      {"folder_of_another_user",
+       [](const std::string& p) { return make_folder(parent_of(p), 0755) && give_away(parent_of(p)); }, false,
+       "belongs to another user (uid 65534)"},
+      // A folder reached through a link (a home folder, macOS's /tmp) is judged by its real path.
+      {"folder_link_to_own",
+       [&](const std::string& p) {
+         return make_folder(dir.file("own"), 0700) && ::symlink(dir.file("own").c_str(), parent_of(p).c_str()) == 0;
+       },
+       true, "appends"},
+      {"folder_link_to_open",
+       [&](const std::string& p) {
+         return make_folder(dir.file("open"), 0777) && ::symlink(dir.file("open").c_str(), parent_of(p).c_str()) == 0;
+       },
+       false, "is writable by group or others and not sticky"},
       {"socket_info", [](const std::string&) { return true; }, false, "it is the socket-info file"},
       {"missing_directory", [](const std::string&) { return true; }, false, "No such file or directory"},
   };
   for (const Case& c : cases) {
     const std::string path = c.label == "socket_info"         ? app.socket_info_path()
                              : c.label == "missing_directory" ? dir.file("none/trace")
+                             : c.label.starts_with("folder_") ? dir.file(c.label + "/trace")
                                                               : dir.file(c.label);
     if (!c.prepare(path)) continue;
     const std::string before = std::filesystem::exists(path) ? read_file(path) : "";
@@ -163,7 +197,7 @@ TEST(Trace, UsesOnlyAFileNobodyElseMayRead) {
     EXPECT_EQ(run.out, plain.out) << c.label;
     EXPECT_EQ(run.err, "") << c.label;
     EXPECT_TRUE(run.status.success()) << c.label;
-    EXPECT_EQ(mode_of(path), mode_before) << c.label;
+    EXPECT_EQ(mode_of(path), mode_before == 0 && c.traced ? 0600u : mode_before) << c.label;  // made afresh
     if (c.traced) {
       const std::string content = read_file(path);
       ASSERT_TRUE(content.starts_with(before)) << c.label;

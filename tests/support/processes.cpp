@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/eintr.h"
 #include "json/value.h"
 #include "platform/descriptors.h"
 #include "testkit/spawn.h"
@@ -221,6 +222,14 @@ std::optional<std::string> Subprocess::read_line(Duration timeout) {
   }
 }
 
+bool Subprocess::wait_for_stdout(Duration timeout) {
+  if (stdout_consumed_ < stdout_.size()) return true;
+  pollfd watched{stdout_fd_.get(), POLLIN, 0};
+  int ready = 0;
+  KORVANE_RETRY_EINTR(ready, ::poll(&watched, 1, static_cast<int>(timeout.count())));
+  return ready > 0;
+}
+
 std::string Subprocess::read_stdout_to_end(Duration timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
   while (stdout_fd_.valid()) {
@@ -274,6 +283,16 @@ ExitStatus Subprocess::wait(Duration timeout) {
   const Clock::time_point drain_deadline = std::min(deadline, Clock::now() + std::chrono::seconds(2));
   while ((stdout_fd_.valid() || stderr_fd_.valid()) && Clock::now() < drain_deadline) {
     pump(std::min(milliseconds_until(drain_deadline), 50), false);
+  }
+  return *status_;
+}
+
+ExitStatus Subprocess::wait_unread(Duration timeout) {
+  if (pid_ <= 0) return ExitStatus{};
+  const Clock::time_point deadline = Clock::now() + timeout;
+  while (!reap(WNOHANG)) {
+    if (Clock::now() >= deadline) return wait(Duration{0});  // the failure and the kill
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return *status_;
 }

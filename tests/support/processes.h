@@ -78,6 +78,10 @@ class Subprocess {
   // a line); nullopt at end of output or on time-out (a failure).
   std::optional<std::string> read_line(Duration timeout = kDefaultTimeout);
 
+  // Waits until stdout has bytes to read, reading none of them (a client that reads slowly);
+  // false on time-out.
+  bool wait_for_stdout(Duration timeout = kDefaultTimeout);
+
   // All stdout not yet returned by read_line, up to end of output.
   std::string read_stdout_to_end(Duration timeout = kDefaultTimeout);
 
@@ -86,6 +90,8 @@ class Subprocess {
 
   // Waits for the child to end, draining its output; on time-out kills it (a failure).
   ExitStatus wait(Duration timeout = kDefaultTimeout);
+  // The same, reading nothing of its output meanwhile: a client that stopped reading.
+  ExitStatus wait_unread(Duration timeout = kDefaultTimeout);
 
   void send_signal(int signal);
   // SIGKILL and reap.

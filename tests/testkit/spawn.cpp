@@ -41,6 +41,7 @@ class SpawnSetup {
     sigaddset(&defaults, SIGPIPE);
     sigaddset(&defaults, SIGTERM);
     sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGHUP);
     sigemptyset(&empty);
     posix_spawnattr_setsigdefault(&attributes_, &defaults);
     posix_spawnattr_setsigmask(&attributes_, &empty);

@@ -1,5 +1,5 @@
 // Starting a child process with exactly the arguments, environment and standard descriptors given.
-// The child begins with default handling of SIGPIPE, SIGTERM and SIGINT and no signal blocked,
+// The child begins with default handling of SIGPIPE, SIGTERM, SIGINT and SIGHUP and no signal blocked,
 // whatever the parent does with its own: as a shell or an agent would start it.
 #pragma once
 

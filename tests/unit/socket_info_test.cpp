@@ -38,16 +38,19 @@ TEST(SocketInfoVectors, DecodeEveryFile) {
   }
 }
 
-// Tokens that would break the request head apart are refused, in either record form.
-TEST(SocketInfoDecode, RejectsTokensThatSplitTheHead) {
+// Tokens a request head cannot carry (any control character but tab) are refused, in either
+// record form.
+TEST(SocketInfoDecode, RejectsTokensTheHeadCannotCarry) {
   for (const auto file : {R"({"port":1,"token":"a\rb"})"sv, R"({"port":1,"token":"a\nX-Other: 1"})"sv,
-                          R"({"port":1,"token":"a\u0000"})"sv, R"([1,"\r\n"])"sv}) {
+                          R"({"port":1,"token":"a\u0000"})"sv, R"([1,"\r\n"])"sv, R"({"port":1,"token":"\u0001abc"})"sv,
+                          R"({"port":1,"token":"abc\u001b[0m"})"sv, R"({"port":1,"token":"ab\u007f"})"sv,
+                          "[1,\"ab\x7f\"]"sv, R"({"port":1,"token":"a\u001fb"})"sv}) {
     SCOPED_TRACE(file);
     const auto decoded = decode_socket_info(file);
     ASSERT_FALSE(decoded.ok());
     EXPECT_EQ(decoded.error(), kAppNotRunning);
   }
-  EXPECT_TRUE(decode_socket_info(R"({"port":1,"token":"a\tb \u00e9"})").ok());
+  EXPECT_TRUE(decode_socket_info(R"({"port":1,"token":"a\tb \u00e9\u0080~"})").ok());
 }
 
 struct PathCase {
@@ -138,11 +141,16 @@ TEST_F(SocketInfoFileTest, ReadsDefaultWhenExplicitIsNotUtf8) {
   EXPECT_EQ(info.value().token, "");
 }
 
-TEST_F(SocketInfoFileTest, UnreadableFilesAreNotRunning) {
+TEST_F(SocketInfoFileTest, UnreadableFilesAndPortZeroAreNotRunning) {
   write_file(kSuffix, R"({"port":1,"token":"x"})");
   const auto directory = std::filesystem::path(write_file("dir/placeholder", "")).parent_path().string();
-  const std::vector<std::optional<std::string>> paths = {
-      "", dir_ + "/missing.json", directory, write_file("empty.json", ""), write_file("bad.json", "{\"port\":1}x")};
+  const std::vector<std::optional<std::string>> paths = {"",
+                                                         dir_ + "/missing.json",
+                                                         directory,
+                                                         write_file("empty.json", ""),
+                                                         write_file("bad.json", "{\"port\":1}x"),
+                                                         write_file("port0.json", R"({"port":0,"token":"abc"})"),
+                                                         write_file("port0-array.json", R"([0,""])")};
   for (const auto& path : paths) {
     SCOPED_TRACE(*path);
     ScopedEnv env;
