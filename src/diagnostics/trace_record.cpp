@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
 
@@ -16,51 +17,6 @@ namespace {
 
 // Tokens kept, most recent last: the app may write a new one while the server runs.
 constexpr std::size_t kMaxTokens = 4;
-
-// Forms nested at most this deep: a token escaped in a reply, quoted in an error text, escaped
-// again in a response line.
-constexpr int kFormDepth = 3;
-
-std::string escaped(std::string_view text) {
-  std::string literal;
-  json::append_json_string(literal, text);
-  return literal.substr(1, literal.size() - 2);
-}
-
-// Escaped as writers that keep to ASCII escape it: every non-ASCII character as \uXXXX.
-std::string escaped_ascii(std::string_view text) {
-  std::string out;
-  std::size_t run = 0;  // text[run, at) is ASCII still to escape
-  for (std::size_t at = 0; at < text.size();) {
-    if (static_cast<unsigned char>(text[at]) < 0x80) {
-      ++at;
-      continue;
-    }
-    out += escaped(text.substr(run, at - run));
-    const Utf8Char decoded = decode_utf8(text, at);
-    char32_t code_point = decoded.valid ? decoded.code_point : U'\uFFFD';
-    const auto append_unit = [&out](char32_t unit) {
-      constexpr char kHex[] = "0123456789abcdef";
-      out += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(unit >> shift) & 0xF];
-    };
-    if (code_point >= 0x10000) {
-      code_point -= 0x10000;
-      append_unit(0xD800 + (code_point >> 10));
-      append_unit(0xDC00 + (code_point & 0x3FF));
-    } else {
-      append_unit(code_point);
-    }
-    at += decoded.length;
-    run = at;
-  }
-  return out + escaped(text.substr(run));
-}
-
-std::string quoted_bare(std::string_view text) {
-  const std::string literal = quoted_text(text);
-  return literal.substr(1, literal.size() - 2);
-}
 
 // The length of the text's start that holds at most `bound` bytes and no character in part.
 std::size_t whole_characters(std::string_view text, std::size_t bound) {
@@ -113,65 +69,54 @@ void append_text(std::string& line, std::string_view text) {
 
 void Redactor::learn(std::string_view token) {
   if (token.empty()) return;
-  std::vector<std::string> forms{std::string(token)};
-  std::size_t level_start = 0;
-  for (int depth = 0; depth < kFormDepth; ++depth) {
-    const std::size_t level_end = forms.size();
-    for (std::size_t at = level_start; at < level_end; ++at) {
-      for (std::string form : {escaped(forms[at]), escaped_ascii(forms[at]), quoted_bare(forms[at])}) {
-        if (std::find(forms.begin(), forms.end(), form) == forms.end()) forms.push_back(std::move(form));
-      }
-    }
-    level_start = level_end;
-  }
-  std::erase_if(tokens_, [&](const std::vector<std::string>& known) { return known.front() == token; });
-  tokens_.push_back(std::move(forms));
+  std::erase_if(tokens_, [&](const TokenSpelling& known) { return known.token() == token; });
+  tokens_.emplace_back(token);
   if (tokens_.size() > kMaxTokens) tokens_.erase(tokens_.begin());
-  forms_.clear();
   longest_ = 0;
-  for (const auto& known : tokens_) {
-    for (const std::string& form : known) {
-      forms_.push_back(form);
-      longest_ = std::max(longest_, form.size());
-    }
+  for (const TokenSpelling& known : tokens_) longest_ = std::max(longest_, known.longest());
+}
+
+std::size_t Redactor::start_for(std::size_t bound) const { return 2 * bound + longest_ + 4; }
+
+std::string_view Redactor::redact(std::string_view text, std::size_t bound, std::string& scratch, bool whole) const {
+  std::size_t shown_end = text.size();
+  if (!whole) {
+    shown_end -= std::min(shown_end, longest_);
+    for (int back = 0; back < 3 && shown_end > 0 && shown_end < text.size() &&
+                       (static_cast<unsigned char>(text[shown_end]) & 0xC0) == 0x80;
+         ++back)
+      --shown_end;
   }
-  next_.resize(forms_.size());
-}
-
-std::size_t Redactor::start_for(std::size_t bound) const {
-  // Each form read gives kRedacted: the output reaches `bound` before more than this much
-  // input is read, and a form that starts inside it ends at most longest_ bytes later. The
-  // bytes of one character more tell whether the cut splits one.
-  const std::size_t shrink = (longest_ + kRedacted.size() - 1) / kRedacted.size();
-  return bound * std::max<std::size_t>(shrink, 1) + longest_ + 4;
-}
-
-std::string_view Redactor::redact(std::string_view text, std::size_t bound, std::string& scratch) const {
-  for (std::size_t form = 0; form < forms_.size(); ++form) next_[form] = text.find(forms_[form]);
+  std::array<TokenSpelling::Found, kMaxTokens> next{};
+  for (std::size_t index = 0; index < tokens_.size(); ++index) next[index] = tokens_[index].find(text, 0, shown_end);
   std::size_t pos = 0;
   bool replaced = false;
-  while (!replaced || scratch.size() < bound) {
-    std::size_t first = forms_.size();  // the form found first, the longer at the same place
-    for (std::size_t form = 0; form < forms_.size(); ++form) {
-      std::size_t& at = next_[form];
-      if (at != std::string_view::npos && at < pos) at = text.find(forms_[form], pos);
-      if (at == std::string_view::npos) continue;
-      if (first == forms_.size() || at < next_[first] ||
-          (at == next_[first] && forms_[form].size() > forms_[first].size())) {
-        first = form;
+  for (;;) {
+    std::size_t first = tokens_.size();  // the token found first, the longer spelling at the same place
+    for (std::size_t index = 0; index < tokens_.size(); ++index) {
+      TokenSpelling::Found& found = next[index];
+      if (found.at != std::string_view::npos && found.at < pos) found = tokens_[index].find(text, pos, shown_end);
+      if (found.at == std::string_view::npos) continue;
+      if (first == tokens_.size() || found.at < next[first].at ||
+          (found.at == next[first].at && found.size > next[first].size)) {
+        first = index;
       }
     }
-    if (first == forms_.size() || (!replaced && next_[first] >= bound)) break;
+    if (first == tokens_.size() || (!replaced && next[first].at >= bound)) break;
     if (!replaced) scratch.clear();
     replaced = true;
-    const std::size_t at = next_[first];
+    const std::size_t at = next[first].at;
     scratch.append(text.substr(pos, std::min(at - pos, bound - std::min(bound, scratch.size()))));
     if (scratch.size() >= bound) break;
     scratch += kRedacted;
-    pos = at + forms_[first].size();
+    pos = at + next[first].size;
   }
-  if (!replaced) return text.substr(0, whole_characters(text, bound));
-  if (scratch.size() < bound) scratch.append(text.substr(pos, bound - scratch.size()));
+  if (!replaced) {
+    const std::string_view shown = text.substr(0, shown_end);
+    return shown.substr(0, whole_characters(shown, bound));
+  }
+  if (scratch.size() < bound)
+    scratch.append(text.substr(pos, std::min(shown_end - std::min(pos, shown_end), bound - scratch.size())));
   scratch.resize(whole_characters(scratch, bound));
   return scratch;
 }
@@ -206,8 +151,13 @@ void TraceRecord::key(std::string_view name) {
 }
 
 TraceRecord& TraceRecord::text(std::string_view name, std::string_view value) {
+  const std::size_t start = redactor_.start_for(kTextBound);
+  return text_start(name, value.substr(0, start), value.size() <= start);
+}
+
+TraceRecord& TraceRecord::text_start(std::string_view name, std::string_view start, bool whole) {
   key(name);
-  append_text(out_, redactor_.redact(value.substr(0, redactor_.start_for(kTextBound)), kTextBound, scratch_));
+  append_text(out_, redactor_.redact(start, kTextBound, scratch_, whole));
   return *this;
 }
 
@@ -229,7 +179,7 @@ TraceRecord& TraceRecord::null(std::string_view name) {
 
 TraceRecord& TraceRecord::bounded_text(std::string_view start, std::size_t size) {
   number("length", size);
-  return text("text", start);
+  return text_start("text", start, start.size() >= size);
 }
 
 void TraceRecord::finish() { out_ += "}\n"; }

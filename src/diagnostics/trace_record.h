@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "diagnostics/token_spelling.h"
+
 namespace korvane::trace {
 
 // A text field holds at most this many bytes of what it records (cut at a character boundary).
@@ -15,32 +17,28 @@ inline constexpr std::size_t kTextBound = 64 * 1024;
 
 inline constexpr std::string_view kRedacted = "<redacted>";
 
-// Replaces every known token in each form it can take in recorded text: as it is, escaped as a
-// JSON writer escapes it (with or without \u escapes for non-ASCII), and quoted as error texts
-// quote reply bytes, up to three of these one inside the other (a token escaped in a reply,
-// quoted in an error text that is escaped in a response line).
+// Replaces every known token wherever recorded text spells it, in any way JSON or an error
+// text's quoting can write it, also written again inside such a text (see TokenSpelling).
 class Redactor {
  public:
   Redactor() = default;
-  Redactor(const Redactor&) = delete;  // forms_ views the strings of tokens_
-  Redactor& operator=(const Redactor&) = delete;
 
   void learn(std::string_view token);  // an empty token is nothing to hide
 
-  // The first `bound` bytes (cut at a character boundary) of the text with every form
+  // The first `bound` bytes (cut at a character boundary) of the text with every spelling
   // replaced: what redacting the whole text and then cutting it gives. Given only the start of
-  // a longer text, that start must hold at least start_for(bound) bytes. The result views the
-  // text itself when nothing was replaced, else `scratch`.
-  std::string_view redact(std::string_view text, std::size_t bound, std::string& scratch) const;
+  // a longer text (`whole` false), nothing is shown from where a spelling that starts there
+  // could run on past its end, so the result may be shorter; a start of start_for(bound) bytes
+  // gives all `bound` bytes unless spellings fill most of it. The result views the text itself
+  // when nothing was replaced, else `scratch`.
+  std::string_view redact(std::string_view text, std::size_t bound, std::string& scratch, bool whole = true) const;
 
   // How much of a text's start decides its first `bound` bytes once redacted.
   std::size_t start_for(std::size_t bound) const;
 
  private:
-  std::vector<std::vector<std::string>> tokens_;  // the forms of each token, most recent last
-  std::vector<std::string_view> forms_;           // every form of every token kept
-  mutable std::vector<std::size_t> next_;         // where each form is next found, while redacting
-  std::size_t longest_ = 0;                       // the longest form
+  std::vector<TokenSpelling> tokens_;  // most recent last
+  std::size_t longest_ = 0;            // the longest spelling of any of them
 };
 
 // "2025-01-31T23:59:59.123456Z"
@@ -66,6 +64,7 @@ class TraceRecord {
 
  private:
   void key(std::string_view name);
+  TraceRecord& text_start(std::string_view name, std::string_view start, bool whole);
 
   std::string& out_;
   const Redactor& redactor_;

@@ -204,10 +204,26 @@ TEST(OutOfMemory, AnEndlessReplyIsAnsweredWithTheErrorAndTheNextLineToo) {
   EXPECT_EQ(run.out, out_of_memory_answer("1") + "\n" + kInitializeAnswer + "\n");
 }
 
+// The ids answered on each line of a run's stdout ("null" for no id), or nullopt when a line
+// is no JSON-RPC answer.
+std::optional<std::vector<std::string>> answered_ids(const std::string& out) {
+  std::vector<std::string> ids;
+  for (const std::string& line : split_lines(out)) {
+    const Value answer = Value::parse(line, nullptr, false);
+    if (answer.is_discarded() || !answer.is_object() || !answer.contains("id")) return std::nullopt;
+    ids.push_back(answer["id"].dump());
+  }
+  return ids;
+}
+
 // A large reply relayed under address-space limits from too small for the relay to enough,
-// traced and not: every run ends normally with one answer, the result exactly as without a
-// limit or the out-of-memory error, and never with a signal. (Below 2 MiB the C library of the
-// static binary cannot finish starting: that is before the server runs at all.)
+// traced (with trace paths of several lengths: they move what the process holds) and not,
+// followed by tools/list: every run ends normally, stdout holds one valid answer per line and
+// no id twice, the relay's answer is exactly as without a limit or the out-of-memory error,
+// and tools/list is answered in full once a failed call has given its memory back. Limits go
+// from the band where the relay only just fails or succeeds in steps of 8 KiB, then by MiB.
+// (Below 2 MiB the C library of the static binary cannot finish starting when the limit is
+// there at exec: the harness lowers it once the server waits for its first line.)
 TEST(OutOfMemory, EveryAddressSpaceLimitGivesOneAnswerAndNoSignal) {
   if (!can_limit_address_space() || !server_memory_is_its_own()) GTEST_SKIP() << "no address-space limit here";
   std::string body = R"({"width":1,"lines":[)";
@@ -217,36 +233,54 @@ TEST(OutOfMemory, EveryAddressSpaceLimitGivesOneAnswerAndNoSignal) {
   }
   body += R"(],"image":"shot.png"})";
   const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-  auto relay = [&](std::optional<std::uint64_t> limit, bool traced) {
+  const std::string input =
+      tool_call_line(1, "screen_ocr", "{}") + "\n" + R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})" + "\n";
+  // 0: untraced; else the length of the trace file's name.
+  auto relay = [&](std::optional<std::uint64_t> limit, std::size_t trace_name) {
     testing_support::OneShotApp app(reply);
     TempDir dir;
     Environment environment = app_at(dir, app.port());
-    if (traced) environment.push_back("KORVANE_MCP_TRACE=" + dir.file("trace.jsonl"));
-    return run_server(tool_call_line(1, "screen_ocr", "{}") + "\n", environment, Duration{60'000},
-                      {.address_space_limit = limit});
+    if (trace_name > 0) environment.push_back("KORVANE_MCP_TRACE=" + dir.file(std::string(trace_name, 't')));
+    return run_server(input, environment, Duration{60'000}, {.address_space_limit = limit});
   };
-  const ServerRun unlimited = relay(std::nullopt, false);
+  const ServerRun unlimited = relay(std::nullopt, 0);
   ASSERT_TRUE(unlimited.status.success()) << describe(unlimited.status);
-  ASSERT_TRUE(unlimited.out.starts_with(R"({"jsonrpc":"2.0","id":1,"result":{"content":[{"text":")"));
-  const std::string out_of_memory = out_of_memory_answer("1") + "\n";
-  const std::string line_out_of_memory = out_of_memory_answer("null") + "\n";
-  int results = 0, failures = 0;
-  for (const bool traced : {false, true}) {
-    for (std::uint64_t mib = 2; mib <= 24; ++mib) {
-      const ServerRun run = relay(mib << 20, traced);
-      ASSERT_TRUE(run.status.success()) << describe(run.status) << " at " << mib << " MiB, traced: " << traced;
-      EXPECT_EQ(run.err, "") << mib << " MiB";
-      if (run.out == unlimited.out) {
+  const std::vector<std::string> unlimited_lines = split_lines(unlimited.out);
+  ASSERT_EQ(unlimited_lines.size(), 2u);
+  ASSERT_TRUE(unlimited_lines[0].starts_with(R"({"jsonrpc":"2.0","id":1,"result":{"content":[{"text":")"));
+  const std::string& tools_answer = unlimited_lines[1];
+  std::vector<std::uint64_t> limits;
+  for (std::uint64_t kib = 1800; kib <= 2400; kib += 8) limits.push_back(kib << 10);
+  for (std::uint64_t mib = 3; mib <= 24; mib += 3) limits.push_back(mib << 20);
+  constexpr std::size_t kTraceNames[] = {0, 20, 60, 110};
+  int results = 0, failures = 0, tools_lists = 0;
+  for (std::size_t step = 0; step < limits.size(); ++step) {
+    for (const std::size_t trace_name : {kTraceNames[step % 4], kTraceNames[(step + 2) % 4]}) {
+      const std::string where = std::to_string(limits[step] >> 10) + " KiB, trace name " + std::to_string(trace_name);
+      const ServerRun run = relay(limits[step], trace_name);
+      ASSERT_TRUE(run.status.success()) << describe(run.status) << " at " << where;
+      EXPECT_EQ(run.err, "") << where;
+      const auto ids = answered_ids(run.out);
+      ASSERT_TRUE(ids.has_value()) << where << ": " << run.out.substr(0, 300);
+      std::vector<std::string> numbered = *ids;
+      std::erase(numbered, "null");
+      std::sort(numbered.begin(), numbered.end());
+      EXPECT_TRUE(std::adjacent_find(numbered.begin(), numbered.end()) == numbered.end()) << where;
+      const std::vector<std::string> lines = split_lines(run.out);
+      ASSERT_FALSE(lines.empty()) << where;
+      if (lines[0] == unlimited_lines[0]) {
         ++results;
       } else {
-        EXPECT_TRUE(run.out == out_of_memory || run.out == line_out_of_memory)
-            << mib << " MiB, traced: " << traced << ": " << run.out.substr(0, 300);
+        EXPECT_TRUE(lines[0] == out_of_memory_answer("1") || lines[0] == out_of_memory_answer("null"))
+            << where << ": " << lines[0].substr(0, 300);
         ++failures;
       }
+      if (lines.size() == 2 && lines[1] == tools_answer) ++tools_lists;
     }
   }
   EXPECT_GT(results, 0);
   EXPECT_GT(failures, 0);
+  EXPECT_EQ(tools_lists, results + failures) << "tools/list after the call";
 }
 
 TEST(NonBlockingStdio, InputInBurstsAndOutputReadLateLoseNothing) {

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -72,19 +74,26 @@ bool can_limit_address_space() {
 
 namespace {
 
-// Lowers a running child's RLIMIT_AS.
+// Lowers a child's RLIMIT_AS once it waits in read(0, ...) for its first line (proc(5):
+// /proc/pid/syscall holds the call's number, then its arguments in hex): a limit below what the
+// C library needs to start would otherwise stop the program before it runs at all.
 bool limit_address_space([[maybe_unused]] pid_t pid, [[maybe_unused]] std::uint64_t bytes) {
 #if defined(__linux__)
+  const Clock::time_point deadline = Clock::now() + Duration{10'000};
+  for (;;) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/syscall");
+    long number = -1;
+    std::string fd;
+    if (file >> number >> fd && number == SYS_read && fd == "0x0") break;
+    if (Clock::now() > deadline) break;  // never seen waiting (a wrapper's reads, say): limit it now
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   const rlimit limit{bytes, bytes};
   return ::prlimit(pid, RLIMIT_AS, &limit, nullptr) == 0;
 #else
   return false;
 #endif
 }
-
-}  // namespace
-
-namespace {
 
 // With $KORVANE_E2E_TRACE_DIR set, every server a test starts without a trace of its own traces
 // into a new file there: running the suite with and without it shows that tracing changes no

@@ -49,7 +49,7 @@ void PrintTo(const ExitStatus& status, std::ostream* out);
 // How a child is started beyond its arguments and environment.
 struct SpawnOptions {
   bool nonblocking_stdio = false;                      // the child's ends of its stdin and stdout pipes are O_NONBLOCK
-  std::optional<std::uint64_t> address_space_limit{};  // RLIMIT_AS, set before it reads anything
+  std::optional<std::uint64_t> address_space_limit{};  // RLIMIT_AS, set once it waits for its first line
 };
 
 // Whether SpawnOptions::address_space_limit can be had here (Linux: prlimit).

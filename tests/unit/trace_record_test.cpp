@@ -12,9 +12,15 @@
 #include "json/value.h"
 #include "json/writer.h"
 #include "protocol/response.h"
+#include "token_pieces.h"
 
 namespace korvane::trace {
 namespace {
+
+using testing_support::kSpellings;
+using testing_support::spelled;
+using testing_support::Spelling;
+using testing_support::token_piece_in;
 
 std::string record_of(const Redactor& redactor, const std::string& value) {
   std::string line;
@@ -54,6 +60,7 @@ TEST_P(BoundedText, IsOneJsonLineWithTheFullLength) {
 
 const std::string kToken = "tok\"en\\1";  // quote and backslash: escaped forms differ
 const std::string kEscapedToken = "tok\\\"en\\\\1";
+const std::string kWideToken = "k\xf0\x9f\x98\x80/Ey-\x7f\x01Z";  // U+1F600, DEL, a control
 const std::string kLong(kTextBound + 10, 'a');
 const std::string kLongToken(64, 'f');
 
@@ -65,6 +72,12 @@ INSTANTIATE_TEST_SUITE_P(
         BoundCase{"CharacterAcrossTheBound", std::string(kTextBound - 1, 'a') + "\xc3\xa9" + "zz", "", kTextBound - 1},
         BoundCase{"RawToken", "x" + kToken + "y", kToken, 2 + kRedacted.size()},
         BoundCase{"TokenEscapedInAJsonLine", "{\"t\":\"" + kEscapedToken + "\"}", kToken, 8 + kRedacted.size()},
+        // Each character escaped another way, a character past the first plane as a surrogate pair.
+        BoundCase{"TokenInUpperCaseHex", "{\"t\":\"" + spelled(kToken, Spelling::kUpperHex) + "\"}", kToken,
+                  8 + kRedacted.size()},
+        BoundCase{"TokenMixedAndEscapedTwice", "{\"t\":\"" + spelled(kWideToken, Spelling::kTwice) + "\"}", kWideToken,
+                  8 + kRedacted.size()},
+        BoundCase{"TokenQuotedInAnErrorText", "x" + quoted_text(kWideToken) + "y", kWideToken, 4 + kRedacted.size()},
         // A token across the bound is redacted, not cut in half.
         BoundCase{"TokenAcrossTheBound", std::string(kTextBound - 4, 'a') + kToken + "b", kToken, kTextBound},
         // Tokens longer than the replacement shrink the text before the cut: the one that
@@ -73,69 +86,51 @@ INSTANTIATE_TEST_SUITE_P(
                   kLongToken, kTextBound - 88}),
     [](const testing::TestParamInfo<BoundCase>& param_info) { return std::string(param_info.param.name); });
 
-std::string escaped(std::string_view text) {
-  std::string literal;
-  json::append_json_string(literal, text);
-  return literal.substr(1, literal.size() - 2);
-}
-
-// Every form a test looks for: as it is, escaped, escaped twice, and escaped, quoted and
-// escaped again as a parse error's raw= text stands in a response line.
-std::vector<std::string> forms_of(const std::string& token) {
-  const std::string quoted = quoted_text(escaped(token));
-  return {token, escaped(token), escaped(escaped(token)), quoted.substr(1, quoted.size() - 2),
-          escaped(quoted.substr(1, quoted.size() - 2))};
-}
-
-// The first 8-byte piece of any form of the token found in the text, or "". Pieces of escapes
-// alone (runs of backslashes and quotes) are everywhere in escaped text, so a piece counts
-// when it holds two letters or digits.
-std::string token_piece_in(std::string_view text, const std::string& token) {
-  for (const std::string& form : forms_of(token)) {
-    for (std::size_t at = 0; at + 8 <= form.size(); ++at) {
-      const std::string piece = form.substr(at, 8);
-      if (std::count_if(piece.begin(), piece.end(),
-                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }) < 2)
-        continue;
-      if (text.find(piece) != std::string_view::npos) return piece;
-    }
-  }
-  return "";
-}
-
 // Tokens of several lengths and kinds (DEL, a control character, a combining mark, quote and
-// backslash), each placed at every offset around the cut, after two copies near the start,
-// in received lines, in relayed replies and in parse-error texts: no piece of it is recorded.
+// backslash, slash, dash and upper case), each written in every spelling JSON allows (and some
+// mixed), at the start of a text, twice near its start, once in the middle and at every offset
+// around the cut, in received lines, in relayed replies and in parse-error texts: no 8 bytes of
+// it in a row are recorded, in any writing.
 TEST(Redactor, LeavesNoPieceOfTheTokenAroundTheCut) {
   const std::string hex = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
-  const std::string tokens[] = {hex.substr(0, 8), hex.substr(0, 20), hex.substr(0, 32), hex,
+  const std::string tokens[] = {hex.substr(0, 8),
+                                hex.substr(0, 20),
+                                hex.substr(0, 32),
+                                hex,
                                 "s3cr\x7f"
                                 "t\x01"
                                 "q\"b\\e\xcc\x81"
-                                "z-0123456789abcdef-\xc3\xa9-0123456789"};
+                                "z-0123456789abcdef-\xc3\xa9-0123456789",
+                                "Ab/Cd-EF\x7fgh/IJ-kl\x7fMN0123/Zz-Q"};
   for (const std::string& token : tokens) {
     Redactor redactor;
     redactor.learn("an-older-token-0000");
     redactor.learn(token);
-    const std::string form = escaped(token);  // as a JSON text holds it
-    for (std::size_t offset = kTextBound - 300; offset <= kTextBound + 40; ++offset) {
-      std::string body = "{\"a\":\"" + form + form;
-      body += std::string(offset - body.size(), 'x') + form + "\"}";
-      auto literal = parse_app_reply("HTTP/1.1 200 OK\r\n\r\n" + body);
-      ASSERT_TRUE(literal);
-      const auto failure = parse_app_reply("HTTP/1.1 200 OK\r\n\r\n" + body.substr(0, body.size() - 1));
-      ASSERT_FALSE(failure);
-      std::string sent_result, sent_error;
-      append_response(sent_result, 1, Result(ToolResult{std::move(literal).value()}));
-      append_response(sent_error, 1, error_text(failure.error()));
-      for (const std::string& text : {"{\"params\":" + body + "}", sent_result, sent_error, failure.error()}) {
-        const std::string line = record_of(redactor, text);
-        ASSERT_EQ(token_piece_in(line, token), "") << "offset " << offset << " token of " << token.size();
-        std::string whole_scratch, start_scratch;
-        // Given the start the writer hands over, the record is what the whole text gives.
-        ASSERT_EQ(redactor.redact(text, kTextBound, whole_scratch),
-                  redactor.redact(std::string_view(text).substr(0, redactor.start_for(kTextBound)), kTextBound,
-                                  start_scratch));
+    for (const Spelling spelling : kSpellings) {
+      const std::string form = spelled(token, spelling);  // as a JSON text holds it
+      // Every offset for one spelling; a sample of them, all alignments to the cut, for the others.
+      const std::size_t step = spelling == Spelling::kAsWriters ? 1 : 11;
+      for (std::size_t offset = kTextBound - 300 - form.size(); offset <= kTextBound + 40; offset += step) {
+        std::string body = "{\"a\":\"" + form + form + std::string(offset / 2, 'x') + form;
+        body += std::string(offset - body.size(), 'x') + form + "\"}";
+        auto literal = parse_app_reply("HTTP/1.1 200 OK\r\n\r\n" + body);
+        ASSERT_TRUE(literal);
+        const auto failure = parse_app_reply("HTTP/1.1 200 OK\r\n\r\n" + body.substr(0, body.size() - 1));
+        ASSERT_FALSE(failure);
+        std::string sent_result, sent_error;
+        append_response(sent_result, 1, Result(ToolResult{std::move(literal).value()}));
+        append_response(sent_error, 1, error_text(failure.error()));
+        for (const std::string& text :
+             {"{\"params\":" + body + "}", body.substr(6), sent_result, sent_error, failure.error()}) {
+          const std::string line = record_of(redactor, text);
+          ASSERT_EQ(token_piece_in(line, token), "")
+              << "offset " << offset << ", token of " << token.size() << ", spelling " << static_cast<int>(spelling);
+          std::string whole_scratch, start_scratch;
+          // Given the start the writer hands over, the record is what the whole text gives.
+          ASSERT_EQ(redactor.redact(text, kTextBound, whole_scratch),
+                    redactor.redact(std::string_view(text).substr(0, redactor.start_for(kTextBound)), kTextBound,
+                                    start_scratch, text.size() <= redactor.start_for(kTextBound)));
+        }
       }
     }
   }
