@@ -73,11 +73,12 @@ INSTANTIATE_TEST_SUITE_P(
         BoundCase{"RawToken", "x" + kToken + "y", kToken, 2 + kRedacted.size()},
         BoundCase{"TokenEscapedInAJsonLine", "{\"t\":\"" + kEscapedToken + "\"}", kToken, 8 + kRedacted.size()},
         // Each character escaped another way, a character past the first plane as a surrogate pair.
-        BoundCase{"TokenInUpperCaseHex", "{\"t\":\"" + spelled(kToken, Spelling::kUpperHex) + "\"}", kToken,
-                  8 + kRedacted.size()},
-        BoundCase{"TokenMixedAndEscapedTwice", "{\"t\":\"" + spelled(kWideToken, Spelling::kTwice) + "\"}", kWideToken,
-                  8 + kRedacted.size()},
-        BoundCase{"TokenQuotedInAnErrorText", "x" + quoted_text(kWideToken) + "y", kWideToken, 4 + kRedacted.size()},
+        BoundCase{"TokenInUpperCaseHex", std::string("{\"t\":\"") + spelled(kToken, Spelling::kUpperHex) + "\"}",
+                  kToken, 8 + kRedacted.size()},
+        BoundCase{"TokenMixedAndEscapedTwice", std::string("{\"t\":\"") + spelled(kWideToken, Spelling::kTwice) + "\"}",
+                  kWideToken, 8 + kRedacted.size()},
+        BoundCase{"TokenQuotedInAnErrorText", std::string("x") + quoted_text(kWideToken) + "y", kWideToken,
+                  4 + kRedacted.size()},
         // A token across the bound is redacted, not cut in half.
         BoundCase{"TokenAcrossTheBound", std::string(kTextBound - 4, 'a') + kToken + "b", kToken, kTextBound},
         // Tokens longer than the replacement shrink the text before the cut: the one that
