@@ -27,7 +27,7 @@ class TokenSpelling::Ends {
 namespace {
 
 // Writings one inside the other that a spelling may have gone through.
-constexpr int kDepth = 3;
+constexpr int kDepth = 4;
 
 using Ends = TokenSpelling::Ends;
 
@@ -160,6 +160,29 @@ void TokenSpelling::spell(std::string_view text, std::size_t at, const Character
   for (std::size_t index = 0; index < count; ++index) spell_escape(text, at, escapes[index], depth - 1, ends);
 }
 
+// Whether a spelling of the first character could start at a backslash whose run of backslashes
+// (an escape's, escaped again by later writings) ends at `rest`: there comes the rest of one of
+// its escapes, which later writings leave as it is. Cheap, and false almost everywhere in text
+// dense with other escapes.
+bool TokenSpelling::could_start_with_escape(std::string_view text, std::size_t rest) const noexcept {
+  const Character& first = characters_.front();
+  if (!first.decoded) return false;
+  if (first.code_point == U'\\' || first.code_point == U'"') return true;  // escaped by later writings
+  if (rest >= text.size()) return false;
+  Escapes escapes;
+  const std::size_t count = escapes_of(first.code_point, escapes);
+  for (std::size_t index = 0; index < count; ++index) {
+    const Escape& escape = escapes[index];
+    std::size_t same = 0;  // up to a surrogate pair's second backslash
+    while (same < escape.size && escape.text[same] != '\\' && rest + same < text.size() &&
+           (text[rest + same] == escape.text[same] ||
+            (is_hex_letter(escape.text[same]) && text[rest + same] == other_case(escape.text[same]))))
+      ++same;
+    if (same == escape.size || escape.text[same] == '\\') return true;
+  }
+  return false;
+}
+
 std::size_t TokenSpelling::match_at(std::string_view text, std::size_t at) const noexcept {
   Ends current;
   current.add(at);
@@ -178,9 +201,13 @@ TokenSpelling::Found TokenSpelling::find(std::string_view text, std::size_t from
   const std::string_view searched = text.substr(0, std::min(until, text.size()));
   std::size_t next_first = searched.find(token_.front(), from);
   std::size_t next_escape = searched.find('\\', from);
+  std::size_t run_end = 0;  // where the run of backslashes last looked at ends: each run is read once
   while (next_first != std::string_view::npos || next_escape != std::string_view::npos) {
     const std::size_t at = std::min(next_first, next_escape);
-    if (const std::size_t size = match_at(text, at); size > 0) return {at, size};
+    if (text[at] == '\\' && run_end <= at) run_end = std::min(text.find_first_not_of('\\', at), text.size());
+    if (text[at] != '\\' || could_start_with_escape(text, run_end)) {
+      if (const std::size_t size = match_at(text, at); size > 0) return {at, size};
+    }
     if (next_first == at) next_first = searched.find(token_.front(), at + 1);
     if (next_escape == at) next_escape = searched.find('\\', at + 1);
   }

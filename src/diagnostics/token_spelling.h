@@ -1,9 +1,10 @@
 // Finding a token in recorded text however it is spelled there: JSON can write each of its
 // characters as it is, with a short escape (\" \\ \/ \b \f \n \r \t), as \uXXXX in either case
 // of hex (a surrogate pair past the first plane), and error texts quote bytes as \u{X} and \0;
-// a text holding such a spelling may be escaped again, up to three writings one inside the
-// other (a token escaped in a reply, quoted in an error text that is escaped in a response
-// line). A writing after the first escapes only what writers escape in escapes: the backslash.
+// a text holding such a spelling may be escaped again, up to four writings one inside the
+// other (a token escaped in a JSON text that an argument holds, escaped again in that line,
+// quoted in an error text that is escaped in a response line). A writing after the first
+// escapes what it finds as it is, and of an escape only what writers escape there: the backslash.
 // Matching runs on the text as it is, so text that is no valid JSON is matched as well.
 #pragma once
 
@@ -40,6 +41,7 @@ class TokenSpelling {
     bool decoded;  // false for a byte that is no UTF-8: only that byte spells it
   };
   void spell(std::string_view text, std::size_t at, const Character& character, int depth, Ends& ends) const noexcept;
+  bool could_start_with_escape(std::string_view text, std::size_t rest) const noexcept;
   std::size_t match_at(std::string_view text, std::size_t at) const noexcept;
 
   std::string token_;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -15,11 +16,16 @@
 #include "common/hex.h"
 #include "json/value.h"
 #include "processes.h"
+#include "token_pieces.h"
 
 namespace korvane::e2e {
 namespace {
 
 using json::Value;
+using testing_support::kSpellings;
+using testing_support::spelled;
+using testing_support::Spelling;
+using testing_support::token_piece_in;
 
 const std::string kInitialize = R"({"jsonrpc":"2.0","id":9,"method":"initialize"})";
 
@@ -221,63 +227,77 @@ TEST(Trace, UsesOnlyAFileNobodyElseMayRead) {
   }
 }
 
-// The first piece of 8 letters and digits in a row (escapes dropped) of the token found in the
-// text, or "".
-std::string token_piece_in(std::string_view text, const std::string& token) {
-  for (std::size_t at = 0; at + 8 <= token.size(); ++at) {
-    if (text.find(token.substr(at, 8)) != std::string_view::npos) return token.substr(at, 8);
-  }
-  return "";
-}
-
-// Tokens of several lengths, each placed at every offset around the cut of the trace records
-// (in received lines, in relayed replies and in parse-error texts) and around the cut of
-// --check's excerpt of the reply, after two copies near the start: no 8 characters of it in a
-// row are recorded or shown. The traced run's output is the untraced run's, byte for byte.
+// Tokens of several lengths and kinds (slash, dash, upper case), each written in every spelling
+// JSON allows (and some mixed), at the start of a text, in its middle and at offsets all around
+// the cut of the trace records: in received lines (a plain line, a tool call's path or text
+// argument, and the raw= text of a line that does not parse), in relayed replies and in the
+// raw= texts of replies that do not parse; and all around the cut of --check's excerpt of the
+// reply and in its error text: no 8 bytes of it in a row are recorded or shown, in any writing.
+// The traced run's output is the untraced run's, byte for byte.
 TEST(Trace, NoPieceOfTheTokenIsRecordedOrShownWhereTextIsCut) {
   const std::string hex = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
-  for (const std::string& token : {hex.substr(5, 16), hex.substr(3, 32), hex}) {
-    TempDir dir;
-    std::string replies, input;
-    int id = 0;
-    for (std::size_t offset = 65536 - 140; offset <= 65536 + 16; offset += 3) {
-      std::string body = "{\"a\":\"" + token + " " + token;
-      body += std::string(offset - body.size(), 'x') + token + "\"}";
-      replies += encode_hex(body) + "\n" + encode_hex(body.substr(0, body.size() - 1)) + "\n";
-      input += R"({"jsonrpc":"2.0","id":)" + std::to_string(++id) + R"(,"method":"x","params":)" + body + "}\n";
-      for (int call = 0; call < 2; ++call) input += tool_call_line(++id, "sessions_list", "{}") + "\n";
-    }
-    write_file(dir.file("replies"), replies);
-    StandinApp app({.token = token, .replies_file = dir.file("replies"), .record = false});
-    StandinApp twin({.token = token, .replies_file = dir.file("replies"), .record = false});
-    ASSERT_TRUE(app.ready() && twin.ready());
-    Environment environment = app.server_environment("s1");
-    environment.push_back("KORVANE_MCP_TRACE=" + dir.file("trace"));
-    const ServerRun traced = run_server(input, environment);
-    const ServerRun plain = run_server(input, twin.server_environment("s1"));
-    EXPECT_TRUE(traced.out == plain.out) << "token of " << token.size();
-    EXPECT_EQ(traced.status.code, plain.status.code);
-    EXPECT_NE(traced.out.find(token), std::string::npos);
-    const std::string trace = read_file(dir.file("trace"));
-    // start, received and sent for each line, app for each call, input_ended
-    EXPECT_EQ(split_lines(trace).size(), static_cast<std::size_t>(2 + 2 * id + 2 * id / 3));
-    EXPECT_EQ(token_piece_in(trace, token), "") << "token of " << token.size();
+  for (const std::string& token :
+       {hex.substr(5, 16), hex.substr(3, 32), hex, std::string("Ab/Cd-EF/gh-IJ/kl-MN0123/Zz-Q")}) {
+    for (const Spelling spelling : kSpellings) {
+      const std::string form = spelled(token, spelling);
+      TempDir dir;
+      std::string replies, input;
+      int id = 0, lines = 0, calls = 0;
+      const std::size_t step = spelling == Spelling::kAsWriters ? 3 : 23;
+      for (std::size_t offset = 65536 - 140 - form.size(); offset <= 65536 + 16; offset += step) {
+        std::string content = form + " " + form + std::string(offset / 2, 'x') + form;
+        content += std::string(offset - content.size() - 6, 'x') + form;
+        const std::string body = "{\"a\":\"" + content + "\"}";
+        replies +=
+            encode_hex("{}") + "\n" + encode_hex(body) + "\n" + encode_hex(body.substr(0, body.size() - 1)) + "\n";
+        const std::string line =
+            R"({"jsonrpc":"2.0","id":)" + std::to_string(++id) + R"(,"method":"x","params":)" + body + "}";
+        input += line + "\n" + line.substr(0, line.size() - 2) + "\n";
+        input += offset % 2 == 0 ? tool_call_line(++id, "open_markdown", R"({"path":"/notes/)" + content + ".md\"}")
+                                 : tool_call_line(++id, "type_text", R"({"text":")" + content + "\"}");
+        input += "\n";
+        for (int call = 0; call < 2; ++call) input += tool_call_line(++id, "sessions_list", "{}") + "\n";
+        lines += 5;
+        calls += 3;
+      }
+      write_file(dir.file("replies"), replies);
+      StandinApp app({.token = token, .replies_file = dir.file("replies"), .record = false});
+      StandinApp twin({.token = token, .replies_file = dir.file("replies"), .record = false});
+      ASSERT_TRUE(app.ready() && twin.ready());
+      Environment environment = app.server_environment("s1");
+      environment.push_back("KORVANE_MCP_TRACE=" + dir.file("trace"));
+      const ServerRun traced = run_server(input, environment);
+      const ServerRun plain = run_server(input, twin.server_environment("s1"));
+      const std::string where =
+          "token of " + std::to_string(token.size()) + ", spelling " + std::to_string(static_cast<int>(spelling));
+      EXPECT_TRUE(traced.out == plain.out) << where;
+      EXPECT_EQ(traced.status.code, plain.status.code);
+      EXPECT_NE(token_piece_in(traced.out, token), "") << where << ": the answers should carry the token";
+      const std::string trace = read_file(dir.file("trace"));
+      // start, received and sent for each line, app for each call, input_ended
+      EXPECT_EQ(split_lines(trace).size(), static_cast<std::size_t>(2 + 2 * lines + calls)) << where;
+      EXPECT_EQ(token_piece_in(trace, token), "") << where;
 
-    // --check shows the first 200 bytes of the reply's body.
-    std::string check_replies;
-    const std::size_t first_offset = 200 - token.size() - 1;  // the copy ends just past the cut, and on
-    for (std::size_t offset = first_offset; offset <= 204; ++offset) {
-      std::string body = "{\"a\":\"" + token + token;
-      body += std::string(offset - body.size(), 'x') + token + "\"}";
-      check_replies += encode_hex(body) + "\n";
-    }
-    write_file(dir.file("check-replies"), check_replies);
-    StandinApp checked({.token = token, .replies_file = dir.file("check-replies"), .record = false});
-    ASSERT_TRUE(checked.ready());
-    for (std::size_t offset = first_offset; offset <= 204; ++offset) {
-      const CheckRun check = run_check(checked.server_environment("s1"));
-      ASSERT_NE(check.flat().find("first 200"), std::string::npos) << check.out;
-      ASSERT_EQ(token_piece_in(check.out, token), "") << "offset " << offset << "\n" << check.out;
+      // --check shows the first 200 bytes of the reply's body, and what a tool call would answer
+      // when the body does not parse: the token at its start and across the cut.
+      std::vector<std::string> check_bodies;
+      for (const std::size_t before_cut :
+           {form.size() + 1, form.size(), form.size() - 1, form.size() / 2, std::size_t{1}}) {
+        const std::size_t start = std::max<std::size_t>(200 - std::min<std::size_t>(before_cut, 200), 6);
+        const std::string body = "{\"a\":\"" + std::string(start - 6, 'x') + form + " " + form + "\"}";
+        check_bodies.push_back(body);
+        check_bodies.push_back(body.substr(0, body.size() - 1));
+      }
+      std::string check_replies;
+      for (const std::string& body : check_bodies) check_replies += encode_hex(body) + "\n";
+      write_file(dir.file("check-replies"), check_replies);
+      StandinApp checked({.token = token, .replies_file = dir.file("check-replies"), .record = false});
+      ASSERT_TRUE(checked.ready());
+      for (std::size_t run = 0; run < check_bodies.size(); ++run) {
+        const CheckRun check = run_check(checked.server_environment("s1"));
+        ASSERT_NE(check.flat().find("first 200"), std::string::npos) << check.out;
+        ASSERT_EQ(token_piece_in(check.out, token), "") << where << ", body " << run << "\n" << check.out;
+      }
     }
   }
 }
