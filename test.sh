@@ -10,7 +10,8 @@
 #   3. fuzzing: every fuzz target for a few seconds, where clang++ has libFuzzer;
 #   4. portable (Linux): every optional system feature switched off (KORVANE_PORTABLE_ONLY), so
 #      the portable ways other systems take (macOS: fcntl after pipe/socket/accept, no floating-point
-#      to_chars, ...) are built and run here; unit and end-to-end tests;
+#      to_chars, ...) are built and run here, and the byte scanners without their vector paths
+#      (KORVANE_NO_BYTE_VECTOR); unit and end-to-end tests;
 #   5. libc++ (Linux): clang-19 with libc++, the standard library of Apple's toolchain; unit and
 #      end-to-end tests;
 #   6. aarch64 (Linux): cross-built with g++-aarch64-linux-gnu, linked statically, unit and
@@ -89,7 +90,8 @@ fuzzing() {
 }
 
 portable() {
-  cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=Release -DKORVANE_WERROR=ON -DKORVANE_PORTABLE_ONLY=ON >/dev/null
+  cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=Release -DKORVANE_WERROR=ON -DKORVANE_PORTABLE_ONLY=ON \
+    -DKORVANE_NO_BYTE_VECTOR=ON >/dev/null
   cmake --build build-portable -j"$jobs" --target korvane_unit_tests korvane_e2e_tests korvane_fuzz_replays >/dev/null
   all_but_interop build-portable
 }

@@ -10,6 +10,10 @@ include(CheckCXXSourceCompiles)
 include(CheckCXXSymbolExists)
 
 option(KORVANE_PORTABLE_ONLY "Use no optional system feature, only portable POSIX calls (tests the fallbacks)" OFF)
+# The byte scanners' SSE2 and NEON paths (src/common/byte_vector.h) left out, so that their
+# word-at-a-time paths run alone: the portable stage of the test command builds so.
+option(KORVANE_NO_BYTE_VECTOR "Leave out the byte scanners' vector paths (tests the word-at-a-time ones)"
+       ${KORVANE_PORTABLE_ONLY})
 
 # A check's result is cached; it is asked again when what it was compiled with changes.
 set(korvane_feature_context "${CMAKE_CXX_COMPILER}|${CMAKE_CXX_FLAGS}|${CMAKE_EXE_LINKER_FLAGS}|${CMAKE_OSX_SYSROOT}|${CMAKE_OSX_DEPLOYMENT_TARGET}|${CMAKE_OSX_ARCHITECTURES}")

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "json/value.h"
+#include "json/shared/value.h"
 
 #define FUZZ_CHECK(condition, detail)                                                  \
   do {                                                                                 \

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "json/reader.h"
-#include "json/writer.h"
+#include "json/read/reader.h"
+#include "json/write/writer.h"
 #include "protocol/request.h"
 
 namespace korvane::fuzz {

@@ -6,7 +6,7 @@
 
 #include "bridge/socket_info.h"
 #include "fuzz_check.h"
-#include "json/writer.h"
+#include "json/write/writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace korvane;

@@ -8,11 +8,12 @@
 
 #include "common/byte_buffer.h"
 #include "fuzz_check.h"
-#include "json/cursor.h"
-#include "json/outline.h"
-#include "json/quick_check.h"
-#include "json/reader.h"
-#include "json/writer.h"
+#include "json/read/cursor.h"
+#include "json/read/reader.h"
+#include "json/relay/compact_literal.h"
+#include "json/relay/outline.h"
+#include "json/relay/quick_check.h"
+#include "json/write/writer.h"
 
 namespace korvane::fuzz {
 namespace {
@@ -90,7 +91,7 @@ void check_parts(std::string_view input) {
   const bool accepted = json::detail::quick_check(input, whole);
   ByteBuffer buffer;
   buffer.reserve(input.size() + 1);
-  json::detail::GrowingCheck check(sure_before);
+  json::GrowingCheck check(sure_before);
   for (std::size_t size = step; size < input.size(); size += step) {
     buffer.append(input.substr(size - step, step));
     check.grew(buffer, 0);

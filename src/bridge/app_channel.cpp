@@ -8,9 +8,8 @@
 #include "common/posix.h"
 #include "common/quote.h"
 #include "common/utf8.h"
-#include "json/quick_check.h"
-#include "json/reader.h"
-#include "json/writer.h"
+#include "json/read/reader.h"
+#include "json/write/writer.h"
 
 namespace korvane {
 namespace {
@@ -67,12 +66,12 @@ class ReplyWatcher final : public StreamWatcher {
   bool body_is_utf8(std::string_view reply) {
     return body_start_ != 0 && body_start_ <= reply.size() && utf8_.whole(reply.substr(body_start_));
   }
-  json::detail::GrowingCheck& body_check() { return body_check_; }
+  json::GrowingCheck& body_check() { return body_check_; }
 
  private:
   std::size_t body_start_ = 0;
   GrowingUtf8Check utf8_;
-  json::detail::GrowingCheck body_check_;
+  json::GrowingCheck body_check_;
 };
 
 }  // namespace
@@ -90,7 +89,7 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
   return head;
 }
 
-Outcome<json::CompactLiteral> parse_app_reply(ByteBuffer& reply, bool body_is_utf8, json::detail::GrowingCheck* parts) {
+Outcome<json::CompactLiteral> parse_app_reply(ByteBuffer& reply, bool body_is_utf8, json::GrowingCheck* parts) {
   const std::size_t head_end = reply.view().find(kHeadEnd);
   const std::size_t body_start = head_end == std::string_view::npos ? reply.size() : head_end + kHeadEnd.size();
   auto literal = json::CompactLiteral::read(reply, body_start, body_is_utf8, parts);

@@ -7,8 +7,8 @@
 
 #include "base/outcome.h"
 #include "common/byte_buffer.h"
-#include "json/compact_literal.h"
-#include "json/value.h"
+#include "json/relay/compact_literal.h"
+#include "json/shared/value.h"
 
 namespace korvane {
 
@@ -21,7 +21,7 @@ std::string app_request_head(std::uint16_t port, std::string_view token, std::si
 // `body_is_utf8`: the body is known to be well-formed UTF-8, checked as it arrived; `parts`: the
 // check that read the body as it arrived, if any.
 Outcome<json::CompactLiteral> parse_app_reply(ByteBuffer& reply, bool body_is_utf8 = false,
-                                              json::detail::GrowingCheck* parts = nullptr);
+                                              json::GrowingCheck* parts = nullptr);
 Outcome<json::CompactLiteral> parse_app_reply(std::string_view reply);
 
 // The first line of a reply without its line break, at most 256 bytes of it.

@@ -8,7 +8,7 @@
 
 #include "common/hex.h"
 #include "common/utf8.h"
-#include "json/record.h"
+#include "json/read/reader.h"
 #include "platform/temporary_directory.h"
 
 namespace korvane {

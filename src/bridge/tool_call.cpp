@@ -6,7 +6,7 @@
 
 #include "bridge/app_channel.h"
 #include "bridge/socket_info.h"
-#include "json/writer.h"
+#include "json/write/writer.h"
 
 namespace korvane {
 namespace {

@@ -9,8 +9,8 @@
 #include "base/outcome.h"
 #include "bridge/app_channel.h"
 #include "bridge/socket_info.h"
-#include "json/compact_literal.h"
-#include "json/value.h"
+#include "json/relay/compact_literal.h"
+#include "json/shared/value.h"
 
 namespace korvane {
 

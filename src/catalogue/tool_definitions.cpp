@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "catalogue/tool_table.h"
-#include "json/writer.h"
+#include "json/write/writer.h"
 
 namespace korvane {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "json/value.h"
+#include "json/shared/value.h"
 
 namespace korvane {
 

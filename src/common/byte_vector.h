@@ -1,7 +1,8 @@
 // Sixteen bytes at a time: the few vector operations the byte scanners need, on SSE2 (every
 // x86-64 CPU) and NEON (every arm64 CPU). KORVANE_BYTE_VECTOR is defined where they exist; the
-// scanners keep a portable word-at-a-time path beside them, compiled and tested everywhere.
-// Defining KORVANE_NO_BYTE_VECTOR leaves the vectors out.
+// scanners keep a portable word-at-a-time path beside them. Defining KORVANE_NO_BYTE_VECTOR (the
+// CMake option of that name, on in the test command's portable stage) leaves the vectors out,
+// so that every scanner's portable path is built and tested.
 #pragma once
 
 #include <bit>

@@ -21,7 +21,7 @@
 #include "diagnostics/trace.h"
 #include "diagnostics/trace_path.h"
 #include "diagnostics/trace_record.h"
-#include "json/writer.h"
+#include "json/write/writer.h"
 
 namespace korvane {
 namespace {

@@ -9,8 +9,7 @@
 
 #include "common/quote.h"
 #include "common/utf8.h"
-#include "json/escape.h"
-#include "json/writer.h"
+#include "json/write/writer.h"
 
 namespace korvane::trace {
 namespace {

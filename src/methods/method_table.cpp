@@ -6,8 +6,8 @@
 #include "bridge/tool_call.h"
 #include "catalogue/tool_definitions.h"
 #include "common/version.h"
-#include "json/reader.h"
-#include "json/writer.h"
+#include "json/read/reader.h"
+#include "json/write/writer.h"
 #include "platform/os_error.h"
 
 namespace korvane {

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "json/record.h"
+#include "json/read/reader.h"
 
 namespace korvane {
 namespace {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "base/outcome.h"
-#include "json/value.h"
+#include "json/shared/value.h"
 
 namespace korvane {
 

@@ -13,7 +13,7 @@
 
 #include "common/posix.h"
 #include "common/stdout_failure.h"
-#include "json/writer.h"
+#include "json/write/writer.h"
 #include "platform/termination.h"
 
 namespace korvane {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "json/value.h"
+#include "json/shared/value.h"
 #include "protocol/result.h"
 
 namespace korvane {

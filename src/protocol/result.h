@@ -6,8 +6,8 @@
 #include <variant>
 
 #include "base/outcome.h"
-#include "json/compact_literal.h"
-#include "json/value.h"
+#include "json/relay/compact_literal.h"
+#include "json/shared/value.h"
 
 namespace korvane {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/utf8.h"
-#include "json/escape.h"
+#include "json/write/writer.h"
 
 namespace korvane::setup {
 namespace {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "common/version.h"
-#include "json/value.h"
+#include "json/shared/value.h"
 #include "processes.h"
 
 namespace korvane::e2e {

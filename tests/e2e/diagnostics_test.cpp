@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "json/value.h"
+#include "json/shared/value.h"
 #include "platform/process_usage.h"
 #include "processes.h"
 

@@ -11,7 +11,7 @@
 
 #include "bridge/app_channel.h"
 #include "common/version.h"
-#include "json/value.h"
+#include "json/shared/value.h"
 #include "processes.h"
 
 namespace korvane::e2e {

@@ -10,7 +10,7 @@
 
 #include "bridge/app_channel.h"
 #include "common/posix.h"
-#include "json/value.h"
+#include "json/shared/value.h"
 #include "processes.h"
 #include "testkit/spawn.h"
 

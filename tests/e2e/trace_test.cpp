@@ -14,7 +14,7 @@
 
 #include "base/unique_fd.h"
 #include "common/hex.h"
-#include "json/value.h"
+#include "json/shared/value.h"
 #include "processes.h"
 #include "token_pieces.h"
 

@@ -17,7 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "base/eintr.h"
-#include "json/value.h"
+#include "json/shared/value.h"
 #include "platform/descriptors.h"
 #include "testkit/spawn.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/outcome.h"
-#include "json/value.h"
+#include "json/shared/value.h"
 
 namespace korvane::testkit {
 

@@ -12,7 +12,7 @@
 
 #include "common/posix.h"
 #include "fixtures.h"
-#include "json/writer.h"
+#include "json/write/writer.h"
 
 namespace korvane {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/utf8.h"
-#include "json/specials.h"
+#include "json/shared/specials.h"
 
 namespace korvane {
 namespace {

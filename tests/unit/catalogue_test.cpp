@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "files.h"
-#include "json/writer.h"
+#include "json/write/writer.h"
 
 namespace korvane {
 namespace {

@@ -7,11 +7,11 @@
 #include "common/byte_buffer.h"
 #include "common/utf8.h"
 #include "files.h"
-#include "json/outline.h"
-#include "json/quick_check.h"
-#include "json/reader.h"
-#include "json/record.h"
-#include "json/writer.h"
+#include "json/read/reader.h"
+#include "json/relay/compact_literal.h"
+#include "json/relay/outline.h"
+#include "json/relay/quick_check.h"
+#include "json/write/writer.h"
 
 namespace korvane::json {
 namespace {
@@ -299,7 +299,7 @@ void expect_parts_agree(std::string_view text, std::size_t step, std::size_t sur
   const bool accepted = detail::quick_check(text, whole);
   ByteBuffer buffer;
   buffer.reserve(text.size() + 1);  // keeps its place as the text arrives
-  detail::GrowingCheck check(sure_before);
+  GrowingCheck check(sure_before);
   for (std::size_t size = step; size < text.size(); size += step) {
     buffer.append(text.substr(size - step, step));
     check.grew(buffer, 0);

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "json/literal_scalars.h"
-#include "json/writer.h"
+#include "json/relay/literal_scalars.h"
+#include "json/write/writer.h"
 #include "platform/float_chars.h"
 
 namespace korvane::json {

@@ -10,7 +10,7 @@
 
 #include "common/hex.h"
 #include "files.h"
-#include "json/value.h"
+#include "json/shared/value.h"
 
 namespace korvane {
 namespace {

@@ -8,7 +8,8 @@
 #include <new>
 #include <string>
 
-#include "json/reader.h"
+#include "json/read/reader.h"
+#include "json/relay/compact_literal.h"
 #include "protocol/dispatch.h"
 
 namespace korvane {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fixtures.h"
-#include "json/value.h"
+#include "json/shared/value.h"
 #include "platform/temporary_directory.h"
 
 namespace korvane {

@@ -11,7 +11,7 @@
 #include "catalogue/tool_definitions.h"
 #include "common/posix.h"
 #include "fixtures.h"
-#include "json/writer.h"
+#include "json/write/writer.h"
 #include "protocol/response.h"
 
 namespace korvane {

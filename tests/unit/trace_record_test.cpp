@@ -9,8 +9,8 @@
 #include "bridge/app_channel.h"
 #include "common/quote.h"
 #include "common/utf8.h"
-#include "json/value.h"
-#include "json/writer.h"
+#include "json/shared/value.h"
+#include "json/write/writer.h"
 #include "protocol/response.h"
 #include "token_pieces.h"
 

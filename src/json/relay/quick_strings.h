@@ -4,34 +4,10 @@
 
 #include <cstddef>
 
-#include "common/hex.h"
-#include "json/specials.h"
+#include "json/shared/specials.h"
+#include "json/shared/unicode_escape.h"
 
 namespace korvane::json::detail {
-
-// Four hex digits at `at`, or -1.
-inline long hex_unit(const char* at) {
-  long unit = 0;
-  for (int k = 0; k < 4; ++k) {
-    const int digit = hex_digit_value(at[k]);
-    if (digit < 0) return -1;
-    unit = unit * 16 + digit;
-  }
-  return unit;
-}
-
-// After "\u": past the escape, or null when it is not a character (a lone or reversed
-// surrogate) or the text ends first.
-const char* skip_unicode_escape(const char* p, const char* end) {
-  if (end - p < 4) return nullptr;
-  const long first = hex_unit(p);
-  p += 4;
-  if (first < 0 || (first >= 0xDC00 && first <= 0xDFFF)) return nullptr;
-  if (first < 0xD800 || first > 0xDBFF) return p;
-  if (end - p < 6 || p[0] != '\\' || p[1] != 'u') return nullptr;
-  const long second = hex_unit(p + 2);
-  return second >= 0xDC00 && second <= 0xDFFF ? p + 6 : nullptr;
-}
 
 // A string's text and closing quote, from after its opening quote; past the quote, or null.
 // The text's UTF-8 is checked beforehand.

@@ -1,4 +1,4 @@
-#include "json/writer.h"
+#include "json/write/writer.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "json/escape.h"
+#include "json/write/escape.h"
 #include "platform/float_chars.h"
 
 namespace korvane::json {

@@ -1,24 +1,20 @@
-#include "json/literal_writer.h"
+#include "json/relay/literal_writer.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <numeric>
 
-#include "json/cursor.h"
-#include "json/escape.h"
-#include "json/grammar.h"
-#include "json/literal_scalars.h"
-#include "json/scalars.h"
+#include "json/read/cursor.h"
+#include "json/read/grammar.h"
+#include "json/read/scalars.h"
+#include "json/relay/literal_scalars.h"
+#include "json/relay/member_order.h"
+#include "json/shared/whitespace.h"
+#include "json/write/escape.h"
 
 namespace korvane::json::detail {
 namespace {
-
-// Between two tokens of a checked text, a byte up to the space is whitespace.
-inline const char* skip_whitespace(const char* p, const char* end) {
-  while (p < end && static_cast<unsigned char>(*p) <= ' ') ++p;
-  return p;
-}
 
 // Whether a compact member with the key `key` starts at p, its quotes and colon included; the
 // 16 bytes from p can be read (the input's slack).
@@ -78,7 +74,7 @@ void LiteralWriter::before_element() {
   array.first = false;
 }
 
-void LiteralWriter::write(std::string_view text) {
+void LiteralWriter::write(PaddedText text) {
   frames_.clear();
   members_.clear();
   decoded_keys_.clear();
@@ -87,13 +83,13 @@ void LiteralWriter::write(std::string_view text) {
   base_ = 0;
   held_span_ = text.size() < kDecodeKey ? kHeldSpan : static_cast<std::size_t>(-1);
   for (Shape& shape : shapes_) shape.count = 0;
-  (void)write_value(text.data(), text.data() + text.size());
+  (void)write_value(text.begin(), text.end());
 }
 
 // Writes the value at p, on top of the frames open; past it.
 const char* LiteralWriter::write_value(const char* p, const char* end) {
   for (;;) {
-    p = skip_whitespace(p, end);
+    p = skip_json_space(p, end);
     if (p >= end) return end;
     if (holds_too_much(p)) {
       p = write_held_in_key_order(end);
@@ -112,7 +108,7 @@ const char* LiteralWriter::write_value(const char* p, const char* end) {
     // After a value: close what ends here, up to the next element or member.
     for (;;) {
       if (frames_.size() == base_) return p;
-      p = skip_whitespace(p, end);
+      p = skip_json_space(p, end);
       if (p >= end) return end;
       if (*p++ == ',') {
         if (frames_.back().is_object) p = key(p, end);
@@ -157,7 +153,7 @@ const char* LiteralWriter::open(const char* p, const char* end, bool& value_foll
     }
   }
   frames_.push_back(frame);
-  p = skip_whitespace(p, end);
+  p = skip_json_space(p, end);
   value_follows = p < end && *p != (object ? '}' : ']');
   if (!value_follows) {
     close();
@@ -228,7 +224,7 @@ void LiteralWriter::close() {
 
 // A member's key and colon, at the byte where the key's quote should be.
 const char* LiteralWriter::key(const char* p, const char* end) {
-  p = skip_whitespace(p, end);
+  p = skip_json_space(p, end);
   if (p < end) ++p;
   Frame& object = frames_.back();
   const std::size_t depth = frames_.size() - 1, index = members_.size() - object.first_member;
@@ -245,7 +241,7 @@ const char* LiteralWriter::key(const char* p, const char* end) {
     object.same_shape = false;
     p = read_key(p, end, member);
   }
-  p = skip_whitespace(p, end);
+  p = skip_json_space(p, end);
   members_.push_back(member);
   return p < end ? p + 1 : end;  // past the colon
 }
@@ -311,22 +307,8 @@ bool LiteralWriter::order_members(const Frame& object, Shape* shape) {
     const int by_key = key_of(members[a]).compare(key_of(members[b]));
     return by_key != 0 ? by_key < 0 : a < b;
   };
-  if (count <= kShapeKeys) {
-    for (std::size_t k = 1; k < count; ++k) {  // small objects: insertion sort
-      const std::uint32_t moving = order_[k];
-      std::size_t at = k;
-      for (; at > 0 && before(moving, order_[at - 1]); --at) order_[at] = order_[at - 1];
-      order_[at] = moving;
-    }
-  } else {
-    std::sort(order_.begin(), order_.end(), before);
-  }
-  std::size_t kept = 0;
-  for (std::size_t k = 0; k < count; ++k) {  // equal keys are adjacent, the last one last
-    if (k + 1 < count && key_of(members[order_[k]]) == key_of(members[order_[k + 1]])) continue;
-    order_[kept++] = order_[k];
-  }
-  order_.resize(kept);
+  const auto same_key = [&](std::uint32_t a, std::uint32_t b) { return key_of(members[a]) == key_of(members[b]); };
+  order_.erase(detail::order_by_key(order_.begin(), order_.end(), before, same_key), order_.end());
   return shape != nullptr && remember(members, count, *shape);
 }
 

@@ -3,18 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
-#include "json/cursor.h"
-#include "json/escape.h"
-#include "json/grammar.h"
-#include "json/literal_writer.h"
+#include "json/read/cursor.h"
+#include "json/read/grammar.h"
+#include "json/relay/literal_writer.h"
+#include "json/relay/member_order.h"
+#include "json/shared/whitespace.h"
+#include "json/write/escape.h"
 
 namespace korvane::json::detail {
 namespace {
-
-inline const char* skip_whitespace(const char* p, const char* end) {
-  while (p < end && static_cast<unsigned char>(*p) <= ' ') ++p;
-  return p;
-}
 
 // Past the string whose opening quote is at p.
 inline const char* skip_string(const char* p, const char* end) {
@@ -48,8 +45,8 @@ const char* skip_value(const char* p, const char* end) {
 
 // Where the value of the member whose key's opening quote is at p lies.
 inline const char* value_of_member(const char* p, const char* end) {
-  p = skip_whitespace(skip_string(p, end), end);
-  return skip_whitespace(p + 1, end);  // past the colon
+  p = skip_json_space(skip_string(p, end), end);
+  return skip_json_space(p + 1, end);  // past the colon
 }
 
 // Four bytes of a key from `from` on as a number that orders as they do, zeros past its end.
@@ -69,7 +66,7 @@ inline std::string_view plain_key(const char* start, const char* end) {
 
 }  // namespace
 
-WriteNeeds measure_write_needs(std::string_view text) {
+WriteNeeds measure_write_needs(PaddedText text) {
   struct Open {
     const char* at;
     std::size_t members;
@@ -77,7 +74,7 @@ WriteNeeds measure_write_needs(std::string_view text) {
   WriteNeeds needs;
   std::array<Open, kMaxDepth + 1> open{};
   std::size_t depth = 0;
-  const char* p = text.data();
+  const char* p = text.begin();
   const char* const end = p + text.size();
   while (p < end) {
     const char c = *p;
@@ -136,17 +133,17 @@ const char* LiteralWriter::write_in_key_order(const char* open, const char* end)
 
 // Appends the object's members to keyed_ in the order of the text; past its '}'.
 const char* LiteralWriter::index_members(const char* open, const char* end) {
-  const char* p = skip_whitespace(open + 1, end);
+  const char* p = skip_json_space(open + 1, end);
   while (p < end && *p == '"') {
     WrittenAs kind;
     const char* const key_end = literal_scalars::string_end(p + 1, end, kind);
     const auto at = static_cast<std::uint32_t>(p + 1 - open);
     keyed_.push_back({kind == WrittenAs::kString ? at : at | kDecodeKey, 0});
-    p = skip_whitespace(key_end + 1, end);
-    p = skip_value(skip_whitespace(p + 1, end), end);  // past the colon, then the value
-    p = skip_whitespace(p, end);
+    p = skip_json_space(key_end + 1, end);
+    p = skip_value(skip_json_space(p + 1, end), end);  // past the colon, then the value
+    p = skip_json_space(p, end);
     if (p >= end || *p++ == '}') return p;
-    p = skip_whitespace(p, end);
+    p = skip_json_space(p, end);
   }
   return p < end ? p + 1 : end;
 }
@@ -185,20 +182,16 @@ void LiteralWriter::order_keyed(const char* open, const char* end, std::size_t f
   for (auto member = members; member != keyed_.end(); ++member) {
     if ((member->at & kDecodeKey) == 0) member->prefix = key_prefix(plain_key(open + member->at, end), common.size());
   }
-  std::sort(members, keyed_.end(), [&](const Keyed& a, const Keyed& b) {
+  const auto before = [&](const Keyed& a, const Keyed& b) {
     if (((a.at | b.at) & kDecodeKey) == 0 && a.prefix != b.prefix) return a.prefix < b.prefix;
     const int by_key = keyed_key(open, end, a, left_key_).compare(keyed_key(open, end, b, right_key_));
     return by_key != 0 ? by_key < 0 : (a.at & ~kDecodeKey) < (b.at & ~kDecodeKey);
-  });
-  auto kept = members;
-  for (auto member = members; member != keyed_.end(); ++member) {
-    const auto next = member + 1;
-    const bool repeated = next != keyed_.end() &&
-                          (((member->at | next->at) & kDecodeKey) != 0 || member->prefix == next->prefix) &&
-                          keyed_key(open, end, *member, left_key_) == keyed_key(open, end, *next, right_key_);
-    if (!repeated) *kept++ = *member;
-  }
-  keyed_.erase(kept, keyed_.end());
+  };
+  const auto same_key = [&](const Keyed& a, const Keyed& b) {
+    return (((a.at | b.at) & kDecodeKey) != 0 || a.prefix == b.prefix) &&
+           keyed_key(open, end, a, left_key_) == keyed_key(open, end, b, right_key_);
+  };
+  keyed_.erase(detail::order_by_key(members, keyed_.end(), before, same_key), keyed_.end());
 }
 
 // The comma before a member when there is one, then its key and colon.

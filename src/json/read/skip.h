@@ -7,10 +7,10 @@
 
 #include <cstddef>
 
-#include "json/cursor.h"
-#include "json/grammar.h"
-#include "json/number.h"
-#include "json/scalars.h"
+#include "json/read/cursor.h"
+#include "json/read/grammar.h"
+#include "json/read/number.h"
+#include "json/read/scalars.h"
 
 namespace korvane::json::detail {
 

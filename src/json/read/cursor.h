@@ -8,15 +8,13 @@
 #include <string_view>
 
 #include "common/utf8.h"
+#include "json/shared/whitespace.h"
 
 namespace korvane::json::detail {
 
 class Cursor {
  public:
   explicit Cursor(std::string_view input) : in_(input) {}
-
-  // JSON's whitespace: space, tab, CR and LF.
-  static bool is_whitespace(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
 
   const char* data() const { return in_.data(); }
   std::size_t size() const { return in_.size(); }
@@ -41,7 +39,7 @@ class Cursor {
   void seek(std::size_t pos) { pos_ = pos; }
   // Skips space, tab, CR and LF; the byte after them, or -1 at the end.
   int skip_whitespace() {
-    while (pos_ < in_.size() && is_whitespace(in_[pos_])) ++pos_;
+    while (pos_ < in_.size() && is_json_space(in_[pos_])) ++pos_;
     return peek();
   }
 

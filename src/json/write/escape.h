@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "json/specials.h"
+#include "json/shared/specials.h"
 
 namespace korvane::json {
 

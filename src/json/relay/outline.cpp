@@ -1,8 +1,8 @@
-#include "json/outline.h"
+#include "json/relay/outline.h"
 
 #include <algorithm>
 
-#include "json/grammar.h"
+#include "json/read/grammar.h"
 
 namespace korvane::json::detail {
 namespace {

@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "common/byte_buffer.h"
-#include "json/compact_literal.h"
-#include "json/literal_scalars.h"
+#include "json/relay/compact_literal.h"
+#include "json/relay/literal_scalars.h"
+#include "json/shared/padded_text.h"
 
 namespace korvane::json::detail {
 
@@ -21,6 +22,9 @@ namespace korvane::json::detail {
 // spans at most this many bytes of input; a larger one is written again, in key order, from
 // an index of its members (LiteralWriter::write_in_key_order), so that what is held for it
 // stays small.
+// The writer reads up to kSlack bytes past a token of its input.
+static_assert(kSlack <= kPadding);
+
 inline constexpr std::size_t kHeldSpan = std::size_t{64} << 10;
 
 // What writing a checked text needs beyond the text: its longest string (a string is written
@@ -31,7 +35,7 @@ struct WriteNeeds {
 };
 
 // The needs of a text in which an object may span more than kHeldSpan bytes: one pass over it.
-WriteNeeds measure_write_needs(std::string_view text);
+WriteNeeds measure_write_needs(PaddedText text);
 
 class LiteralWriter {
  public:
@@ -50,9 +54,8 @@ class LiteralWriter {
   // pieces of `piece` bytes; throws std::bad_alloc.
   void reserve_for(const WriteNeeds& needs, std::size_t piece);
 
-  // Writes the value at the start of `text` (whitespace before it is passed over); kSlack bytes
-  // past its end can be read.
-  void write(std::string_view text);
+  // Writes the value at the start of `text` (whitespace before it is passed over).
+  void write(PaddedText text);
 
  private:
   using Kind = WrittenAs;

@@ -1,4 +1,4 @@
-#include "json/tree_builder.h"
+#include "json/read/tree_builder.h"
 
 namespace korvane::json::detail {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "json/number.h"
-#include "json/scalars.h"
-#include "json/value.h"
+#include "json/read/number.h"
+#include "json/read/scalars.h"
+#include "json/shared/value.h"
 
 namespace korvane::json::detail {
 

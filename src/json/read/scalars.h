@@ -12,11 +12,12 @@
 #include <string>
 #include <string_view>
 
-#include "common/hex.h"
 #include "common/utf8.h"
-#include "json/cursor.h"
-#include "json/number.h"
-#include "json/specials.h"
+#include "json/read/cursor.h"
+#include "json/read/number.h"
+#include "json/read/reasons.h"
+#include "json/shared/specials.h"
+#include "json/shared/unicode_escape.h"
 
 namespace korvane::json::detail {
 
@@ -33,8 +34,8 @@ inline constexpr std::array<bool, 256> kStartsScalar = [] {
 // The rest of a literal whose first byte has been consumed.
 inline bool read_ident(Cursor& in, std::string_view rest) {
   for (char expected : rest) {
-    if (in.at_end()) return in.consumed_error("EOF while parsing a value");
-    if (in.take() != expected) return in.consumed_error("expected ident");
+    if (in.at_end()) return in.consumed_error(reason::kEofInValue);
+    if (in.take() != expected) return in.consumed_error(reason::kExpectedIdent);
   }
   return true;
 }
@@ -77,59 +78,73 @@ inline std::size_t skip_digits(Cursor& in, bool& nonzero) {
   return in.pos() - start;
 }
 
-// A number, at its '-' or first digit. An exponent beyond 32 bits is out of range when it
-// would grow a non-zero number, and zero otherwise.
+// The integer part of a number, at its first digit; in `nonzero` whether a digit is not 0, and
+// the count of digits of a non-zero one.
+inline bool read_integer_part(Cursor& in, bool& nonzero, std::size_t& nonzero_digits) {
+  const char first = in.data()[in.pos()];
+  if (first == '0') {
+    in.advance();
+    return !is_digit(in.peek()) || in.peek_error(reason::kInvalidNumber);
+  }
+  if (first < '1' || first > '9') {
+    in.advance();
+    return in.consumed_error(reason::kInvalidNumber);
+  }
+  nonzero_digits = skip_digits(in, nonzero);
+  return true;
+}
+
+// An exponent, after its 'e' or 'E': its value, or `overflow` when it is beyond 32 bits (out of
+// range when it would grow a non-zero number, and zero otherwise). Skipping reads only its form.
+template <bool kSkipping>
+bool read_exponent(Cursor& in, bool nonzero, long long& exponent, bool& overflow) {
+  constexpr std::string_view kCutOff = kSkipping ? reason::kInvalidNumber : reason::kEofInValue;
+  const bool negative = in.peek() == '-';
+  if (in.peek() == '+' || in.peek() == '-') in.advance();
+  if (in.at_end()) return in.consumed_error(kCutOff);
+  const char digit = in.take();
+  if (!is_digit(digit)) return in.consumed_error(reason::kInvalidNumber);
+  exponent = digit - '0';
+  while (is_digit(in.peek())) {
+    if constexpr (kSkipping) {
+      in.advance();
+      continue;
+    }
+    exponent = exponent * 10 + (in.take() - '0');
+    if (exponent > std::numeric_limits<std::int32_t>::max()) {
+      if (nonzero && !negative) return in.consumed_error(reason::kNumberOutOfRange);
+      while (is_digit(in.peek())) in.advance();
+      overflow = true;
+    }
+  }
+  if (negative) exponent = -exponent;
+  return true;
+}
+
+// A number, at its '-' or first digit.
 template <bool kSkipping>
 bool read_number(Cursor& in, Number& number) {
-  constexpr std::string_view kCutOff = kSkipping ? "invalid number" : "EOF while parsing a value";
+  constexpr std::string_view kCutOff = kSkipping ? reason::kInvalidNumber : reason::kEofInValue;
   const std::size_t start = in.pos();
   const bool negative = in.peek() == '-';
   if (negative) in.advance();
   if (in.at_end()) return in.consumed_error(kCutOff);
   const std::size_t digits_start = in.pos();
-  const char first = in.data()[digits_start];
-  bool nonzero = false;
+  bool nonzero = false, is_float = false, exponent_overflow = false;
   std::size_t integer_digits = 0;  // of a non-zero integer part
-  if (first == '0') {
-    in.advance();
-    if (is_digit(in.peek())) return in.peek_error("invalid number");
-  } else if (first >= '1' && first <= '9') {
-    integer_digits = skip_digits(in, nonzero);
-  } else {
-    in.advance();
-    return in.consumed_error("invalid number");
-  }
+  if (!read_integer_part(in, nonzero, integer_digits)) return false;
   const std::string_view integer = in.slice(digits_start, in.pos());
-  bool is_float = false;
   if (in.peek() == '.') {
     in.advance();
-    if (skip_digits(in, nonzero) == 0) return in.peek_error(kSkipping || !in.at_end() ? "invalid number" : kCutOff);
+    if (skip_digits(in, nonzero) == 0)
+      return in.peek_error(kSkipping || !in.at_end() ? reason::kInvalidNumber : kCutOff);
     is_float = true;
   }
   long long exponent = 0;
-  bool exponent_overflow = false;
   if (in.peek() == 'e' || in.peek() == 'E') {
     is_float = true;
     in.advance();
-    const bool negative_exponent = in.peek() == '-';
-    if (in.peek() == '+' || in.peek() == '-') in.advance();
-    if (in.at_end()) return in.consumed_error(kCutOff);
-    const char digit = in.take();
-    if (!is_digit(digit)) return in.consumed_error("invalid number");
-    exponent = digit - '0';
-    while (is_digit(in.peek())) {
-      if constexpr (kSkipping) {
-        in.advance();
-        continue;
-      }
-      exponent = exponent * 10 + (in.take() - '0');
-      if (exponent > std::numeric_limits<std::int32_t>::max()) {
-        if (nonzero && !negative_exponent) return in.consumed_error("number out of range");
-        while (is_digit(in.peek())) in.advance();
-        exponent_overflow = true;
-      }
-    }
-    if (negative_exponent) exponent = -exponent;
+    if (!read_exponent<kSkipping>(in, nonzero, exponent, exponent_overflow)) return false;
   }
   number.text = in.slice(start, in.pos());
   if constexpr (kSkipping) return true;
@@ -138,7 +153,7 @@ bool read_number(Cursor& in, Number& number) {
   // Below 10^308 a number is finite; only a bigger one needs its double to tell.
   const auto integer_exponent = static_cast<long long>(integer_digits > 0 ? integer_digits - 1 : 0);
   const bool may_overflow = integer_exponent + exponent >= 308;
-  if (may_overflow && std::isinf(number.float_value())) return in.consumed_error("number out of range");
+  if (may_overflow && std::isinf(number.float_value())) return in.consumed_error(reason::kNumberOutOfRange);
   return true;
 }
 
@@ -221,46 +236,40 @@ class DecodedText {
 };
 
 // All four bytes of a \u escape are consumed before they are checked.
-inline bool read_hex_escape(Cursor& in, std::uint32_t& code_unit) {
+inline bool read_hex_escape(Cursor& in, long& code_unit) {
   if (in.size() - in.pos() < 4) {
     in.seek(in.size());
-    return in.consumed_error("EOF while parsing a string");
+    return in.consumed_error(reason::kEofInString);
   }
-  const std::string_view digits = in.slice(in.pos(), in.pos() + 4);
+  code_unit = hex_unit(in.data() + in.pos());
   in.advance(4);
-  code_unit = 0;
-  for (const char c : digits) {
-    const int digit = hex_digit_value(c);
-    if (digit < 0) return in.consumed_error("invalid escape");
-    code_unit = code_unit * 16 + static_cast<std::uint32_t>(digit);
-  }
-  return true;
+  return code_unit >= 0 || in.consumed_error(reason::kInvalidEscape);
 }
 
 // After "\u": a character, or a leading surrogate followed by an escaped trailing one.
 template <typename Sink>
 bool read_unicode_escape(Cursor& in, Sink& sink) {
-  std::uint32_t first = 0;
+  long first = 0;
   if (!read_hex_escape(in, first)) return false;
-  if (first >= 0xDC00 && first <= 0xDFFF) return in.consumed_error("lone leading surrogate in hex escape");
-  if (first < 0xD800 || first > 0xDBFF) {
-    sink.code_point(first);
+  if (is_trailing_surrogate(first)) return in.consumed_error(reason::kLoneSurrogate);
+  if (!is_leading_surrogate(first)) {
+    sink.code_point(static_cast<char32_t>(first));
     return true;
   }
   for (char expected : {'\\', 'u'}) {
-    if (in.at_end()) return in.consumed_error("EOF while parsing a string");
-    if (in.take() != expected) return in.consumed_error("unexpected end of hex escape");
+    if (in.at_end()) return in.consumed_error(reason::kEofInString);
+    if (in.take() != expected) return in.consumed_error(reason::kEndOfHexEscape);
   }
-  std::uint32_t second = 0;
+  long second = 0;
   if (!read_hex_escape(in, second)) return false;
-  if (second < 0xDC00 || second > 0xDFFF) return in.consumed_error("lone leading surrogate in hex escape");
-  sink.code_point((((first - 0xD800) << 10) | (second - 0xDC00)) + 0x10000);
+  if (!is_trailing_surrogate(second)) return in.consumed_error(reason::kLoneSurrogate);
+  sink.code_point(surrogate_pair_value(first, second));
   return true;
 }
 
 template <bool kSkipping, typename Sink>
 bool read_escape(Cursor& in, Sink& sink) {
-  if (in.at_end()) return in.consumed_error("EOF while parsing a string");
+  if (in.at_end()) return in.consumed_error(reason::kEofInString);
   char c = in.take();
   switch (c) {
     case '"':
@@ -273,10 +282,10 @@ bool read_escape(Cursor& in, Sink& sink) {
     case 't': c = '\t'; break;
     case 'u': {
       if constexpr (!kSkipping) return read_unicode_escape(in, sink);
-      std::uint32_t unused = 0;
+      long unused = 0;
       return read_hex_escape(in, unused);
     }
-    default: return in.consumed_error("invalid escape");
+    default: return in.consumed_error(reason::kInvalidEscape);
   }
   sink.character(c);
   return true;
@@ -292,7 +301,7 @@ bool read_string(Cursor& in, StringRead& out, Sink& sink) {
   for (;;) {
     const std::size_t stop = in.pos() + find_special(in.data() + in.pos(), in.size() - in.pos());
     in.seek(stop);
-    if (in.at_end()) return in.consumed_error("EOF while parsing a string");
+    if (in.at_end()) return in.consumed_error(reason::kEofInString);
     const char c = in.data()[stop];
     if (c == '"') {
       const std::string_view raw(in.data() + start, stop - start);
@@ -301,12 +310,12 @@ bool read_string(Cursor& in, StringRead& out, Sink& sink) {
       sink.run(std::string_view(in.data() + run, stop - run), true);
       in.advance();
       // Escapes only ever add well-formed UTF-8, so the raw text tells for the decoded one.
-      if (!kSkipping && !in.is_utf8(raw)) return in.consumed_error("invalid unicode code point");
+      if (!kSkipping && !in.is_utf8(raw)) return in.consumed_error(reason::kInvalidCodePoint);
       return true;
     }
     if (c != '\\') {
       if (!kSkipping) in.advance();
-      return in.consumed_error("control character (\\u0000-\\u001F) found while parsing a string");
+      return in.consumed_error(reason::kControlCharacter);
     }
     sink.run(std::string_view(in.data() + run, stop - run), false);
     out.escaped = true;

@@ -4,14 +4,14 @@
 //   static constexpr bool kSkipping;  // only check the form: no depth limit, no values, and
 //                                     // the scanner's own reason texts
 //   void null_value(); void boolean(bool); void number(const Number&);
-//   Sink& value_text(); void string(const StringRead&);  // a sink (json/scalars.h) for a string
+//   Sink& value_text(); void string(const StringRead&);  // a sink (scalars.h) for a string
 //   Sink& key_text(); void key(const StringRead&);       // value's text, and for a key's
 //   void begin_array(); void end_array(); void begin_object(); void end_object();
 //
 // and, for a strict read that keeps no number, `static constexpr bool kOnlyChecking = true;`:
-// its numbers' values are not worked out. The tree (json/tree_builder.h), the relay's check
-// (json/compact_literal.cpp), and the check and the skipping of values nobody keeps
-// (json/skip.h) are all builders of this one grammar.
+// its numbers' values are not worked out. The tree (tree_builder.h), the relay's exact reading
+// of an outline (relay/outline.cpp), and the check and the skipping of values nobody keeps
+// (skip.h) are all builders of this one grammar.
 #pragma once
 
 #include <algorithm>
@@ -23,9 +23,10 @@
 #include <string>
 #include <string_view>
 
-#include "json/cursor.h"
-#include "json/number.h"
-#include "json/scalars.h"
+#include "json/read/cursor.h"
+#include "json/read/number.h"
+#include "json/read/reasons.h"
+#include "json/read/scalars.h"
 
 namespace korvane::json::detail {
 
@@ -35,7 +36,7 @@ inline constexpr std::size_t kMaxDepth = 127;
 // The colon after a key.
 inline bool read_colon(Cursor& in) {
   const int c = in.skip_whitespace();
-  if (c != ':') return in.peek_error(c < 0 ? "EOF while parsing an object" : "expected `:`");
+  if (c != ':') return in.peek_error(c < 0 ? reason::kEofInObject : reason::kExpectedColon);
   in.advance();
   return true;
 }
@@ -99,7 +100,7 @@ class KeyMemory {
 // A key and its colon, at the byte where the key should start.
 template <typename Builder>
 [[gnu::always_inline]] inline bool read_key(Cursor& in, Builder& builder, KeyMemory& memory) {
-  if (in.peek() != '"') return in.peek_error("key must be a string");
+  if (in.peek() != '"') return in.peek_error(reason::kKeyMustBeString);
   in.advance();
   StringRead key;
   auto& text = builder.key_text();
@@ -122,84 +123,81 @@ template <typename Builder>
 bool read_next_key(Cursor& in, Builder& builder, KeyMemory& memory) {
   const int c = in.skip_whitespace();
   if (c == '"') return read_key(in, builder, memory);
-  if constexpr (Builder::kSkipping)
-    return in.peek_error(c < 0 ? "EOF while parsing an object" : "key must be a string");
-  if (c == '}') return in.peek_error("trailing comma");
-  return in.peek_error(c < 0 ? "EOF while parsing a value" : "key must be a string");
+  if constexpr (Builder::kSkipping) return in.peek_error(c < 0 ? reason::kEofInObject : reason::kKeyMustBeString);
+  if (c == '}') return in.peek_error(reason::kTrailingComma);
+  return in.peek_error(c < 0 ? reason::kEofInValue : reason::kKeyMustBeString);
 }
 
-// A scalar at the cursor, or the opening of an array or object and its first member's key; the
-// result tells which, or that reading failed.
+// What the start of a value was: a scalar (or an empty container), an open container, or a failure.
 enum class Opened { kFailed, kScalar, kContainer };
 inline Opened failed(bool) { return Opened::kFailed; }  // takes an error's false
 
+// A literal, number or string at the cursor, whose first byte is c.
 template <typename Builder>
-[[gnu::always_inline]] inline Opened read_value_start(Cursor& in, Builder& builder, KeyMemory& memory,
-                                                      std::string& open, std::size_t max_depth, int c) {
+[[gnu::always_inline]] inline bool read_scalar(Cursor& in, Builder& builder, int c) {
   switch (c) {
     case 'n':
       in.advance();
-      if (!read_ident(in, "ull")) return Opened::kFailed;
+      if (!read_ident(in, "ull")) return false;
       builder.null_value();
-      break;
+      return true;
     case 't':
-      in.advance();
-      if (!read_ident(in, "rue")) return Opened::kFailed;
-      builder.boolean(true);
-      break;
     case 'f':
       in.advance();
-      if (!read_ident(in, "alse")) return Opened::kFailed;
-      builder.boolean(false);
-      break;
-    case '-':
-    case '0':
-    case '1':
-    case '2':
-    case '3':
-    case '4':
-    case '5':
-    case '6':
-    case '7':
-    case '8':
-    case '9': {
-      Number number;
-      if constexpr (requires { Builder::kOnlyChecking; }) {
-        if (!check_number(in)) return Opened::kFailed;
-      } else if (!read_number<Builder::kSkipping>(in, number)) {
-        return Opened::kFailed;
-      }
-      builder.number(number);
-      break;
-    }
+      if (!read_ident(in, c == 't' ? "rue" : "alse")) return false;
+      builder.boolean(c == 't');
+      return true;
     case '"': {
       in.advance();
       StringRead text;
-      if (!read_string<Builder::kSkipping>(in, text, builder.value_text())) return Opened::kFailed;
+      if (!read_string<Builder::kSkipping>(in, text, builder.value_text())) return false;
       builder.string(text);
-      break;
+      return true;
     }
-    case '[':
-    case '{': {
-      if (!Builder::kSkipping && open.size() >= max_depth) return failed(in.peek_error("recursion limit exceeded"));
-      in.advance();
-      open.push_back(static_cast<char>(c));
-      const int next = in.skip_whitespace();
-      if (c == '[') {
-        builder.begin_array();
-        if (next < 0) return failed(in.peek_error("EOF while parsing a list"));
-        if (next != ']') return Opened::kContainer;  // the first element
-      } else {
-        builder.begin_object();
-        memory.begin_object();
-        if (next < 0) return failed(in.peek_error("EOF while parsing an object"));
-        if (next != '}') return read_key(in, builder, memory) ? Opened::kContainer : Opened::kFailed;
-      }
-      break;  // empty: closed by the caller
-    }
-    default: return failed(in.peek_error(c < 0 ? "EOF while parsing a value" : "expected value"));
+    default: break;  // a number: the caller knows c starts one
   }
-  return Opened::kScalar;
+  Number number;
+  if constexpr (requires { Builder::kOnlyChecking; }) {
+    if (!check_number(in)) return false;
+  } else if (!read_number<Builder::kSkipping>(in, number)) {
+    return false;
+  }
+  builder.number(number);
+  return true;
+}
+
+// The opening of an array or object at the cursor, and its first member's key; whether a value
+// follows (or the container is empty and left for the caller to close).
+template <typename Builder>
+[[gnu::always_inline]] inline Opened open_container(Cursor& in, Builder& builder, KeyMemory& memory, std::string& open,
+                                                    std::size_t max_depth, int c) {
+  if (!Builder::kSkipping && open.size() >= max_depth) return failed(in.peek_error(reason::kRecursionLimit));
+  in.advance();
+  open.push_back(static_cast<char>(c));
+  const int next = in.skip_whitespace();
+  if (c == '[') {
+    builder.begin_array();
+    if (next < 0) return failed(in.peek_error(reason::kEofInList));
+    return next != ']' ? Opened::kContainer : Opened::kScalar;  // the first element, or empty
+  }
+  builder.begin_object();
+  memory.begin_object();
+  if (next < 0) return failed(in.peek_error(reason::kEofInObject));
+  if (next == '}') return Opened::kScalar;  // empty
+  return read_key(in, builder, memory) ? Opened::kContainer : Opened::kFailed;
+}
+
+// A scalar at the cursor, or the opening of an array or object and its first member's key; the
+// result tells which (an empty container counts as a scalar: the caller closes it), or that
+// reading failed.
+template <typename Builder>
+[[gnu::always_inline]] inline Opened read_value_start(Cursor& in, Builder& builder, KeyMemory& memory,
+                                                      std::string& open, std::size_t max_depth, int c) {
+  if (c == '[' || c == '{') return open_container(in, builder, memory, open, max_depth, c);
+  if (c < 0 || !kStartsScalar[static_cast<unsigned char>(c)]) {
+    return failed(in.peek_error(c < 0 ? reason::kEofInValue : reason::kExpectedValue));
+  }
+  return read_scalar(in, builder, c) ? Opened::kScalar : Opened::kFailed;
 }
 
 // Reads one value. `max_depth` is how many levels of arrays and objects it may open (the
@@ -234,12 +232,12 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
         if (!in_array) {
           if (!read_next_key(in, builder, memory)) return false;
         } else if (!Builder::kSkipping && in.skip_whitespace() == ']') {
-          return in.peek_error("trailing comma");  // the scanner finds no value there instead
+          return in.peek_error(reason::kTrailingComma);  // the scanner finds no value there instead
         }
         break;
       }
-      if (next < 0) return in.peek_error(in_array ? "EOF while parsing a list" : "EOF while parsing an object");
-      return in.peek_error(in_array ? "expected `,` or `]`" : "expected `,` or `}`");
+      if (next < 0) return in.peek_error(in_array ? reason::kEofInList : reason::kEofInObject);
+      return in.peek_error(in_array ? reason::kExpectedListGoesOn : reason::kExpectedObjectGoesOn);
     }
   }
 }
@@ -248,7 +246,7 @@ bool read_json(Cursor& in, Builder& builder, std::size_t max_depth) {
 template <typename Builder>
 bool read_whole(Cursor& in, Builder& builder) {
   if (!read_json(in, builder, kMaxDepth)) return false;
-  return in.skip_whitespace() < 0 || in.peek_error("trailing characters");
+  return in.skip_whitespace() < 0 || in.peek_error(reason::kTrailingCharacters);
 }
 
 }  // namespace korvane::json::detail

@@ -1,14 +1,15 @@
-#include "json/compact_literal.h"
+#include "json/relay/compact_literal.h"
 
 #include <algorithm>
 #include <new>
 #include <vector>
 
-#include "json/cursor.h"
-#include "json/escape.h"
-#include "json/literal_writer.h"
-#include "json/outline.h"
-#include "json/quick_check.h"
+#include "json/read/cursor.h"
+#include "json/relay/literal_writer.h"
+#include "json/relay/member_order.h"
+#include "json/relay/outline.h"
+#include "json/relay/quick_check.h"
+#include "json/write/escape.h"
 
 namespace korvane::json {
 namespace {
@@ -22,14 +23,14 @@ constexpr std::size_t kPiece = std::size_t{128} << 10;
 
 // The outermost object's members in key order, the last of repeated keys only.
 void order_outer_members(const TextOutline& outline, std::vector<OuterMember>& members) {
-  std::stable_sort(members.begin(), members.end(),
-                   [&](const OuterMember& a, const OuterMember& b) { return outline.key_of(a) < outline.key_of(b); });
-  std::size_t kept = 0;
-  for (std::size_t k = 0; k < members.size(); ++k) {
-    if (k + 1 < members.size() && outline.key_of(members[k]) == outline.key_of(members[k + 1])) continue;
-    members[kept++] = members[k];
-  }
-  members.resize(kept);
+  const auto before = [&](const OuterMember& a, const OuterMember& b) {
+    const int by_key = outline.key_of(a).compare(outline.key_of(b));
+    return by_key != 0 ? by_key < 0 : a.value_start < b.value_start;
+  };
+  const auto same_key = [&](const OuterMember& a, const OuterMember& b) {
+    return outline.key_of(a) == outline.key_of(b);
+  };
+  members.erase(detail::order_by_key(members.begin(), members.end(), before, same_key), members.end());
 }
 
 class BufferSink final : public PieceSink {
@@ -47,7 +48,9 @@ class BufferSink final : public PieceSink {
 }  // namespace
 
 struct CompactLiteral::State {
+  explicit State(PaddedText source) : padded(source) {}
   ByteBuffer text;
+  PaddedText padded;  // text[from..]: its bytes stay where they are when text moves in
   std::size_t from = 0;
   bool outer_object = false;
   std::vector<OuterMember> members;  // of the outermost object, in key order
@@ -57,8 +60,7 @@ struct CompactLiteral::State {
   detail::LiteralWriter writer{out};
 };
 
-Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from, bool valid_utf8,
-                                             detail::GrowingCheck* parts) {
+Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from, bool valid_utf8, GrowingCheck* parts) {
   const std::string_view source = text.view().substr(from);
   TextOutline outline;
   const bool quick =
@@ -71,7 +73,9 @@ Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from,
     if (!detail::read_outline(in, outline)) return error_text(in.error_text());
   }
 
-  auto state = std::make_unique<State>();
+  // Read, never written, by the writer's short copies.
+  const PaddedText padded = PaddedText::pad(text, from);
+  auto state = std::make_unique<State>(padded);
   state->outer_object = outline.outer_object && outline.members_listed;
   if (state->outer_object) {
     order_outer_members(outline, outline.members);
@@ -83,10 +87,9 @@ Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from,
   }
   // An object may span more than is held of it only where a span is as long, or where the
   // outermost object is written as a whole: the text is measured then.
-  std::memset(text.tail_or_throw(detail::kSlack), 0, detail::kSlack);  // read, never written, by short copies
   const bool measured = outline.longest_span > detail::kHeldSpan || (outline.outer_object && !state->outer_object);
   const detail::WriteNeeds needs =
-      measured ? detail::measure_write_needs(text.view().substr(from)) : detail::WriteNeeds{outline.longest_span, 0};
+      measured ? detail::measure_write_needs(padded) : detail::WriteNeeds{outline.longest_span, 0};
   state->writer.reserve_for(needs, kPiece);
   state->text = std::move(text);
   state->from = from;
@@ -102,7 +105,7 @@ std::string_view CompactLiteral::source() const { return state_->text.view().sub
 
 bool CompactLiteral::write(PieceSink& sink) const {
   State& state = *state_;
-  const std::string_view source = this->source();
+  const PaddedText& source = state.padded;
   ByteBuffer& out = state.out;
   detail::LiteralWriter& writer = state.writer;
   out.truncate(0);
@@ -120,7 +123,7 @@ bool CompactLiteral::write(PieceSink& sink) const {
         out.append(std::string_view(state.keys).substr(key_start, state.key_ends[k] - key_start));
         out.append("\\\":");
         key_start = state.key_ends[k];
-        writer.write(source.substr(member.value_start, member.value_end - member.value_start));
+        writer.write(source.part(member.value_start, member.value_end));
       }
       out.push_back('}');
     }
@@ -129,6 +132,12 @@ bool CompactLiteral::write(PieceSink& sink) const {
     return false;
   }
   return writer.drain();
+}
+
+Outcome<CompactLiteral> read_compact_literal(std::string_view bytes) {
+  ByteBuffer text;
+  text.append(bytes);
+  return CompactLiteral::read(text, 0);
 }
 
 std::string CompactLiteral::text() const {

@@ -1,7 +1,7 @@
-#include "json/reader.h"
+#include "json/read/reader.h"
 
-#include "json/grammar.h"
-#include "json/tree_builder.h"
+#include "json/read/grammar.h"
+#include "json/read/tree_builder.h"
 
 namespace korvane::json {
 
@@ -10,12 +10,6 @@ Outcome<Value> read_value(std::string_view bytes) {
   detail::TreeBuilder tree;
   if (!detail::read_whole(in, tree)) return error_text(in.error_text());
   return tree.take();
-}
-
-Outcome<CompactLiteral> read_compact_literal(std::string_view bytes) {
-  ByteBuffer text;
-  text.append(bytes);
-  return CompactLiteral::read(text, 0);
 }
 
 }  // namespace korvane::json

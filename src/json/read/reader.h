@@ -1,4 +1,8 @@
-// Reading records with named fields: a JSON object read by key, or an array by position.
+// The strict JSON reader, the door of src/json/read/: one JSON text from bytes into a value,
+// or into a record's named fields, with exact reason texts and positions.
+//
+// Every failure reads "<reason> at line <L> column <C>". Arrays and objects nest at most
+// 127 levels. Strings must decode to valid UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +12,14 @@
 #include <variant>
 
 #include "base/outcome.h"
-#include "json/value.h"
+#include "json/shared/value.h"
 
 namespace korvane::json {
 
+// Reads one JSON text, with whitespace around it, into a value.
+Outcome<Value> read_value(std::string_view bytes);
+
+// Records with named fields: a JSON object read by key, or an array by position.
 // What a record field accepts.
 enum class FieldKind {
   kString,    // a JSON string

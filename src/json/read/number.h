@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "json/value.h"
-#include "json/writer.h"
+#include "json/shared/value.h"
+#include "json/write/writer.h"
 #include "platform/float_chars.h"
 
 namespace korvane::json {

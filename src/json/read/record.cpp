@@ -1,13 +1,14 @@
-#include "json/record.h"
+#include "json/read/reader.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
 
 #include "common/quote.h"
-#include "json/grammar.h"
-#include "json/skip.h"
-#include "json/tree_builder.h"
+#include "json/read/grammar.h"
+#include "json/read/reasons.h"
+#include "json/read/skip.h"
+#include "json/read/tree_builder.h"
 
 namespace korvane::json {
 namespace {
@@ -27,7 +28,7 @@ class RecordReader {
 
   bool read() {
     const int c = in_.skip_whitespace();
-    if (c < 0) return in_.peek_error("EOF while parsing a value");
+    if (c < 0) return in_.peek_error(detail::reason::kEofInValue);
     bool ok = false;
     if (c == '[' || c == '{') {
       in_.advance();
@@ -47,19 +48,9 @@ class RecordReader {
     std::string found;
     switch (in_.peek()) {
       case 'n':
-        in_.advance();
-        if (!detail::read_ident(in_, "ull")) return false;
-        found = "null";
-        break;
       case 't':
-        in_.advance();
-        if (!detail::read_ident(in_, "rue")) return false;
-        found = "boolean `true`";
-        break;
       case 'f':
-        in_.advance();
-        if (!detail::read_ident(in_, "alse")) return false;
-        found = "boolean `false`";
+        if (!name_literal(found)) return false;
         break;
       case '-':
       case '0':
@@ -87,9 +78,17 @@ class RecordReader {
       }
       case '[': found = "sequence"; break;
       case '{': found = "map"; break;
-      default: return in_.peek_error("expected value");
+      default: return in_.peek_error(detail::reason::kExpectedValue);
     }
-    return in_.data_error("invalid type: " + found + ", expected " + expected);
+    return in_.data_error(detail::reason::invalid_type(found, expected));
+  }
+
+  // Consumes the literal at the cursor (null, true or false), named as "invalid type" texts name it.
+  bool name_literal(std::string& found) {
+    const char c = in_.take();
+    if (!detail::read_ident(in_, c == 'n' ? "ull" : c == 't' ? "rue" : "alse")) return false;
+    found = c == 'n' ? "null" : c == 't' ? "boolean `true`" : "boolean `false`";
+    return true;
   }
 
   bool read_field(FieldKind kind, FieldValue& out) {
@@ -106,7 +105,7 @@ class RecordReader {
       return true;
     }
     const int c = in_.skip_whitespace();
-    if (c < 0) return in_.peek_error("EOF while parsing a value");
+    if (c < 0) return in_.peek_error(detail::reason::kEofInValue);
     const bool ok = kind == FieldKind::kString ? read_string_field(c, out) : read_u16_field(c, out);
     if (!ok) in_.fix_position();
     return ok;
@@ -127,10 +126,10 @@ class RecordReader {
     Number number;
     if (!detail::read_number<false>(in_, number)) return false;
     if (number.kind == Number::Kind::kFloat)
-      return in_.data_error("invalid type: " + number.describe() + ", expected u16");
+      return in_.data_error(detail::reason::invalid_type(number.describe(), "u16"));
     const std::uint64_t value = number.kind == Number::Kind::kSigned ? 0 : number.unsigned_value();
     if (number.kind == Number::Kind::kSigned || value > 0xFFFF) {
-      return in_.data_error("invalid value: " + number.describe() + ", expected u16");
+      return in_.data_error(detail::reason::invalid_value(number.describe(), "u16"));
     }
     out = static_cast<std::uint16_t>(value);
     return true;
@@ -139,7 +138,7 @@ class RecordReader {
   // Before an element: false in `more` at the closing bracket.
   bool next_element(bool& first, bool& more) {
     const int c = in_.skip_whitespace();
-    if (c < 0) return in_.peek_error("EOF while parsing a list");
+    if (c < 0) return in_.peek_error(detail::reason::kEofInList);
     more = true;
     if (c == ']') {
       more = false;
@@ -148,10 +147,10 @@ class RecordReader {
     } else if (c == ',') {
       in_.advance();
       const int next = in_.skip_whitespace();
-      if (next == ']') return in_.peek_error("trailing comma");
-      if (next < 0) return in_.peek_error("EOF while parsing a value");
+      if (next == ']') return in_.peek_error(detail::reason::kTrailingComma);
+      if (next < 0) return in_.peek_error(detail::reason::kEofInValue);
     } else {
-      return in_.peek_error("expected `,` or `]`");
+      return in_.peek_error(detail::reason::kExpectedListGoesOn);
     }
     return true;
   }
@@ -161,14 +160,14 @@ class RecordReader {
     int c = in_.skip_whitespace();
     has_key = false;
     if (c == '}') return true;
-    if (c < 0) return in_.peek_error("EOF while parsing an object");
+    if (c < 0) return in_.peek_error(detail::reason::kEofInObject);
     if (c == ',' && !first) {
       in_.advance();
       c = in_.skip_whitespace();
     } else if (first) {
       first = false;
     } else {
-      return in_.peek_error("expected `,` or `}`");
+      return in_.peek_error(detail::reason::kExpectedObjectGoesOn);
     }
     if (c == '"') {
       in_.advance();
@@ -176,9 +175,9 @@ class RecordReader {
       StringRead read;
       return detail::read_string<false>(in_, read, key);
     }
-    if (c == '}') return in_.peek_error("trailing comma");
-    if (c < 0) return in_.peek_error("EOF while parsing a value");
-    return in_.peek_error("key must be a string");
+    if (c == '}') return in_.peek_error(detail::reason::kTrailingComma);
+    if (c < 0) return in_.peek_error(detail::reason::kEofInValue);
+    return in_.peek_error(detail::reason::kKeyMustBeString);
   }
 
   bool end_sequence() {
@@ -189,9 +188,10 @@ class RecordReader {
     }
     if (c == ',') {
       in_.advance();
-      return in_.peek_error(in_.skip_whitespace() == ']' ? "trailing comma" : "trailing characters");
+      return in_.peek_error(in_.skip_whitespace() == ']' ? detail::reason::kTrailingComma
+                                                         : detail::reason::kTrailingCharacters);
     }
-    return in_.peek_error(c < 0 ? "EOF while parsing a list" : "trailing characters");
+    return in_.peek_error(c < 0 ? detail::reason::kEofInList : detail::reason::kTrailingCharacters);
   }
 
   bool end_map() {
@@ -200,13 +200,12 @@ class RecordReader {
       in_.advance();
       return true;
     }
-    if (c == ',') return in_.peek_error("trailing comma");
-    return in_.peek_error(c < 0 ? "EOF while parsing an object" : "trailing characters");
+    if (c == ',') return in_.peek_error(detail::reason::kTrailingComma);
+    return in_.peek_error(c < 0 ? detail::reason::kEofInObject : detail::reason::kTrailingCharacters);
   }
 
   std::string length_text(std::size_t length) const {
-    return "invalid length " + std::to_string(length) + ", expected struct " + std::string(spec_.type_name) + " with " +
-           std::to_string(spec_.fields.size()) + " elements";
+    return detail::reason::invalid_length(length, spec_.type_name, spec_.fields.size());
   }
 
   bool read_sequence() {
@@ -238,13 +237,13 @@ class RecordReader {
         continue;
       }
       const auto index = static_cast<std::size_t>(field - spec_.fields.begin());
-      if ((seen >> index & 1) != 0) return in_.data_error("duplicate field `" + std::string(field->name) + "`");
+      if ((seen >> index & 1) != 0) return in_.data_error(detail::reason::duplicate_field(field->name));
       if (!detail::read_colon(in_) || !read_field(field->kind, fields_[index])) return false;
       seen |= std::uint64_t{1} << index;
     }
     for (std::size_t i = 0; i < spec_.fields.size(); ++i) {
       if ((seen >> i & 1) == 0 && !spec_.fields[i].defaults_to_null) {
-        return in_.data_error("missing field `" + std::string(spec_.fields[i].name) + "`");
+        return in_.data_error(detail::reason::missing_field(spec_.fields[i].name));
       }
     }
     return true;
@@ -260,12 +259,13 @@ class RecordReader {
 
 Outcome<void> read_record(std::string_view bytes, const RecordSpec& spec, std::span<FieldValue> fields) {
   // One bit per field in a word, and a place for each.
-  if (spec.fields.size() > 64 || fields.size() < spec.fields.size()) return error_text("unusable record layout");
+  if (spec.fields.size() > 64 || fields.size() < spec.fields.size())
+    return error_text(std::string(detail::reason::kUnusableRecordLayout));
   Cursor in(bytes);
   RecordReader reader(in, spec, fields);
   if (!reader.read()) return error_text(in.error_text());
   if (in.skip_whitespace() >= 0) {
-    (void)in.peek_error("trailing characters");
+    (void)in.peek_error(detail::reason::kTrailingCharacters);
     return error_text(in.error_text());
   }
   return ok_outcome();

@@ -1,11 +1,12 @@
-// The compact JSON writer: sorted keys, minimal escaping, integers digit for digit and
-// doubles in their shortest round-trip form.
+// The compact JSON writer, the door of src/json/write/: sorted keys, minimal escaping, integers
+// digit for digit and doubles in their shortest round-trip form.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "json/value.h"
+#include "json/shared/value.h"
+#include "json/write/escape.h"  // escaping text for a string of one's own
 
 namespace korvane::json {
 

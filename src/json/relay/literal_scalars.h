@@ -13,9 +13,9 @@
 
 #include "common/byte_buffer.h"
 #include "common/byte_vector.h"
-#include "json/number.h"
-#include "json/scalars.h"
-#include "json/specials.h"
+#include "json/read/number.h"
+#include "json/read/scalars.h"
+#include "json/shared/specials.h"
 
 namespace korvane::json::detail {
 

@@ -1,4 +1,6 @@
-#include "json/quick_check.h"
+#include "json/relay/quick_check.h"
+
+#include "json/relay/compact_literal.h"
 
 #include <algorithm>
 #include <array>
@@ -10,20 +12,15 @@
 
 #include "common/byte_vector.h"
 #include "common/utf8.h"
-#include "json/cursor.h"
-#include "json/grammar.h"
-#include "json/quick_strings.h"
-#include "json/scalars.h"
-#include "json/specials.h"
+#include "json/read/cursor.h"
+#include "json/read/grammar.h"
+#include "json/read/scalars.h"
+#include "json/relay/quick_strings.h"
+#include "json/shared/specials.h"
+#include "json/shared/whitespace.h"
 
 namespace korvane::json::detail {
 namespace {
-
-inline bool is_space(char c) {
-  constexpr std::uint64_t kSpaces = (1ULL << ' ') | (1ULL << '\n') | (1ULL << '\t') | (1ULL << '\r');
-  const auto byte = static_cast<unsigned char>(c);
-  return byte <= ' ' && ((kSpaces >> byte) & 1) != 0;
-}
 
 inline bool is_digit_byte(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
 
@@ -62,11 +59,6 @@ class QuickCheck {
   const char* outer_key(const char* p);
   bool finish(const char* p);
 
-  // Skips whitespace up to the last byte, which is none.
-  static const char* skip_space(const char* p) {
-    while (is_space(*p)) ++p;
-    return p;
-  }
   std::size_t at(const char* p) const { return static_cast<std::size_t>(p - begin_); }
   void mark(const char* p) {
     out_.longest_span = std::max(out_.longest_span, static_cast<std::size_t>(p - last_mark_));
@@ -77,6 +69,32 @@ class QuickCheck {
   }
   void value_ends(const char* p, std::size_t depth) {
     if (depth == outer_member_depth_ && out_.members_listed) out_.members.back().value_end = at(p);
+  }
+  // A part ends at p, where a value starts: the next part goes on from there.
+  bool stop_part(const char* p, std::size_t depth) {
+    if (p == end_) return false;  // whitespace cut short by the end: where the value starts is not known
+    resume_ = p;
+    resume_depth_ = depth;
+    stopped_ = true;
+    return true;
+  }
+  // An array or object opened at `depth` (0 for the outermost), or closed back to it.
+  void opened(char c, std::size_t depth) {
+    open_[depth] = c;
+    if (c == '{' && depth == 0) {
+      out_.outer_object = true;
+      outer_member_depth_ = 1;
+    } else if (c == '{') {
+      ++inner_objects_;
+      members_before_[depth] = open_members_;
+    }
+  }
+  void closed(char c, std::size_t depth) {
+    if (c == '{' && depth != 0) {
+      --inner_objects_;
+      out_.most_members = std::max(out_.most_members, open_members_);
+      open_members_ = members_before_[depth];
+    }
   }
 
   static constexpr std::size_t kNoOuterObject = ~std::size_t{0};
@@ -110,11 +128,11 @@ class QuickCheck {
 
 bool QuickCheck::text() {
   const char* p = begin_;
-  while (p != end_ && is_space(*p)) ++p;
+  while (p != end_ && is_json_space(*p)) ++p;
   if (p == end_) return false;
   if (*p != '[' && *p != '{') return scalar_text(p);
   last_ = end_ - 1;
-  while (is_space(*last_)) --last_;
+  while (is_json_space(*last_)) --last_;
   if (*last_ != ']' && *last_ != '}') return false;
   return containers(p, 0);
 }
@@ -123,7 +141,7 @@ bool QuickCheck::part(std::size_t sure_to) {
   const char* p = resume_;
   if (p == nullptr) {  // the first part: the opening of the outermost array or object
     p = begin_;
-    while (is_space(*p)) ++p;
+    while (is_json_space(*p)) ++p;
     if (*p != '[' && *p != '{') return false;
   }
   last_ = end_ - 1;  // the 0 after the text ends every read there
@@ -135,7 +153,7 @@ bool QuickCheck::part(std::size_t sure_to) {
 bool QuickCheck::rest() {
   if (resume_ == nullptr) return text();
   last_ = end_ - 1;
-  while (last_ > resume_ && is_space(*last_)) --last_;
+  while (last_ > resume_ && is_json_space(*last_)) --last_;
   if (*last_ != ']' && *last_ != '}') return false;
   stop_at_ = ~std::size_t{0};
   return containers(resume_, resume_depth_);
@@ -163,27 +181,13 @@ bool QuickCheck::scalar_text(const char* p) {
 
 bool QuickCheck::containers(const char* p, std::size_t depth) {
   for (;;) {
-    if (at(p) >= stop_at_) {        // a part ends here, where a value starts
-      if (p == end_) return false;  // whitespace cut short by the end: where the value starts is not known
-      resume_ = p;
-      resume_depth_ = depth;
-      stopped_ = true;
-      return true;
-    }
+    if (at(p) >= stop_at_) return stop_part(p, depth);
     const char c = *p;
     if (c == '[' || c == '{') {
       if (depth == kMaxDepth) return false;
-      p = skip_space(p + 1);
+      p = skip_json_space(p + 1);
       value_starts(p);
-      open_[depth] = c;
-      if (c == '{' && depth == 0) {
-        out_.outer_object = true;
-        outer_member_depth_ = 1;
-      } else if (c == '{') {
-        ++inner_objects_;
-        members_before_[depth] = open_members_;
-      }
-      ++depth;
+      opened(c, depth++);
       if (*p != c + 2) {  // not empty: its first element, or its first member's key
         if (c == '{' && (p = key(p, depth)) == nullptr) return false;
         continue;
@@ -195,10 +199,10 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
     }
     // After a value: close what ends here, then on to the next element or member.
     for (;;) {
-      p = skip_space(p);
+      p = skip_json_space(p);
       const char open = open_[depth - 1];
       if (*p == ',') {
-        p = skip_space(p + 1);
+        p = skip_json_space(p + 1);
         if (open == '{') {
           p = key(p, depth);
           if (p == nullptr) return false;
@@ -209,12 +213,7 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
       }
       if (*p != open + 2) return false;
       ++p;
-      --depth;
-      if (open == '{' && depth != 0) {
-        --inner_objects_;
-        out_.most_members = std::max(out_.most_members, open_members_);
-        open_members_ = members_before_[depth];
-      }
+      closed(open, --depth);
       if (depth == 0) return finish(p);
       if (p > last_) return false;
       value_ends(p, depth);
@@ -294,7 +293,7 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
   // Any known key is a key wherever its bytes match: its place only makes a match likely.
   KnownKey& known = known_keys_[(open_members_++ - members_before_[depth - 1]) % kKnownKeys];
   if (end_ - p >= 8 && ((load_word(p) ^ known.bytes) & known.mask) == 0 && known.size != 0) {
-    return skip_space(p + known.size);
+    return skip_json_space(p + known.size);
   }
   const char* const start = p;
   p = skip_string(p, end_);
@@ -303,9 +302,9 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
     const auto size = static_cast<unsigned>(p + 1 - start);
     known = {load_word(start), ~std::uint64_t{0} >> (64 - 8 * size), size};
   }
-  p = skip_space(p);
+  p = skip_json_space(p);
   if (*p != ':') return nullptr;
-  return skip_space(p + 1);
+  return skip_json_space(p + 1);
 }
 
 // The outermost object's keys are kept decoded while they are few.
@@ -315,16 +314,16 @@ const char* QuickCheck::outer_key(const char* p) {
   std::string scratch;
   DecodedText text(scratch);
   if (!read_string<false>(cursor_, key, text)) return nullptr;
-  p = skip_space(begin_ + cursor_.pos());
+  p = skip_json_space(begin_ + cursor_.pos());
   if (*p != ':') return nullptr;
   ++p;
   list_outer_member(out_, text.text(), at(p));
   mark(p);
-  return skip_space(p);
+  return skip_json_space(p);
 }
 
 bool QuickCheck::finish(const char* p) {
-  while (p != end_ && is_space(*p)) ++p;
+  while (p != end_ && is_json_space(*p)) ++p;
   if (p != end_) return false;
   mark(p);
   return true;
@@ -337,6 +336,14 @@ bool quick_check(std::string_view text, TextOutline& outline, bool valid_utf8) {
   QuickCheck check(text, outline);
   return (valid_utf8 || is_valid_utf8(text)) && check.text();
 }
+
+}  // namespace korvane::json::detail
+
+namespace korvane::json {
+
+using detail::quick_check;
+using detail::QuickCheck;
+using detail::TextOutline;
 
 struct GrowingCheck::Parts {
   Parts(std::string_view text) : check(text, outline) {}
@@ -375,4 +382,4 @@ bool GrowingCheck::finish(std::string_view text, TextOutline& outline, bool vali
   return accepted;
 }
 
-}  // namespace korvane::json::detail
+}  // namespace korvane::json

@@ -1,4 +1,4 @@
-#include "json/literal_scalars.h"
+#include "json/relay/literal_scalars.h"
 
 #include <algorithm>
 #include <bit>
@@ -6,9 +6,9 @@
 
 #include "common/byte_vector.h"
 #include "common/utf8.h"
-#include "json/cursor.h"
-#include "json/escape.h"
-#include "json/writer.h"
+#include "json/read/cursor.h"
+#include "json/write/escape.h"
+#include "json/write/writer.h"
 #include "platform/float_chars.h"
 
 namespace korvane::json::detail {

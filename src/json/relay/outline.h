@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "json/cursor.h"
+#include "json/read/cursor.h"
 
 namespace korvane::json::detail {
 
