@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "json/value.h"
+#include "json/shared/value.h"
 
 namespace korvane::standin {
 

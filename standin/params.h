@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "json/value.h"
+#include "json/shared/value.h"
 
 namespace korvane::standin {
 

@@ -1,7 +1,7 @@
 #include "reply_files.h"
 
 #include "common/hex.h"
-#include "json/value.h"
+#include "json/shared/value.h"
 
 namespace korvane::standin {
 namespace {

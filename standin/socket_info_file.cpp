@@ -11,7 +11,7 @@
 #include "base/unique_fd.h"
 #include "common/hex.h"
 #include "common/posix.h"
-#include "json/value.h"
+#include "json/shared/value.h"
 #include "wire.h"
 
 namespace korvane::standin {
