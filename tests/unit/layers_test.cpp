@@ -84,7 +84,8 @@ std::vector<SourceLine> source_lines() {
 }
 
 // Include edges the table does not allow, as "path:line: room -> room", and includes of a json
-// room's private headers from outside src/json/, as "path:line: room -> header (private)".
+// room's private headers from outside src/json/, as "path:line: room -> header, not the door
+// <door>".
 std::vector<std::string> edges_against(const LayerTable& table, const std::vector<SourceLine>& lines,
                                        const Doors& doors = {}) {
   static const std::regex include(R"re(^\s*#\s*include\s+"([a-z_]+/[^"]+)")re");
@@ -99,7 +100,7 @@ std::vector<std::string> edges_against(const LayerTable& table, const std::vecto
       against.push_back(line.where + ": " + line.room + " -> " + target);
     } else if (const auto door = doors.find(target);
                door != doors.end() && door->second != path && line.room.rfind("json/", 0) != 0) {
-      against.push_back(line.where + ": " + line.room + " -> " + path + " (private)");
+      against.push_back(line.where + ": " + line.room + " -> " + path + ", not the door " + door->second);
     }
   }
   return against;
@@ -146,7 +147,7 @@ TEST_F(Layers, EveryFolderHasARowAndTheTableHasNoCycle) {
 TEST_F(Layers, IncludesFollowTheTable) {
   ASSERT_FALSE(lines_.empty());
   for (const std::string& edge : edges_against(table_, lines_, doors_)) {
-    ADD_FAILURE() << edge << " is not in the layer table";
+    ADD_FAILURE() << edge << ": against the layer table";
   }
 }
 
@@ -180,9 +181,10 @@ TEST(LayerTableReading, ReadsRowsAndCatchesAnEdgeAgainstThem) {
                                          {"json/read", "json/read/b.cpp:1", "#include \"common/posix.h\""},
                                          {"bridge", "bridge/c.cpp:2", "#include \"json/read/reader.h\""},
                                          {"bridge", "bridge/c.cpp:3", "#include \"json/read/cursor.h\""}};
-  EXPECT_EQ(edges_against(table, lines, doors),
-            (std::vector<std::string>{"common/a.cpp:3: common -> json/read",
-                                      "bridge/c.cpp:3: bridge -> json/read/cursor.h (private)"}));
+  EXPECT_EQ(
+      edges_against(table, lines, doors),
+      (std::vector<std::string>{"common/a.cpp:3: common -> json/read",
+                                "bridge/c.cpp:3: bridge -> json/read/cursor.h, not the door json/read/reader.h"}));
 }
 
 }  // namespace
