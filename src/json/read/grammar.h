@@ -27,6 +27,7 @@
 #include "json/read/number.h"
 #include "json/read/reasons.h"
 #include "json/read/scalars.h"
+#include "json/shared/known_key.h"
 
 namespace korvane::json::detail {
 
@@ -41,9 +42,9 @@ inline bool read_colon(Cursor& in) {
   return true;
 }
 
-// Records in a row (an array of objects) mostly have the same keys in the same order: a key
-// whose bytes are those of the plain key at its place in the object read before, followed by a
-// quote, is that key again and needs no scanning.
+// The keys of the object read before, by place (see KnownKey): a key at its place whose bytes
+// are those of the plain key there, followed by a quote, is that key again and needs no
+// scanning. Keys with escapes are not kept (their text is handed on as decoded).
 class KeyMemory {
  public:
   void begin_object() {
@@ -60,39 +61,18 @@ class KeyMemory {
   }
   // The length of the remembered key at the cursor with its closing quote, or 0.
   std::size_t match(const Cursor& in) const {
-    if (index_ >= previous_count_ || previous_[index_].data == nullptr) return 0;
-    const std::string_view key(previous_[index_].data, previous_[index_].size);
-    const std::size_t left = in.size() - in.pos();
-    if (left <= key.size() || in.data()[in.pos() + key.size()] != '"') return 0;
-    if (key.size() <= 8 && left >= 8) return same_short(in.data() + in.pos(), key) ? key.size() + 1 : 0;
-    return std::memcmp(in.data() + in.pos(), key.data(), key.size()) == 0 ? key.size() + 1 : 0;
+    if (index_ >= previous_count_) return 0;
+    const KnownKey& known = previous_[index_];
+    return known.matches(in.data() + in.pos(), in.size() - in.pos()) ? known.size() + 1 : 0;
   }
   void note(const StringRead& key) {
-    if (recording_ && count_ < kKeys)
-      current_[count_++] = key.escaped ? Span{nullptr, 0} : Span{key.raw.data(), key.raw.size()};
+    if (recording_ && count_ < kKeys) current_[count_++] = key.escaped ? KnownKey{} : KnownKey(key.raw, key.readable);
     ++index_;
   }
 
  private:
-  // Compares up to 8 bytes with two loads; both places hold 8 bytes (the key lies earlier in
-  // the same input).
-  static bool same_short(const char* at, std::string_view key) {
-    std::uint64_t a = 0, b = 0;
-    std::memcpy(&a, at, 8);
-    std::memcpy(&b, key.data(), 8);
-    const std::uint64_t all = ~std::uint64_t{0};
-    const std::uint64_t kept = key.size() == 8                              ? all
-                               : std::endian::native == std::endian::little ? ~(all << (8 * key.size()))
-                                                                            : ~(all >> (8 * key.size()));
-    return ((a ^ b) & kept) == 0;
-  }
-
   static constexpr std::size_t kKeys = 16;
-  struct Span {  // left uninitialised until written: counts tell what holds a key
-    const char* data;
-    std::size_t size;
-  };
-  std::array<Span, kKeys> previous_, current_;
+  std::array<KnownKey, kKeys> previous_, current_;  // counts tell which hold a key
   std::size_t previous_count_ = 0, count_ = 0, index_ = 0;
   bool recording_ = false;
 };

@@ -16,33 +16,10 @@
 namespace korvane::json::detail {
 namespace {
 
-// Whether a compact member with the key `key` starts at p, its quotes and colon included; the
-// 16 bytes from p can be read (the input's slack).
-inline bool starts_member(const char* p, const char* end, std::string_view key, const auto& start) {
-  if (start.whole) {
-    std::uint64_t low = 0, high = 0;
-    std::memcpy(&low, p, 8);
-    std::memcpy(&high, p + 8, 8);
-    return (((low ^ start.bytes[0]) & start.mask[0]) | ((high ^ start.bytes[1]) & start.mask[1])) == 0;
-  }
-  return static_cast<std::size_t>(end - p) >= key.size() + 3 && p[0] == '"' && p[key.size() + 1] == '"' &&
-         p[key.size() + 2] == ':' && std::memcmp(p + 1, key.data(), key.size()) == 0;
-}
-
-template <typename KeyStart>
-KeyStart key_start_of(std::string_view key) {
-  std::array<char, 16> bytes{}, mask{};
-  KeyStart start{};
-  start.whole = key.size() + 3 <= bytes.size();
-  if (!start.whole) return start;
-  bytes[0] = '"';
-  std::copy(key.begin(), key.end(), bytes.begin() + 1);
-  bytes[key.size() + 1] = '"';
-  bytes[key.size() + 2] = ':';
-  std::fill_n(mask.begin(), key.size() + 3, '\xFF');
-  std::memcpy(start.bytes.data(), bytes.data(), bytes.size());
-  std::memcpy(start.mask.data(), mask.data(), mask.size());
-  return start;
+// Whether a compact member with the known key starts at p, its quotes and colon included.
+inline bool starts_member(const char* p, const char* end, const KnownKey& key) {
+  const auto readable = static_cast<std::size_t>(std::max<std::ptrdiff_t>(end - p, 1)) - 1 + kPadding;
+  return p[0] == '"' && key.matches(p + 1, readable) && p[key.size() + 2] == ':';
 }
 
 }  // namespace
@@ -173,9 +150,8 @@ bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& 
   // The text is checked and its slack can be read: a member that starts at p ends before its
   // end, and the byte after a value is there to look at.
   for (std::size_t i = 0; i < shape.count; ++i) {
-    const std::string_view key = shape.keys[i];
-    if (!starts_member(p, end, key, shape.key_starts[i])) return false;
-    p += key.size() + 3;
+    if (!starts_member(p, end, shape.keys[i])) return false;
+    p += shape.keys[i].size() + 3;
     if (!kStartsScalar[static_cast<unsigned char>(*p)]) return false;
     p = scan_scalar(p, end, values[i]);
     decoded |= values[i].kind == Kind::kEscapedString;
@@ -230,9 +206,8 @@ const char* LiteralWriter::key(const char* p, const char* end) {
   const std::size_t depth = frames_.size() - 1, index = members_.size() - object.first_member;
   Member member;
   if (object.same_shape && depth < shapes_.size() && index < shapes_[depth].count) {
-    const std::string_view known = shapes_[depth].keys[index];
-    const auto readable = static_cast<std::size_t>(end - p);
-    if (readable > known.size() && p[known.size()] == '"' && std::memcmp(p, known.data(), known.size()) == 0) {
+    const KnownKey& known = shapes_[depth].keys[index];
+    if (known.matches(p, static_cast<std::size_t>(end - p) + kPadding)) {
       member.key = std::string_view(p, known.size());
       p += known.size() + 1;
     }
@@ -320,8 +295,7 @@ bool LiteralWriter::remember(const Member* members, std::size_t count, Shape& sh
   if (count > kShapeKeys || text_size > kShapeText) return false;
   for (std::size_t i = 0; i < count; ++i) {
     if (members[i].decoded_start != kRaw) return false;
-    shape.keys[i] = members[i].key;
-    shape.key_starts[i] = key_start_of<KeyStart>(members[i].key);
+    shape.keys[i] = KnownKey(members[i].key, members[i].key.size() + 1 + kPadding);
   }
   char* at = shape.text.data();
   for (std::size_t k = 0; k < order_.size(); ++k) {

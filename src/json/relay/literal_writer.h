@@ -14,6 +14,7 @@
 #include "common/byte_buffer.h"
 #include "json/relay/compact_literal.h"
 #include "json/relay/literal_scalars.h"
+#include "json/shared/known_key.h"
 #include "json/shared/padded_text.h"
 
 namespace korvane::json::detail {
@@ -81,16 +82,10 @@ class LiteralWriter {
   // ordered member starts with: records in a row mostly have the same keys in the same order.
   static constexpr std::size_t kShapeKeys = 16, kShapeText = 512;
   static constexpr std::size_t kShapeDepths = 8;  // objects this deep and less remember theirs
-  // `"key":` as a compact member starts, up to 16 bytes of it, to compare in two words.
-  struct KeyStart {
-    std::array<std::uint64_t, 2> bytes, mask;
-    bool whole;  // the whole of it is in `bytes`
-  };
   struct Shape {
     std::uint32_t count = 0;  // 0: nothing remembered
     std::uint32_t kept = 0;
-    std::array<std::string_view, kShapeKeys> keys;
-    std::array<KeyStart, kShapeKeys> key_starts;
+    std::array<KnownKey, kShapeKeys> keys;  // in the order of the text
     std::array<std::uint8_t, kShapeKeys> order;
     std::array<std::uint16_t, kShapeKeys + 1> starts;  // of each member's `,\"key\":` in text
     std::array<char, kShapeText + kSlack> text;        // the slack: read by short copies

@@ -16,6 +16,7 @@
 #include "json/read/grammar.h"
 #include "json/read/scalars.h"
 #include "json/relay/quick_strings.h"
+#include "json/shared/known_key.h"
 #include "json/shared/specials.h"
 #include "json/shared/whitespace.h"
 
@@ -116,12 +117,7 @@ class QuickCheck {
   std::size_t open_members_ = 0;                     // their members so far
   std::array<char, kMaxDepth> open_{};               // '[' or '{' of each open level
   std::array<std::size_t, kMaxDepth> members_before_{};
-  // Objects in a row mostly have the same keys in the same order: the bytes of the key at each
-  // place, its quote and colon, as last seen there; bytes the same are a key as good.
-  struct KnownKey {
-    std::uint64_t bytes, mask;
-    unsigned size;  // 0 when none is known
-  };
+  // The key last seen at each place of an inner object; bytes the same are a key as good.
   static constexpr std::size_t kKnownKeys = 16;
   std::array<KnownKey, kKnownKeys> known_keys_{};
 };
@@ -250,9 +246,9 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
     p = scalar(p);
     if (p == nullptr || end_ - p < 10 || std::memcmp(p, ",\"", 2) != 0) return p;
     const KnownKey& known = known_keys_[next % kKnownKeys];
-    if (((load_word(p + 2) ^ known.bytes) & known.mask) != 0 || known.size == 0) return p;
-    const char* const value = p + 2 + known.size;
-    if (!kStartsScalar[static_cast<unsigned char>(*value)] || at(value) >= stop_at_) return p;
+    if (!known.matches(p + 2, static_cast<std::size_t>(end_ - p - 2))) return p;
+    const char* const value = p + 2 + known.size() + 2;  // past the key's quote and the colon
+    if (value[-1] != ':' || !kStartsScalar[static_cast<unsigned char>(*value)] || at(value) >= stop_at_) return p;
     ++open_members_;
     p = value;
   }
@@ -292,16 +288,16 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
   ++p;
   // Any known key is a key wherever its bytes match: its place only makes a match likely.
   KnownKey& known = known_keys_[(open_members_++ - members_before_[depth - 1]) % kKnownKeys];
-  if (end_ - p >= 8 && ((load_word(p) ^ known.bytes) & known.mask) == 0 && known.size != 0) {
-    return skip_json_space(p + known.size);
+  if (known.matches(p, static_cast<std::size_t>(end_ - p))) {
+    p += known.size() + 1;
+  } else {
+    const char* const start = p;
+    p = skip_string(p, end_);
+    if (p == nullptr) return nullptr;
+    known = KnownKey(std::string_view(start, static_cast<std::size_t>(p - 1 - start)),
+                     static_cast<std::size_t>(end_ - start));
   }
-  const char* const start = p;
-  p = skip_string(p, end_);
-  if (p == nullptr) return nullptr;
-  if (*p == ':' && p - start < 8 && end_ - start >= 8) {
-    const auto size = static_cast<unsigned>(p + 1 - start);
-    known = {load_word(start), ~std::uint64_t{0} >> (64 - 8 * size), size};
-  }
+  if (*p == ':') return skip_json_space(p + 1);
   p = skip_json_space(p);
   if (*p != ':') return nullptr;
   return skip_json_space(p + 1);

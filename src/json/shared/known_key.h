@@ -1,0 +1,64 @@
+// The memory of key order: objects in a row (records) mostly have the same keys in the same
+// order, so the key last seen at each place of an object is kept as a KnownKey, and the text at
+// that place of the next object is compared with it a word at a time instead of being read as a
+// string. The reader's grammar, the relay's quick check and its writer all keep keys so.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "common/byte_vector.h"
+
+namespace korvane::json {
+
+class KnownKey {
+ public:
+  // Left as it is: an array of them is not cleared, and counts beside it say which hold a key.
+  // KnownKey{} knows no key and matches nothing.
+  KnownKey() = default;
+
+  // `key` as written between its quotes, in text that outlives this; `readable` bytes from
+  // key.data() on can be read (the key, its closing quote and what follows).
+  KnownKey(std::string_view key, std::size_t readable) : data_(key.data()), size_(key.size()) {
+    if (size_ >= kWordBytes) return;  // compared with memcmp
+    const std::size_t low = std::min<std::size_t>(size_ + 1, 8), high = size_ + 1 - low;
+    masks_ = {low_bytes(low), low_bytes(high)};
+    if (readable >= kWordBytes) {  // the quote is the text's own
+      words_ = {load_word(key.data()) & masks_[0], load_word(key.data() + 8) & masks_[1]};
+      return;
+    }
+    std::array<char, kWordBytes> bytes{};
+    std::memcpy(bytes.data(), key.data(), size_);
+    bytes[size_] = '"';
+    words_ = {load_word(bytes.data()), load_word(bytes.data() + 8)};
+  }
+
+  std::size_t size() const { return size_; }
+  std::string_view key() const { return {data_, size_}; }
+
+  // Whether the bytes at p are this key and its closing quote; `readable` bytes from p on can be
+  // read. Past the quote then: p + size() + 1.
+  bool matches(const char* p, std::size_t readable) const {
+    if (data_ == nullptr || readable <= size_) return false;
+    if (size_ < kWordBytes && readable >= kWordBytes) {
+      return (((load_word(p) ^ words_[0]) & masks_[0]) | ((load_word(p + 8) ^ words_[1]) & masks_[1])) == 0;
+    }
+    return p[size_] == '"' && std::memcmp(p, data_, size_) == 0;
+  }
+
+ private:
+  static constexpr std::size_t kWordBytes = 16;  // a shorter key and its quote: two words
+  static std::uint64_t low_bytes(std::size_t count) {
+    return count >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * count)) - 1;
+  }
+
+  const char* data_;
+  std::size_t size_;
+  std::array<std::uint64_t, 2> words_, masks_;
+};
+
+}  // namespace korvane::json
