@@ -51,7 +51,6 @@ struct CompactLiteral::State {
   explicit State(PaddedText source) : padded(source) {}
   ByteBuffer text;
   PaddedText padded;  // text[from..]: its bytes stay where they are when text moves in
-  std::size_t from = 0;
   bool outer_object = false;
   std::vector<OuterMember> members;  // of the outermost object, in key order
   std::string keys;                  // their decoded keys, escaped twice as the literal has them
@@ -92,7 +91,6 @@ Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from,
       measured ? detail::measure_write_needs(padded) : detail::WriteNeeds{outline.longest_span, 0};
   state->writer.reserve_for(needs, kPiece);
   state->text = std::move(text);
-  state->from = from;
   return CompactLiteral(std::move(state));
 }
 
@@ -101,7 +99,7 @@ CompactLiteral::CompactLiteral(CompactLiteral&&) noexcept = default;
 CompactLiteral& CompactLiteral::operator=(CompactLiteral&&) noexcept = default;
 CompactLiteral::~CompactLiteral() = default;
 
-std::string_view CompactLiteral::source() const { return state_->text.view().substr(state_->from); }
+std::string_view CompactLiteral::source() const { return state_->padded.view(); }
 
 bool CompactLiteral::write(PieceSink& sink) const {
   State& state = *state_;

@@ -38,7 +38,6 @@ class KnownKey {
   }
 
   std::size_t size() const { return size_; }
-  std::string_view key() const { return {data_, size_}; }
 
   // Whether the bytes at p are this key and its closing quote; `readable` bytes from p on can be
   // read. Past the quote then: p + size() + 1.
