@@ -5,8 +5,7 @@
 #include <cstdint>
 
 #include "common/byte_vector.h"
-#include "common/utf8.h"
-#include "json/read/cursor.h"
+#include "json/shared/unicode_escape.h"
 #include "json/write/escape.h"
 #include "json/write/writer.h"
 #include "platform/float_chars.h"
@@ -14,24 +13,50 @@
 namespace korvane::json::detail {
 namespace {
 
-// A sink that writes a string's text as the compact text has it, escaped once more for the
-// literal: plain runs as they are, each escape as what writing its character gives.
-class LiteralText {
- public:
-  explicit LiteralText(ByteBuffer& out) : out_(out) {}
-  void run(std::string_view bytes, bool) { out_.append(bytes); }
-  void character(char c) {
-    if (is_special(c)) return append_escape(out_, c, true);
-    out_.push_back(c);
-  }
-  void code_point(char32_t c) {
-    if (c < 0x80) return character(static_cast<char>(c));
-    append_utf8(out_, c);
-  }
-
- private:
-  ByteBuffer& out_;
+// What a short escape's character, the byte after its backslash, becomes in the literal: the
+// compact text writes the character's own escape again ("\/" is the plain "/"), and the literal
+// puts a backslash before each backslash and quote of that. Size 0: no short escape ("\u").
+struct EscapeWritten {
+  std::array<char, 4> bytes;
+  std::uint8_t size;
 };
+constexpr std::array<EscapeWritten, 256> kEscapeWritten = [] {
+  std::array<EscapeWritten, 256> written{};
+  written['"'] = {{'\\', '\\', '\\', '"'}, 4};
+  written['\\'] = {{'\\', '\\', '\\', '\\'}, 4};
+  written['/'] = {{'/'}, 1};
+  for (const char c : {'b', 'f', 'n', 'r', 't'}) written[static_cast<unsigned char>(c)] = {{'\\', '\\', c}, 3};
+  return written;
+}();
+
+// A character written by a "\u" escape, as the literal has it.
+char* put_code_point(char* at, char32_t c) {
+  if (c >= 0x80) {
+    const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
+    if (c < 0x800) {
+      at[0] = byte(0xC0 | (c >> 6)), at[1] = byte(0x80 | (c & 0x3F));
+      return at + 2;
+    }
+    if (c < 0x10000) {
+      at[0] = byte(0xE0 | (c >> 12)), at[1] = byte(0x80 | ((c >> 6) & 0x3F)), at[2] = byte(0x80 | (c & 0x3F));
+      return at + 3;
+    }
+    at[0] = byte(0xF0 | (c >> 18)), at[1] = byte(0x80 | ((c >> 12) & 0x3F));
+    at[2] = byte(0x80 | ((c >> 6) & 0x3F)), at[3] = byte(0x80 | (c & 0x3F));
+    return at + 4;
+  }
+  const char ascii = static_cast<char>(c);
+  if (!is_special(ascii)) {
+    *at = ascii;
+    return at + 1;
+  }
+  char buffer[6];
+  for (const char e : escape_of(ascii, buffer)) {
+    if (e == '\\' || e == '"') *at++ = '\\';
+    *at++ = e;
+  }
+  return at;
+}
 
 }  // namespace
 
@@ -99,16 +124,40 @@ char* put_rewritten_number(char* at, const ScalarText& value, std::string& scrat
   return at + size;
 }
 
-}  // namespace literal_scalars
-
-void append_decoded_string(ByteBuffer& out, const ScalarText& value) {
-  out.append(kLiteralQuote);
-  Cursor in(std::string_view(value.text, value.size + 1));  // with its closing quote
-  in.assume_valid_utf8();
-  StringRead read;
-  LiteralText text(out);
-  (void)read_string<false>(in, read, text);
-  out.append(kLiteralQuote);
+// The text's escapes are decoded and each character written as the compact text writes it,
+// escaped once more: a run without a backslash is copied as it is (a checked string's text holds
+// no other special byte), sixteen bytes at a time.
+char* put_decoded_string(char* at, const ScalarText& value) {
+  std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
+  at += kLiteralQuote.size();
+  const char* p = value.text;
+  const char* const end = p + value.size;
+  for (;;) {
+    const std::size_t run = find_special(p, static_cast<std::size_t>(end - p));
+    copy_short(at, p, run);
+    at += run;
+    p += run;
+    if (p >= end) break;
+    const EscapeWritten& written = kEscapeWritten[static_cast<unsigned char>(p[1])];
+    if (written.size != 0) {
+      std::memcpy(at, written.bytes.data(), 4);
+      at += written.size;
+      p += 2;
+      continue;
+    }
+    const long unit = hex_unit(p + 2);
+    p += 6;
+    if (is_leading_surrogate(unit)) {  // a checked text pairs it with the trailing one
+      at = put_code_point(at, surrogate_pair_value(unit, hex_unit(p + 2)));
+      p += 6;
+    } else {
+      at = put_code_point(at, static_cast<char32_t>(unit));
+    }
+  }
+  std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
+  return at + kLiteralQuote.size();
 }
+
+}  // namespace literal_scalars
 
 }  // namespace korvane::json::detail

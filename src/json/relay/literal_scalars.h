@@ -118,6 +118,7 @@ inline void copy_short(char* to, const char* from, std::size_t n) {
 }
 
 char* put_short_escapes(char* at, const ScalarText& value);
+char* put_decoded_string(char* at, const ScalarText& value);
 char* put_rewritten_number(char* at, const ScalarText& value, std::string& scratch);
 
 }  // namespace literal_scalars
@@ -140,18 +141,20 @@ char* put_rewritten_number(char* at, const ScalarText& value, std::string& scrat
   }
 }
 
-// The most a scalar's written text takes; a decoded string's is not known before.
+// The most a scalar's written text takes. An escape takes at most twice its bytes written ("\\\""
+// for "\""), a decoded one fewer ("\\u0001" for "\u0001", "é" for "\u00e9").
 inline std::size_t written_size(const ScalarText& value) {
   switch (value.kind) {
     case WrittenAs::kString: return value.size + 2 * kLiteralQuote.size();
-    case WrittenAs::kShortEscapes: return 2 * value.size + 2 * kLiteralQuote.size();
+    case WrittenAs::kShortEscapes:
+    case WrittenAs::kEscapedString: return 2 * value.size + 2 * kLiteralQuote.size();
     case WrittenAs::kRewrittenNumber: return 32;  // "-1.2345678901234567e-308" is the longest
     default: return value.size;
   }
 }
 
-// Writes a scalar that needs no decoding at `at`, which has room for its written_size and
-// kSlack more; kSlack bytes past its input can be read. The end of what was written.
+// Writes a scalar at `at`, which has room for its written_size and kSlack more; kSlack bytes past
+// its input can be read. The end of what was written.
 [[gnu::always_inline]] inline char* put_scalar_at(char* at, const ScalarText& value, std::string& scratch) {
   switch (value.kind) {
     case WrittenAs::kString:
@@ -161,12 +164,10 @@ inline std::size_t written_size(const ScalarText& value) {
       return at + value.size + 2 * kLiteralQuote.size();
     case WrittenAs::kCopied: literal_scalars::copy_short(at, value.text, value.size); return at + value.size;
     case WrittenAs::kShortEscapes: return literal_scalars::put_short_escapes(at, value);
+    case WrittenAs::kEscapedString: return literal_scalars::put_decoded_string(at, value);
     case WrittenAs::kRewrittenNumber: return literal_scalars::put_rewritten_number(at, value, scratch);
     default: copy_bytes(at, value.text, value.size); return at + value.size;
   }
 }
-
-// Appends a string whose escapes are decoded and written again, quotes included.
-void append_decoded_string(ByteBuffer& out, const ScalarText& value);
 
 }  // namespace korvane::json::detail

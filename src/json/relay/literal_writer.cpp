@@ -25,7 +25,6 @@ inline bool starts_member(const char* p, const char* end, const KnownKey& key) {
 }  // namespace
 
 void LiteralWriter::put(const Scalar& value) {
-  if (value.kind == Kind::kEscapedString) return append_decoded_string(out_, value);
   char* const at = out_.tail_or_throw(written_size(value) + kSlack);
   out_.commit(static_cast<std::size_t>(put_scalar_at(at, value, number_) - at));
 }
@@ -34,10 +33,6 @@ void LiteralWriter::put(const Scalar& value) {
 void LiteralWriter::put_member(std::string_view lead, const Member& member, const char* written) {
   Scalar value = member.value;
   if (value.kind == Kind::kWritten) value.text = written + member.written_at;
-  if (value.kind == Kind::kEscapedString) {
-    out_.append(lead);
-    return append_decoded_string(out_, value);
-  }
   char* const start = out_.tail_or_throw(lead.size() + written_size(value) + kSlack);
   copy_bytes(start, lead.data(), lead.size());
   out_.commit(static_cast<std::size_t>(put_scalar_at(start + lead.size(), value, number_) - start));
@@ -145,7 +140,6 @@ const char* LiteralWriter::open(const char* p, const char* end, bool& value_foll
 bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& shape) {
   if (shape.count == 0) return false;
   std::array<Scalar, kShapeKeys> values;
-  bool decoded = false;  // a string to decode: written member by member
   const char* p = at;
   // The text is checked and its slack can be read: a member that starts at p ends before its
   // end, and the byte after a value is there to look at.
@@ -154,7 +148,6 @@ bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& 
     p += shape.keys[i].size() + 3;
     if (!kStartsScalar[static_cast<unsigned char>(*p)]) return false;
     p = scan_scalar(p, end, values[i]);
-    decoded |= values[i].kind == Kind::kEscapedString;
     if (*p++ != (i + 1 < shape.count ? ',' : '}')) return false;
   }
   if (static_cast<std::size_t>(p - at) > kLongestRecord) return false;  // what is held stays small
@@ -162,14 +155,6 @@ bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& 
   // its text and 36.
   const std::size_t size = shape.starts[shape.kept] + 1 + 2 * static_cast<std::size_t>(p - at) + 36 * shape.count;
   at = p;
-  if (decoded) {
-    for (std::size_t k = 0; k < shape.kept; ++k) {
-      const std::string_view lead(shape.text.data() + shape.starts[k], shape.starts[k + 1] - shape.starts[k]);
-      put_member(lead, Member{.key = {}, .value = values[shape.order[k]]}, nullptr);
-    }
-    out_.push_back('}');
-    return true;
-  }
   char* const start = out_.tail_or_throw(size + kSlack);
   char* o = start;
   for (std::size_t k = 0; k < shape.kept; ++k) {
