@@ -7,6 +7,7 @@
 #include "json/read/grammar.h"
 #include "json/relay/literal_writer.h"
 #include "json/relay/member_order.h"
+#include "json/relay/plain_key_order.h"
 #include "json/shared/whitespace.h"
 #include "json/write/escape.h"
 
@@ -49,20 +50,8 @@ inline const char* value_of_member(const char* p, const char* end) {
   return skip_json_space(p + 1, end);  // past the colon
 }
 
-// Four bytes of a key from `from` on as a number that orders as they do, zeros past its end.
-inline std::uint32_t key_prefix(std::string_view key, std::size_t from) {
-  std::uint32_t prefix = 0;
-  for (std::size_t i = from; i < from + 4; ++i) {
-    prefix = (prefix << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
-  }
-  return prefix;
-}
-
-// A key without escapes, from after its opening quote: up to the next quote.
-inline std::string_view plain_key(const char* start, const char* end) {
-  const void* const quote = std::memchr(start, '"', static_cast<std::size_t>(end - start));
-  return {start, static_cast<std::size_t>((quote != nullptr ? static_cast<const char*>(quote) : end) - start)};
-}
+// A key without escapes, from after its opening quote.
+inline std::string_view plain_key(const char* start) { return {start, plain_key_size(start)}; }
 
 }  // namespace
 
@@ -120,7 +109,10 @@ const char* LiteralWriter::write_in_key_order(const char* open, const char* end)
   out_.push_back('{');
   const std::size_t outer_base = base_;
   base_ = frames_.size();
+  // Members in key order lie all over the text: each is asked for a few members ahead.
+  constexpr std::size_t kAhead = 8;
   for (std::size_t k = first; k < keyed_.size(); ++k) {
+    if (k + kAhead < keyed_.size()) __builtin_prefetch(open + (keyed_[k + kAhead].at & ~kDecodeKey));
     if (out_.size() >= piece_) (void)drain();
     put_keyed_key(open, end, keyed_[k], k == first);
     (void)write_value(value_of_member(open + (keyed_[k].at & ~kDecodeKey) - 1, end), end);
@@ -152,7 +144,7 @@ const char* LiteralWriter::index_members(const char* open, const char* end) {
 std::string_view LiteralWriter::keyed_key(const char* open, const char* end, const Keyed& member,
                                           std::string& decoded) {
   const char* const start = open + (member.at & ~kDecodeKey);
-  if ((member.at & kDecodeKey) == 0) return plain_key(start, end);
+  if ((member.at & kDecodeKey) == 0) return plain_key(start);
   WrittenAs kind;
   const char* const stop = literal_scalars::string_end(start, end, kind);
   Cursor in(std::string_view(start, static_cast<std::size_t>(stop - start) + 1));  // with its closing quote
@@ -169,10 +161,13 @@ void LiteralWriter::order_keyed(const char* open, const char* end, std::size_t f
   const auto members = keyed_.begin() + static_cast<std::ptrdiff_t>(first);
   // The bytes every plain key starts with are passed over: the four after them tell most keys apart.
   std::string_view common;
-  bool any_plain = false;
+  bool any_plain = false, all_plain = true;
   for (auto member = members; member != keyed_.end(); ++member) {
-    if ((member->at & kDecodeKey) != 0) continue;
-    const std::string_view key = plain_key(open + member->at, end);
+    if ((member->at & kDecodeKey) != 0) {
+      all_plain = false;
+      continue;
+    }
+    const std::string_view key = plain_key(open + member->at);
     if (!any_plain) common = key;
     any_plain = true;
     std::size_t same = 0;
@@ -180,15 +175,23 @@ void LiteralWriter::order_keyed(const char* open, const char* end, std::size_t f
     common = common.substr(0, same);
   }
   for (auto member = members; member != keyed_.end(); ++member) {
-    if ((member->at & kDecodeKey) == 0) member->prefix = key_prefix(plain_key(open + member->at, end), common.size());
+    if ((member->at & kDecodeKey) == 0) member->chunk = plain_key_chunk(open + member->at, common.size());
+  }
+  if (all_plain) {
+    order_plain_keys(
+        keyed_.data() + first, keyed_.data() + keyed_.size(), common.size(),
+        [open](const Keyed& m) { return open + m.at; }, [](const Keyed& m) { return m.at; },
+        [](Keyed& m) { m.at = 0; });
+    keyed_.erase(std::remove_if(members, keyed_.end(), [](const Keyed& m) { return m.at == 0; }), keyed_.end());
+    return;
   }
   const auto before = [&](const Keyed& a, const Keyed& b) {
-    if (((a.at | b.at) & kDecodeKey) == 0 && a.prefix != b.prefix) return a.prefix < b.prefix;
+    if (((a.at | b.at) & kDecodeKey) == 0 && a.chunk != b.chunk) return a.chunk < b.chunk;
     const int by_key = keyed_key(open, end, a, left_key_).compare(keyed_key(open, end, b, right_key_));
     return by_key != 0 ? by_key < 0 : (a.at & ~kDecodeKey) < (b.at & ~kDecodeKey);
   };
   const auto same_key = [&](const Keyed& a, const Keyed& b) {
-    return (((a.at | b.at) & kDecodeKey) != 0 || a.prefix == b.prefix) &&
+    return (((a.at | b.at) & kDecodeKey) != 0 || a.chunk == b.chunk) &&
            keyed_key(open, end, a, left_key_) == keyed_key(open, end, b, right_key_);
   };
   keyed_.erase(detail::order_by_key(members, keyed_.end(), before, same_key), keyed_.end());
@@ -199,8 +202,7 @@ void LiteralWriter::put_keyed_key(const char* open, const char* end, const Keyed
   if (!first) out_.push_back(',');
   out_.append(kLiteralQuote);
   if ((member.at & kDecodeKey) == 0) {
-    out_.append(
-        plain_key(open + member.at, end));  // a key without escapes holds no quote, backslash or control character
+    out_.append(plain_key(open + member.at));  // no quote, backslash or control character in it
   } else {
     append_escaped(out_, keyed_key(open, end, member, left_key_), true);
   }

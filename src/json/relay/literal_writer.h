@@ -96,11 +96,11 @@ class LiteralWriter {
   void put_key(const Member& member, bool first);
 
   // A member of an object written in key order: where its key starts, from the object's '{'
-  // (kDecodeKey set when the key holds escapes), and four bytes of its key after the bytes
-  // that all its object's plain keys start with, to compare most keys without reading them.
+  // (kDecodeKey set when the key holds escapes), and four bytes of its key (see
+  // plain_key_order.h), to compare most keys without reading them.
   struct Keyed {
     std::uint32_t at;
-    std::uint32_t prefix;
+    std::uint32_t chunk;
   };
   static constexpr std::uint32_t kDecodeKey = std::uint32_t{1} << 31;
   // A record longer than this is written member by member: at most this is written at once.
