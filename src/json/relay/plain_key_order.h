@@ -98,7 +98,8 @@ void order_plain_keys(Member* first, Member* last, std::size_t offset, KeyOf key
       if ((run->chunk & 0xFF) == 0 || rounds == 0) {  // the keys end here, or are long and alike
         const auto before = [&](const Member& a, const Member& b) {
           const char *ka = key(a), *kb = key(b);
-          const std::string_view left(ka + offset, plain_key_size(ka) - offset), right(kb + offset, plain_key_size(kb) - offset);
+          const std::string_view left(ka + offset, plain_key_size(ka) - offset),
+              right(kb + offset, plain_key_size(kb) - offset);
           return left != right ? left < right : place(a) < place(b);
         };
         std::sort(run, run_end, before);
