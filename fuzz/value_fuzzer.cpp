@@ -79,6 +79,8 @@ void check_quick_check(std::string_view input, const Outcome<json::Value>& value
              std::to_string(quick.longest_span) + " vs " + std::to_string(exact.longest_span));
   FUZZ_CHECK(quick.most_members == exact.most_members,
              std::to_string(quick.most_members) + " vs " + std::to_string(exact.most_members));
+  FUZZ_CHECK(quick.longest_string == exact.longest_string && quick.indexed_members == exact.indexed_members,
+             "write needs differ: " + std::string(input));
 }
 
 // Read in parts as it arrives, cut every few bytes and stopping at nearly every value, the text

@@ -84,12 +84,7 @@ Outcome<CompactLiteral> CompactLiteral::read(ByteBuffer& text, std::size_t from,
     }
     state->members = std::move(outline.members);
   }
-  // An object may span more than is held of it only where a span is as long, or where the
-  // outermost object is written as a whole: the text is measured then.
-  const bool measured = outline.longest_span > detail::kHeldSpan || (outline.outer_object && !state->outer_object);
-  const detail::WriteNeeds needs =
-      measured ? detail::measure_write_needs(padded) : detail::WriteNeeds{outline.longest_span, 0};
-  state->writer.reserve_for(needs, kPiece);
+  state->writer.reserve_for(outline, kPiece);
   state->text = std::move(text);
   return CompactLiteral(std::move(state));
 }

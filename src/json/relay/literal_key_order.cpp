@@ -55,39 +55,6 @@ inline std::string_view plain_key(const char* start) { return {start, plain_key_
 
 }  // namespace
 
-WriteNeeds measure_write_needs(PaddedText text) {
-  struct Open {
-    const char* at;
-    std::size_t members;
-  };
-  WriteNeeds needs;
-  std::array<Open, kMaxDepth + 1> open{};
-  std::size_t depth = 0;
-  const char* p = text.begin();
-  const char* const end = p + text.size();
-  while (p < end) {
-    const char c = *p;
-    if (c == '"') {
-      const char* const after = skip_string(p, end);
-      needs.longest_string = std::max(needs.longest_string, static_cast<std::size_t>(after - p));
-      p = after;
-      continue;
-    }
-    if ((c == '{' || c == '[') && depth < open.size()) {
-      open[depth++] = {c == '{' ? p : nullptr, 0};
-    } else if ((c == '}' || c == ']') && depth > 0) {
-      const Open& closed = open[--depth];
-      if (closed.at != nullptr && static_cast<std::size_t>(p - closed.at) > kHeldSpan) {
-        needs.indexed_members += closed.members;
-      }
-    } else if (c == ':' && depth > 0) {
-      ++open[depth - 1].members;
-    }
-    ++p;
-  }
-  return needs;
-}
-
 // The outermost object open, written so far in the order of the text, is written again in key
 // order: what was written of it is dropped, and so is all that was noted of its members.
 const char* LiteralWriter::write_held_in_key_order(const char* end) {
@@ -214,18 +181,19 @@ void LiteralWriter::put_keyed_key(const char* open, const char* end, const Keyed
 // doubles a string at most, and a number grows at most to eleven times its text ("1e5" is
 // 100000.0). An object's containers set aside are part of it; escaped keys and the members of
 // its objects open are of its span; an index's members were counted in the text.
-void LiteralWriter::reserve_for(const WriteNeeds& needs, std::size_t piece) {
-  const std::size_t held_input = kHeldSpan + needs.longest_string + kLongestRecord;
-  const std::size_t written = 11 * kHeldSpan + 2 * (needs.longest_string + kLongestRecord) + 4096;
+void LiteralWriter::reserve_for(const TextOutline& outline, std::size_t piece) {
+  const std::size_t longest_string = outline.longest_string;
+  const std::size_t held_input = kHeldSpan + longest_string + kLongestRecord;
+  const std::size_t written = 11 * kHeldSpan + 2 * (longest_string + kLongestRecord) + 4096;
   (void)out_.tail_or_throw(piece + written);
   frames_.reserve(kMaxDepth + 1);
   members_.reserve((kHeldSpan + kLongestRecord) / 4 + kMaxDepth + 2);  // a member takes 4 bytes or more
   order_.reserve((kHeldSpan + kLongestRecord) / 4 + kMaxDepth + 2);
   decoded_keys_.reserve(held_input);
-  key_scratch_.reserve(needs.longest_string);
-  left_key_.reserve(needs.longest_string);
-  right_key_.reserve(needs.longest_string);
-  keyed_.reserve(needs.indexed_members);
+  key_scratch_.reserve(longest_string);
+  left_key_.reserve(longest_string);
+  right_key_.reserve(longest_string);
+  keyed_.reserve(outline.indexed_members);
   shapes_.resize(kShapeDepths);
   set_aside_.reserve(written);
   number_.reserve(64);

@@ -14,29 +14,14 @@
 #include "common/byte_buffer.h"
 #include "json/relay/compact_literal.h"
 #include "json/relay/literal_scalars.h"
+#include "json/relay/outline.h"
 #include "json/shared/known_key.h"
 #include "json/shared/padded_text.h"
 
 namespace korvane::json::detail {
 
-// An object is written in the order of its text and its members ordered at its end while it
-// spans at most this many bytes of input; a larger one is written again, in key order, from
-// an index of its members (LiteralWriter::write_in_key_order), so that what is held for it
-// stays small.
 // The writer reads up to kSlack bytes past a token of its input.
 static_assert(kSlack <= kPadding);
-
-inline constexpr std::size_t kHeldSpan = std::size_t{64} << 10;
-
-// What writing a checked text needs beyond the text: its longest string (a string is written
-// whole), and the most members that the indexes of objects written in key order hold at once.
-struct WriteNeeds {
-  std::size_t longest_string = 0;
-  std::size_t indexed_members = 0;
-};
-
-// The needs of a text in which an object may span more than kHeldSpan bytes: one pass over it.
-WriteNeeds measure_write_needs(PaddedText text);
 
 class LiteralWriter {
  public:
@@ -51,9 +36,9 @@ class LiteralWriter {
   }
   // Hands on what is held; false when the sink has stopped the writing.
   bool drain();
-  // Takes up front all the memory that writing a text needs (see WriteNeeds), handed on in
+  // Takes up front all the memory that writing a text of this outline needs, handed on in
   // pieces of `piece` bytes; throws std::bad_alloc.
-  void reserve_for(const WriteNeeds& needs, std::size_t piece);
+  void reserve_for(const TextOutline& outline, std::size_t piece);
 
   // Writes the value at the start of `text` (whitespace before it is passed over).
   void write(PaddedText text);

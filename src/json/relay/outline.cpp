@@ -22,7 +22,10 @@ class Outline {
     value_starts();
     return nothing_;
   }
-  void string(const StringRead&) { value_ends(); }
+  void string(const StringRead& text) {
+    note_string(out_, text.raw.size() + 2);
+    value_ends();
+  }
   void begin_array() { opening(false); }
   void end_array() { closing(false); }
   void begin_object() { opening(true); }
@@ -30,7 +33,9 @@ class Outline {
     key_text_ = DecodedText(scratch_);
     return key_text_;
   }
-  void key(const StringRead&) {
+  void key(const StringRead& key) {
+    note_string(out_, key.raw.size() + 2);
+    ++objects_.back().members;
     if (!out_.outer_object || depth_ != 1) {
       ++open_counts_.back();
       out_.most_members = std::max(out_.most_members, ++open_members_);
@@ -57,6 +62,7 @@ class Outline {
   }
   void opening(bool object) {
     value_starts();
+    if (object) objects_.push_back({brace_before(), 0});
     if (object && depth_ == 0) {
       out_.outer_object = true;
     } else if (object) {
@@ -67,12 +73,22 @@ class Outline {
   }
   void closing(bool object) {
     --depth_;
+    if (object) {
+      note_object(out_, in_.pos() - 1 - objects_.back().at, objects_.back().members);  // from '{' to '}'
+      objects_.pop_back();
+    }
     if (object && !(out_.outer_object && depth_ == 0)) {
       --objects_open_;
       open_members_ -= open_counts_.back();
       open_counts_.pop_back();
     }
     value_ends();
+  }
+  // Where the '{' just read is: the whitespace after it was passed over too.
+  std::size_t brace_before() const {
+    std::size_t at = in_.pos() - 1;
+    while (in_.data()[at] != '{') --at;
+    return at;
   }
   void mark() {
     out_.longest_span = std::max(out_.longest_span, in_.pos() - last_mark_);
@@ -83,6 +99,10 @@ class Outline {
   TextOutline& out_;
   std::size_t depth_ = 0, objects_open_ = 0;
   std::size_t last_mark_ = 0;
+  struct OpenObject {
+    std::size_t at, members;
+  };
+  std::vector<OpenObject> objects_;       // every open object, the outermost too
   std::vector<std::size_t> open_counts_;  // members so far of each open object but the outermost
   std::size_t open_members_ = 0;
   std::string scratch_;

@@ -79,9 +79,12 @@ class QuickCheck {
     stopped_ = true;
     return true;
   }
-  // An array or object opened at `depth` (0 for the outermost), or closed back to it.
-  void opened(char c, std::size_t depth) {
+  // The array or object whose opening bracket is at `at`, opened at `depth` (0 for the
+  // outermost), or closed back to it by the bracket at `at`.
+  void opened(const char* at, std::size_t depth) {
+    const char c = *at;
     open_[depth] = c;
+    opened_at_[depth] = at;
     if (c == '{' && depth == 0) {
       out_.outer_object = true;
       outer_member_depth_ = 1;
@@ -90,7 +93,12 @@ class QuickCheck {
       members_before_[depth] = open_members_;
     }
   }
-  void closed(char c, std::size_t depth) {
+  void closed(const char* at, std::size_t depth) {
+    const char c = open_[depth];
+    if (c == '{') {
+      const std::size_t members = depth == 0 ? outer_members_ : open_members_ - members_before_[depth];
+      note_object(out_, static_cast<std::size_t>(at - opened_at_[depth]), members);
+    }
     if (c == '{' && depth != 0) {
       --inner_objects_;
       out_.most_members = std::max(out_.most_members, open_members_);
@@ -116,6 +124,8 @@ class QuickCheck {
   std::size_t inner_objects_ = 0;                    // open objects but the outermost
   std::size_t open_members_ = 0;                     // their members so far
   std::array<char, kMaxDepth> open_{};               // '[' or '{' of each open level
+  std::array<const char*, kMaxDepth> opened_at_{};    // and where it is
+  std::size_t outer_members_ = 0;                    // of the outermost object
   std::array<std::size_t, kMaxDepth> members_before_{};
   // The key last seen at each place of an inner object; bytes the same are a key as good.
   static constexpr std::size_t kKnownKeys = 16;
@@ -163,6 +173,7 @@ bool QuickCheck::scalar_text(const char* p) {
     StringRead string;
     NoText text;
     if (!read_string<false>(cursor_, string, text)) return false;
+    note_string(out_, string.raw.size() + 2);
   } else if (*p == '-' || is_digit_byte(*p)) {
     if (!check_number(cursor_)) return false;
     mark(begin_ + cursor_.pos());
@@ -181,9 +192,10 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
     const char c = *p;
     if (c == '[' || c == '{') {
       if (depth == kMaxDepth) return false;
+      const char* const bracket = p;
       p = skip_json_space(p + 1);
       value_starts(p);
-      opened(c, depth++);
+      opened(bracket, depth++);
       if (*p != c + 2) {  // not empty: its first element, or its first member's key
         if (c == '{' && (p = key(p, depth)) == nullptr) return false;
         continue;
@@ -208,8 +220,7 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
         break;
       }
       if (*p != open + 2) return false;
-      ++p;
-      closed(open, --depth);
+      closed(p++, --depth);
       if (depth == 0) return finish(p);
       if (p > last_) return false;
       value_ends(p, depth);
@@ -221,7 +232,9 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
 [[gnu::always_inline]] inline const char* QuickCheck::scalar(const char* p) {
   if (*p == '"') {
     value_starts(p + 1);
-    return skip_string(p + 1, end_);
+    const char* const after = skip_string(p + 1, end_);
+    if (after != nullptr) note_string(out_, static_cast<std::size_t>(after - p));
+    return after;
   }
   if (is_digit_byte(*p) || *p == '-') {
     p = number(p);
@@ -294,6 +307,7 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
     const char* const start = p;
     p = skip_string(p, end_);
     if (p == nullptr) return nullptr;
+    note_string(out_, static_cast<std::size_t>(p - start) + 1);
     known = KnownKey(std::string_view(start, static_cast<std::size_t>(p - 1 - start)),
                      static_cast<std::size_t>(end_ - start));
   }
@@ -310,6 +324,8 @@ const char* QuickCheck::outer_key(const char* p) {
   std::string scratch;
   DecodedText text(scratch);
   if (!read_string<false>(cursor_, key, text)) return nullptr;
+  note_string(out_, key.raw.size() + 2);
+  ++outer_members_;
   p = skip_json_space(begin_ + cursor_.pos());
   if (*p != ':') return nullptr;
   ++p;
