@@ -50,8 +50,9 @@ inline Bytes at_most(Bytes a, Bytes b) { return _mm_cmpeq_epi8(_mm_min_epu8(a, b
 // Lanes read as signed bytes: all ones where a < b, where a > b.
 inline Bytes below_signed(Bytes a, Bytes b) { return _mm_cmplt_epi8(a, b); }
 inline Bytes above_signed(Bytes a, Bytes b) { return _mm_cmpgt_epi8(a, b); }
-// a - b, or zero where b is larger.
+// a - b, or zero where b is larger; and a - b modulo 256.
 inline Bytes minus_floored(Bytes a, Bytes b) { return _mm_subs_epu8(a, b); }
+inline Bytes minus_wrapped(Bytes a, Bytes b) { return _mm_sub_epi8(a, b); }
 // The lanes of `current` moved up by N, the top N lanes of `previous` filling the bottom.
 template <int N>
 inline Bytes shifted_in(Bytes current, Bytes previous) {
@@ -67,7 +68,12 @@ inline int first_true(Bytes mask) {
 // A bit for each true lane of a comparison result, the first lane's lowest, kLaneBitStride
 // bits apart.
 inline constexpr int kLaneBitStride = 1;
+inline constexpr std::uint64_t kAllLaneBits = 0xFFFF;  // lane_bits of all sixteen
 inline std::uint64_t lane_bits(Bytes mask) { return static_cast<std::uint32_t>(_mm_movemask_epi8(mask)); }
+// A bit for each true lane of four comparison results, sixty-four bytes: byte i's at bit i.
+inline std::uint64_t bits_of(Bytes m0, Bytes m1, Bytes m2, Bytes m3) {
+  return lane_bits(m0) | lane_bits(m1) << 16 | lane_bits(m2) << 32 | lane_bits(m3) << 48;
+}
 #else
 using Bytes = uint8x16_t;
 
@@ -83,6 +89,7 @@ inline Bytes at_most(Bytes a, Bytes b) { return vcleq_u8(a, b); }
 inline Bytes below_signed(Bytes a, Bytes b) { return vcltq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(b)); }
 inline Bytes above_signed(Bytes a, Bytes b) { return vcgtq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(b)); }
 inline Bytes minus_floored(Bytes a, Bytes b) { return vqsubq_u8(a, b); }
+inline Bytes minus_wrapped(Bytes a, Bytes b) { return vsubq_u8(a, b); }
 template <int N>
 inline Bytes shifted_in(Bytes current, Bytes previous) {
   return vextq_u8(previous, current, 16 - N);
@@ -95,8 +102,19 @@ inline int first_true(Bytes mask) {
   return nibbles == 0 ? 16 : std::countr_zero(nibbles) / 4;
 }
 inline constexpr int kLaneBitStride = 4;  // the top bit of each lane's nibble
+inline constexpr std::uint64_t kAllLaneBits = 0x8888888888888888ULL;
 inline std::uint64_t lane_bits(Bytes mask) {
   return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(mask), 4)), 0) & 0x8888888888888888ULL;
+}
+// A bit for each true lane of four comparison results, sixty-four bytes: byte i's at bit i. Each
+// lane keeps its own bit, and three rounds of pairwise adds gather them.
+inline std::uint64_t bits_of(Bytes m0, Bytes m1, Bytes m2, Bytes m3) {
+  static constexpr std::uint8_t kBits[16] = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
+  const Bytes bits = vld1q_u8(kBits);
+  const Bytes low = vpaddq_u8(vandq_u8(m0, bits), vandq_u8(m1, bits));
+  const Bytes high = vpaddq_u8(vandq_u8(m2, bits), vandq_u8(m3, bits));
+  const Bytes sums = vpaddq_u8(low, high);
+  return vgetq_lane_u64(vreinterpretq_u64_u8(vpaddq_u8(sums, sums)), 0);
 }
 #endif
 

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "common/utf8.h"
+#include "json/shared/number_lanes.h"
 #include "json/shared/specials.h"
+#include "json/shared/string_blocks.h"
 
 namespace korvane {
 namespace {
@@ -93,6 +95,59 @@ TEST(SpecialPaths, FindTheFirstQuoteBackslashOrControlCharacter) {
 #if defined(KORVANE_BYTE_VECTOR)
     ASSERT_EQ(json::special_paths::find_by_vectors(text.data(), text.size()), expected) << testing::PrintToString(text);
 #endif
+  }
+}
+
+// A string's blocks, one after another: the bits of each byte, and which bytes backslashes escape.
+TEST(StringBlockPaths, AgreeWithAByteLoop) {
+  const std::vector<std::string> pieces = {"plain ",       "\xE4\xB8\x80",
+                                           "\"",           "\\",
+                                           "\\\\",         "\\\\\\",
+                                           "\\\"",         std::string(1, '\0'),
+                                           "\x1F\x7F\xFF", "\\" + std::string(62, 'x')};
+  for (std::string text : random_texts(3, pieces)) {
+    text.resize((text.size() + 63) / 64 * 64, 'z');
+    std::uint64_t carry = 0;
+    bool escaping = false;
+    for (std::size_t block = 0; block < text.size(); block += 64) {
+      json::StringBlock expected{0, 0, 0};
+      std::uint64_t expected_escaped = 0;
+      for (std::size_t i = 0; i < 64; ++i) {
+        const char c = text[block + i];
+        const std::uint64_t bit = std::uint64_t{1} << i;
+        expected.quotes |= c == '"' ? bit : 0;
+        expected.backslashes |= c == '\\' ? bit : 0;
+        expected.controls |= static_cast<unsigned char>(c) < 0x20 ? bit : 0;
+        expected_escaped |= escaping ? bit : 0;
+        escaping = !escaping && c == '\\';
+      }
+      const json::StringBlock found = json::string_block(text.data() + block);
+      ASSERT_EQ(found.quotes, expected.quotes) << testing::PrintToString(text);
+      ASSERT_EQ(found.backslashes, expected.backslashes) << testing::PrintToString(text);
+      ASSERT_EQ(found.controls, expected.controls) << testing::PrintToString(text);
+      ASSERT_EQ(json::escaped_bits(found.backslashes, carry), expected_escaped) << testing::PrintToString(text);
+      ASSERT_EQ(carry != 0, escaping) << testing::PrintToString(text);
+    }
+  }
+}
+
+// The run a number may be made of, and its points and exponent bytes, in the sixteen bytes read.
+TEST(NumberLanePaths, AgreeWithAByteLoop) {
+  const std::vector<std::string> pieces = {"7", "0123456789", ".", "e", "E", "+", "-", ",", "}", " ", "x", "\xC3"};
+  for (std::string text : random_texts(4, pieces)) {
+    text.resize(16, '0');
+    const json::NumberLanes lanes = json::number_lanes(text.data());
+    std::size_t size = 0;
+    std::uint64_t points = 0, exponent = 0;
+    for (; size < 16 && std::string_view("0123456789.eE+-").find(text[size]) != std::string_view::npos; ++size) {
+      const std::uint64_t bit = std::uint64_t{1}
+                                << (size * json::NumberLanes::kStride + json::NumberLanes::kStride - 1);
+      points |= text[size] == '.' ? bit : 0;
+      exponent |= size > 0 && std::string_view("eE+-").find(text[size]) != std::string_view::npos ? bit : 0;
+    }
+    ASSERT_EQ(lanes.size, size) << text;
+    ASSERT_EQ(lanes.points, points) << text;
+    ASSERT_EQ(lanes.exponent, exponent) << text;
   }
 }
 

@@ -17,7 +17,7 @@ namespace {
 // Past the string whose opening quote is at p.
 inline const char* skip_string(const char* p, const char* end) {
   WrittenAs kind;
-  const char* const stop = literal_scalars::string_end(p + 1, end, kind);
+  const char* const stop = literal_scalars::key_end(p + 1, end, kind);
   return stop < end ? stop + 1 : end;
 }
 
@@ -95,10 +95,10 @@ const char* LiteralWriter::index_members(const char* open, const char* end) {
   const char* p = skip_json_space(open + 1, end);
   while (p < end && *p == '"') {
     WrittenAs kind;
-    const char* const key_end = literal_scalars::string_end(p + 1, end, kind);
+    const char* const key_stop = literal_scalars::key_end(p + 1, end, kind);
     const auto at = static_cast<std::uint32_t>(p + 1 - open);
     keyed_.push_back({kind == WrittenAs::kString ? at : at | kDecodeKey, 0});
-    p = skip_json_space(key_end + 1, end);
+    p = skip_json_space(key_stop + 1, end);
     p = skip_value(skip_json_space(p + 1, end), end);  // past the colon, then the value
     p = skip_json_space(p, end);
     if (p >= end || *p++ == '}') return p;
@@ -113,7 +113,7 @@ std::string_view LiteralWriter::keyed_key(const char* open, const char* end, con
   const char* const start = open + (member.at & ~kDecodeKey);
   if ((member.at & kDecodeKey) == 0) return plain_key(start);
   WrittenAs kind;
-  const char* const stop = literal_scalars::string_end(start, end, kind);
+  const char* const stop = literal_scalars::key_end(start, end, kind);
   Cursor in(std::string_view(start, static_cast<std::size_t>(stop - start) + 1));  // with its closing quote
   in.assume_valid_utf8();
   StringRead read;

@@ -15,7 +15,9 @@
 #include "common/byte_vector.h"
 #include "json/read/number.h"
 #include "json/read/scalars.h"
+#include "json/shared/number_lanes.h"
 #include "json/shared/specials.h"
+#include "json/shared/string_blocks.h"
 
 namespace korvane::json::detail {
 
@@ -50,8 +52,31 @@ inline constexpr std::array<bool, 256> kNumberBytes = [] {
 
 // The end of a string's text (its closing quote, or the end), after its opening quote, and how
 // it is written: escapes that writing writes back the same (all but "\/" and "\u") need no
-// decoding.
+// decoding. Sixty-four bytes at a time (see string_blocks.h).
 [[gnu::always_inline]] inline const char* string_end(const char* p, const char* end, WrittenAs& kind) {
+  std::uint64_t carry = 0;
+  bool escapes = false, decoded = false;
+  for (;; p += kStringBlockBytes) {
+    const StringBlock block = string_block(p);
+    const std::uint64_t escaped = escaped_bits(block.backslashes, carry);
+    const std::uint64_t closing = block.quotes & ~escaped;
+    const std::uint64_t before = bits_before(closing);
+    escapes |= (block.backslashes & before) != 0;
+    // Escapes but \" and \\ are rare: each is looked at.
+    for (std::uint64_t other = escaped & before & ~(block.quotes | block.backslashes); other != 0; other &= other - 1) {
+      const char c = p[std::countr_zero(other)];
+      decoded |= c == 'u' || c == '/';
+    }
+    if (closing != 0 || end - p <= static_cast<std::ptrdiff_t>(kStringBlockBytes)) {
+      kind = decoded ? WrittenAs::kEscapedString : escapes ? WrittenAs::kShortEscapes : WrittenAs::kString;
+      return closing != 0 ? std::min(p + std::countr_zero(closing), end) : end;
+    }
+  }
+}
+
+// The same for a key: keys are short, and most of them plain, so the search that tells a short
+// string's end soonest serves them better.
+[[gnu::always_inline]] inline const char* key_end(const char* p, const char* end, WrittenAs& kind) {
   kind = WrittenAs::kString;
   for (;;) {
     p += find_special(p, static_cast<std::size_t>(end - p));
@@ -82,8 +107,9 @@ inline bool plain_float_is_written(std::string_view whole, std::string_view frac
   return zeros <= 4 && fraction.size() - zeros <= 15;  // plain notation down to 1e-5
 }
 
-// A number of a checked text, whose slack (zeros) ends it when nothing else does.
-[[gnu::always_inline]] inline const char* scan_number(const char* p, ScalarText& value) {
+// A number of a checked text, whose slack (zeros) ends it when nothing else does, run of digits
+// by run of digits.
+inline const char* scan_number_by_runs(const char* p, ScalarText& value) {
   const char* q = p + (*p == '-' ? 1 : 0);
   const char* const whole = q;
   q = skip_digits(q);
@@ -105,6 +131,25 @@ inline bool plain_float_is_written(std::string_view whole, std::string_view frac
   }
   value = {kind, p, static_cast<std::size_t>(q - p)};
   return q;
+}
+
+// A number of a checked text with kSlack readable bytes past it: one of fewer than sixteen bytes
+// without exponent at once (see number_lanes.h).
+[[gnu::always_inline]] inline const char* scan_number(const char* p, ScalarText& value) {
+  const NumberLanes lanes = number_lanes(p);
+  if (lanes.size == 16 || lanes.exponent != 0) return scan_number_by_runs(p, value);
+  const std::size_t sign = *p == '-' ? 1 : 0;
+  WrittenAs kind = WrittenAs::kCopied;
+  if (lanes.points != 0) {
+    const std::size_t point = NumberLanes::byte_of(lanes.points);
+    const std::string_view whole(p + sign, point - sign), fraction(p + point + 1, lanes.size - point - 1);
+    if (!plain_float_is_written(whole, fraction)) kind = WrittenAs::kRewrittenNumber;
+  } else if (const std::string_view digits(p + sign, lanes.size - sign);
+             digits.size() > 18 || (sign != 0 && digits == "0")) {
+    if (integer_kind(sign != 0, digits) == Number::Kind::kFloat) kind = WrittenAs::kRewrittenNumber;
+  }
+  value = {kind, p, lanes.size};
+  return p + lanes.size;
 }
 
 // Copies n bytes from where kSlack bytes past them can be read; a short value as kSlack of them:

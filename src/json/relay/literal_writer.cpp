@@ -210,7 +210,7 @@ const char* LiteralWriter::key(const char* p, const char* end) {
 // escapes.
 const char* LiteralWriter::read_key(const char* p, const char* end, Member& member) {
   Kind kind = Kind::kString;
-  const char* const stop = literal_scalars::string_end(p, end, kind);
+  const char* const stop = literal_scalars::key_end(p, end, kind);
   member.key = std::string_view(p, static_cast<std::size_t>(stop - p));
   if (kind != Kind::kString && stop < end) {
     Cursor in(std::string_view(p, member.key.size() + 1));

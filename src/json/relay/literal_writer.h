@@ -20,8 +20,9 @@
 
 namespace korvane::json::detail {
 
-// The writer reads up to kSlack bytes past a token of its input.
-static_assert(kSlack <= kPadding);
+// The writer reads up to kSlack bytes past a token of its input, and a string block past a
+// string's start.
+static_assert(kSlack <= kPadding && kStringBlockBytes <= kPadding);
 
 class LiteralWriter {
  public:

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "json/read/scalars.h"
 #include "json/relay/quick_strings.h"
 #include "json/shared/known_key.h"
+#include "json/shared/number_lanes.h"
 #include "json/shared/specials.h"
 #include "json/shared/whitespace.h"
 
@@ -124,7 +126,7 @@ class QuickCheck {
   std::size_t inner_objects_ = 0;                    // open objects but the outermost
   std::size_t open_members_ = 0;                     // their members so far
   std::array<char, kMaxDepth> open_{};               // '[' or '{' of each open level
-  std::array<const char*, kMaxDepth> opened_at_{};    // and where it is
+  std::array<const char*, kMaxDepth> opened_at_{};   // and where it is
   std::size_t outer_members_ = 0;                    // of the outermost object
   std::array<std::size_t, kMaxDepth> members_before_{};
   // The key last seen at each place of an inner object; bytes the same are a key as good.
@@ -274,21 +276,18 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
   return after;
 }();
 
-// A plain decimal of up to seven integer and eight fraction digits, with the words and the
-// byte after them in the text, is passed over here a word at a time; anything else, errors
-// included, is read as the value reader reads it.
+// A plain decimal of fewer than sixteen bytes, its byte after it in the text, is passed over at
+// once (see number_lanes.h); anything else, errors included, is read as the value reader reads it.
 [[gnu::always_inline]] inline const char* QuickCheck::number(const char* const start) {
-  const char* p = start + (*start == '-');
-  if (end_ - p > 16) {
-    const int digits = leading_digits(load_word(p));
-    bool plain = digits != 0 && digits != 8 && (*p != '0' || digits == 1);
-    p += plain ? digits : 0;
-    if (plain && *p == '.') {
-      const int fraction = leading_digits(load_word(p + 1));
-      plain = fraction != 0;
-      p += fraction + 1;
-    }
-    if (plain && kAfterNumber[static_cast<unsigned char>(*p)]) return p;
+  if (end_ - start > 16) {
+    const NumberLanes lanes = number_lanes(start);
+    const std::size_t sign = *start == '-' ? 1 : 0;
+    const std::size_t whole_end = lanes.points == 0 ? lanes.size : NumberLanes::byte_of(lanes.points);
+    // Digits after the sign, no 0 before another digit, and one point with digits after it.
+    const bool plain = lanes.size < 16 && lanes.exponent == 0 && whole_end > sign &&
+                       (start[sign] != '0' || whole_end == sign + 1) &&
+                       (lanes.points == 0 || (std::has_single_bit(lanes.points) && lanes.size > whole_end + 1));
+    if (plain && kAfterNumber[static_cast<unsigned char>(start[lanes.size])]) return start + lanes.size;
   }
   cursor_.seek(at(start));
   return check_number(cursor_) ? begin_ + cursor_.pos() : nullptr;
@@ -305,7 +304,7 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
     p += known.size() + 1;
   } else {
     const char* const start = p;
-    p = skip_string(p, end_);
+    p = skip_string_by_search(p, end_);
     if (p == nullptr) return nullptr;
     note_string(out_, static_cast<std::size_t>(p - start) + 1);
     known = KnownKey(std::string_view(start, static_cast<std::size_t>(p - 1 - start)),

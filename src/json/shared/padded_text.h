@@ -13,7 +13,7 @@ namespace korvane::json {
 
 // Bytes that follow a padded text: zeros after the whole text (a part of it is followed by the
 // rest of the text, then the zeros).
-inline constexpr std::size_t kPadding = 32;
+inline constexpr std::size_t kPadding = 64;
 
 class PaddedText {
  public:
