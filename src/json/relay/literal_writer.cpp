@@ -14,15 +14,6 @@
 #include "json/write/escape.h"
 
 namespace korvane::json::detail {
-namespace {
-
-// Whether a compact member with the known key starts at p, its quotes and colon included.
-inline bool starts_member(const char* p, const char* end, const KnownKey& key) {
-  const auto readable = static_cast<std::size_t>(std::max<std::ptrdiff_t>(end - p, 1)) - 1 + kPadding;
-  return p[0] == '"' && key.matches(p + 1, readable) && p[key.size() + 2] == ':';
-}
-
-}  // namespace
 
 void LiteralWriter::put(const Scalar& value) {
   char* const at = out_.tail_or_throw(written_size(value) + kSlack);
@@ -144,12 +135,13 @@ bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& 
   // The text is checked and its slack can be read: a member that starts at p ends before its
   // end, and the byte after a value is there to look at.
   for (std::size_t i = 0; i < shape.count; ++i) {
-    if (!starts_member(p, end, shape.keys[i])) return false;
-    p += shape.keys[i].size() + 3;
+    const KnownLead& lead = shape.leads[i];
+    if (!lead.matches(p, static_cast<std::size_t>(end - p) + kPadding)) return false;
+    p += lead.size();
     if (!kStartsScalar[static_cast<unsigned char>(*p)]) return false;
     p = scan_scalar(p, end, values[i]);
-    if (*p++ != (i + 1 < shape.count ? ',' : '}')) return false;
   }
+  if (*p++ != '}') return false;
   if (static_cast<std::size_t>(p - at) > kLongestRecord) return false;  // what is held stays small
   // The keys, the closing brace, and room for the values: a value's written_size is at most twice
   // its text and 36.
@@ -281,6 +273,7 @@ bool LiteralWriter::remember(const Member* members, std::size_t count, Shape& sh
   for (std::size_t i = 0; i < count; ++i) {
     if (members[i].decoded_start != kRaw) return false;
     shape.keys[i] = KnownKey(members[i].key, members[i].key.size() + 1 + kPadding);
+    shape.leads[i] = KnownLead(i == 0 ? '\0' : ',', members[i].key, members[i].key.size() + 1 + kPadding);
   }
   char* at = shape.text.data();
   for (std::size_t k = 0; k < order_.size(); ++k) {

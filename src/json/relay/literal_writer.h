@@ -71,7 +71,8 @@ class LiteralWriter {
   struct Shape {
     std::uint32_t count = 0;  // 0: nothing remembered
     std::uint32_t kept = 0;
-    std::array<KnownKey, kShapeKeys> keys;  // in the order of the text
+    std::array<KnownKey, kShapeKeys> keys;    // in the order of the text
+    std::array<KnownLead, kShapeKeys> leads;  // the same keys with the comma before and colon after
     std::array<std::uint8_t, kShapeKeys> order;
     std::array<std::uint16_t, kShapeKeys + 1> starts;  // of each member's `,\"key\":` in text
     std::array<char, kShapeText + kSlack> text;        // the slack: read by short copies

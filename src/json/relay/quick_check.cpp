@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -132,6 +131,7 @@ class QuickCheck {
   // The key last seen at each place of an inner object; bytes the same are a key as good.
   static constexpr std::size_t kKnownKeys = 16;
   std::array<KnownKey, kKnownKeys> known_keys_{};
+  std::array<KnownLead, kKnownKeys> known_leads_{};  // the same keys after a comma, with the colon
 };
 
 bool QuickCheck::text() {
@@ -259,11 +259,11 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
 [[gnu::always_inline]] inline const char* QuickCheck::scalar_members(const char* p, std::size_t depth) {
   for (std::size_t next = open_members_ - members_before_[depth - 1];; ++next) {
     p = scalar(p);
-    if (p == nullptr || end_ - p < 10 || std::memcmp(p, ",\"", 2) != 0) return p;
-    const KnownKey& known = known_keys_[next % kKnownKeys];
-    if (!known.matches(p + 2, static_cast<std::size_t>(end_ - p - 2))) return p;
-    const char* const value = p + 2 + known.size() + 2;  // past the key's quote and the colon
-    if (value[-1] != ':' || !kStartsScalar[static_cast<unsigned char>(*value)] || at(value) >= stop_at_) return p;
+    if (p == nullptr) return p;
+    const KnownLead& lead = known_leads_[next % kKnownKeys];
+    if (!lead.matches(p, static_cast<std::size_t>(end_ - p))) return p;
+    const char* const value = p + lead.size();
+    if (!kStartsScalar[static_cast<unsigned char>(*value)] || at(value) >= stop_at_) return p;
     ++open_members_;
     p = value;
   }
@@ -286,7 +286,7 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
     // Digits after the sign, no 0 before another digit, and one point with digits after it.
     const bool plain = lanes.size < 16 && lanes.exponent == 0 && whole_end > sign &&
                        (start[sign] != '0' || whole_end == sign + 1) &&
-                       (lanes.points == 0 || (std::has_single_bit(lanes.points) && lanes.size > whole_end + 1));
+                       (lanes.points == 0 || ((lanes.points & (lanes.points - 1)) == 0 && lanes.size > whole_end + 1));
     if (plain && kAfterNumber[static_cast<unsigned char>(start[lanes.size])]) return start + lanes.size;
   }
   cursor_.seek(at(start));
@@ -299,7 +299,8 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
   if (depth == outer_member_depth_) return outer_key(p + 1);
   ++p;
   // Any known key is a key wherever its bytes match: its place only makes a match likely.
-  KnownKey& known = known_keys_[(open_members_++ - members_before_[depth - 1]) % kKnownKeys];
+  const std::size_t place = (open_members_++ - members_before_[depth - 1]) % kKnownKeys;
+  KnownKey& known = known_keys_[place];
   if (known.matches(p, static_cast<std::size_t>(end_ - p))) {
     p += known.size() + 1;
   } else {
@@ -307,8 +308,9 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
     p = skip_string_by_search(p, end_);
     if (p == nullptr) return nullptr;
     note_string(out_, static_cast<std::size_t>(p - start) + 1);
-    known = KnownKey(std::string_view(start, static_cast<std::size_t>(p - 1 - start)),
-                     static_cast<std::size_t>(end_ - start));
+    const std::string_view text(start, static_cast<std::size_t>(p - 1 - start));
+    known = KnownKey(text, static_cast<std::size_t>(end_ - start));
+    known_leads_[place] = KnownLead(',', text, static_cast<std::size_t>(end_ - start));
   }
   if (*p == ':') return skip_json_space(p + 1);
   p = skip_json_space(p);
