@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 
@@ -10,6 +12,7 @@
 #include "json/read/reader.h"
 #include "json/relay/compact_literal.h"
 #include "json/relay/outline.h"
+#include "json/relay/plain_key_order.h"
 #include "json/relay/quick_check.h"
 #include "json/write/writer.h"
 
@@ -384,6 +387,51 @@ TEST(ReadCompactLarge, ObjectsWrittenInKeyOrderAgreeWithTheValueTree) {
   }
   expect_quick_check_agrees(big);
   expect_quick_check_agrees("{ \n" + big.substr(1));  // what an index needs counted from the '{'
+}
+
+// Plain keys ordered a chunk at a time, as sorting them whole orders them, the last of equal keys
+// kept: keys of few kinds of byte or of many, alike for long, ending anywhere in a chunk.
+TEST(PlainKeyOrder, AgreesWithSortingTheKeysWhole) {
+  struct Member {
+    std::uint32_t at, chunk;
+  };
+  std::mt19937_64 random(5);
+  for (const std::string alphabet : {"01", "0123456789abcdef", "-.0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz~",
+                                      "ab\xC3\xA9\xE2\x80\x94"}) {
+    for (const std::size_t start : {0, 3, 40}) {
+      std::string text = "{";
+      std::vector<Member> members;
+      std::vector<std::pair<std::string, std::uint32_t>> expected;  // key, place
+      for (int i = 0; i < 3000; ++i) {
+        std::string key(start, 'k');
+        for (std::size_t n = random() % 14; n > 0; --n) key += alphabet[random() % alphabet.size()];
+        if (random() % 9 == 0) key += std::string(70, 'q') + alphabet[random() % alphabet.size()];
+        members.push_back({static_cast<std::uint32_t>(text.size() + 1), 0});
+        expected.emplace_back(key, members.back().at);
+        text += "\"" + key + "\":0,";
+      }
+      text += std::string(64, '\0');
+      std::size_t common = expected[0].first.size();
+      for (const auto& [key, place] : expected) {
+        const std::string& first = expected[0].first;
+        common = std::min<std::size_t>(common, std::mismatch(key.begin(), key.end(), first.begin(), first.end()).first - key.begin());
+      }
+      detail::KeyWindow window(common);
+      detail::order_plain_keys(
+          members.data(), members.data() + members.size(), window, [&](const Member& m) { return text.data() + m.at; },
+          [](const Member& m) { return m.at; }, [](Member& m) { m.at = 0; });
+      std::vector<std::uint32_t> kept;
+      for (const Member& m : members) {
+        if (m.at != 0) kept.push_back(m.at);
+      }
+      std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+      std::vector<std::uint32_t> last_of_each;
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (i + 1 == expected.size() || expected[i + 1].first != expected[i].first) last_of_each.push_back(expected[i].second);
+      }
+      ASSERT_EQ(kept, last_of_each) << testing::PrintToString(alphabet) << " after " << start;
+    }
+  }
 }
 
 TEST(ReadCompactCorpus, AgreesWithTheValueTreeOnEveryRequestLine) {

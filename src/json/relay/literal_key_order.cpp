@@ -141,16 +141,16 @@ void LiteralWriter::order_keyed(const char* open, const char* end, std::size_t f
     while (same < common.size() && same < key.size() && common[same] == key[same]) ++same;
     common = common.substr(0, same);
   }
-  for (auto member = members; member != keyed_.end(); ++member) {
-    if ((member->at & kDecodeKey) == 0) member->chunk = plain_key_chunk(open + member->at, common.size());
-  }
   if (all_plain) {
+    KeyWindow window(common.size());
     order_plain_keys(
-        keyed_.data() + first, keyed_.data() + keyed_.size(), common.size(),
-        [open](const Keyed& m) { return open + m.at; }, [](const Keyed& m) { return m.at; },
-        [](Keyed& m) { m.at = 0; });
+        keyed_.data() + first, keyed_.data() + keyed_.size(), window, [open](const Keyed& m) { return open + m.at; },
+        [](const Keyed& m) { return m.at; }, [](Keyed& m) { m.at = 0; });
     keyed_.erase(std::remove_if(members, keyed_.end(), [](const Keyed& m) { return m.at == 0; }), keyed_.end());
     return;
+  }
+  for (auto member = members; member != keyed_.end(); ++member) {
+    if ((member->at & kDecodeKey) == 0) member->chunk = plain_key_chunk(open + member->at, common.size());
   }
   const auto before = [&](const Keyed& a, const Keyed& b) {
     if (((a.at | b.at) & kDecodeKey) == 0 && a.chunk != b.chunk) return a.chunk < b.chunk;

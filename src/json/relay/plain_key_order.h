@@ -1,7 +1,9 @@
 // Ordering the members of a large object whose keys hold no escapes, as the compact text orders
-// them, by the bytes of their keys four at a time: a radix pass over four bytes of each key, then
-// the next four for the members whose four were the same, so that most keys are read once or
-// twice and never compared whole. Asks for no memory (see order_by_key).
+// them, by the bytes of their keys a chunk at a time: a radix pass over a chunk of each key, then
+// the next chunk for the members whose chunks were the same, so that most keys are read once or
+// twice and never compared whole. The first chunk holds as many bytes as the keys' bytes there
+// let it (see KeyWindow): keys of few kinds of byte, such as ids in hex, hold little in a byte,
+// and four of their bytes seldom tell them apart. Asks for no memory (see order_by_key).
 #pragma once
 
 #include <algorithm>
@@ -46,6 +48,53 @@ inline std::uint32_t plain_key_chunk(const char* key, std::size_t offset) {
   return __builtin_bswap32(static_cast<std::uint32_t>(bytes));
 }
 
+// The bytes of every key from where they first differ: up to eight of them, each by its rank
+// among the bytes found there (0 stands for past a key's end), in as few bits as the ranks need,
+// so that a chunk of 32 bits holds five to eight bytes of keys made of few kinds of byte.
+class KeyWindow {
+ public:
+  explicit KeyWindow(std::size_t offset) : offset_(offset) {}
+
+  // Notes the bytes of the window of a key (where it starts, after its quote).
+  void add(const char* key) {
+    const std::uint64_t word = kept_bytes(key);
+    for (int i = 0; i < 8; ++i) seen_[(word >> (8 * i)) & 0xFF] = 1;
+  }
+  // Ranks the bytes noted; false when a chunk would hold no more than four of them.
+  bool rank() {
+    int rank = 0;
+    seen_[0] = 0;  // past the end
+    for (std::size_t c = 0; c < seen_.size(); ++c) ranks_[c] = static_cast<std::uint8_t>(seen_[c] != 0 ? ++rank : 0);
+    bits_ = std::bit_width(static_cast<unsigned>(rank));
+    bytes_ = std::min<std::size_t>(8, 32 / static_cast<std::size_t>(bits_));
+    return bytes_ > 4;
+  }
+  std::size_t offset() const { return offset_; }
+  std::size_t bytes() const { return bytes_; }
+  // The bits of a chunk's last byte: 0 when it is past its key's end.
+  std::uint32_t last_byte() const { return (1u << bits_) - 1; }
+  std::uint32_t chunk(const char* key) const {
+    const std::uint64_t word = kept_bytes(key);
+    std::uint32_t packed = 0;
+    for (std::size_t i = 0; i < bytes_; ++i) packed = packed << bits_ | ranks_[(word >> (8 * i)) & 0xFF];
+    return packed;
+  }
+
+ private:
+  // Eight bytes of the key from the window on, zeros past its end.
+  std::uint64_t kept_bytes(const char* key) const {
+    const std::uint64_t word = load_word(key + offset_);
+    const std::uint64_t quotes = plain_keys::quote_lanes(word);
+    if (quotes == 0) return word;
+    return word & ((std::uint64_t{1} << (std::countr_zero(quotes) & ~7)) - 1);  // below the quote's byte
+  }
+
+  std::size_t offset_;
+  std::array<std::uint8_t, 256> seen_{}, ranks_{};
+  int bits_ = 8;
+  std::size_t bytes_ = 4;
+};
+
 namespace plain_keys {
 
 // Orders [first, last) by `chunk` from its byte at `shift` down, a byte at a time in place.
@@ -84,18 +133,18 @@ inline constexpr int kChunkRounds = 16;  // then the rest of the keys are compar
 }  // namespace plain_keys
 
 // Orders [first, last) by key (`key(member)` is where its key starts, after its quote), and among
-// equal keys by place (`place`); of equal keys all but the last get chunk 0 and place 0, to be
-// dropped. Each member's `chunk` is the key's four bytes at `offset` on entry, which every key
-// reaches.
+// equal keys by place (`place`); of equal keys all but the last are handed to `drop`. Each
+// member's `chunk` is the key's chunk at `offset` on entry, which every key reaches: `bytes` of
+// the key in it, the last of them in its bits `last_byte`, which are 0 when its key ends in it.
 template <typename Member, typename KeyOf, typename PlaceOf, typename Drop>
-void order_plain_keys(Member* first, Member* last, std::size_t offset, KeyOf key, PlaceOf place, Drop drop,
-                      int rounds = plain_keys::kChunkRounds) {
+void order_plain_keys(Member* first, Member* last, std::size_t offset, std::size_t bytes, std::uint32_t last_byte,
+                      KeyOf key, PlaceOf place, Drop drop, int rounds = plain_keys::kChunkRounds) {
   plain_keys::sort_by_chunk(first, last, 24);
   for (Member* run = first; run != last;) {
     Member* run_end = run + 1;
     while (run_end != last && run_end->chunk == run->chunk) ++run_end;
     if (run_end - run > 1) {
-      if ((run->chunk & 0xFF) == 0 || rounds == 0) {  // the keys end here, or are long and alike
+      if ((run->chunk & last_byte) == 0 || rounds == 0) {  // the keys end here, or are long and alike
         const auto before = [&](const Member& a, const Member& b) {
           const char *ka = key(a), *kb = key(b);
           const std::string_view left(ka + offset, plain_key_size(ka) - offset),
@@ -108,12 +157,26 @@ void order_plain_keys(Member* first, Member* last, std::size_t offset, KeyOf key
           if (plain_key_size(ka) == plain_key_size(kb) && std::equal(ka, ka + plain_key_size(ka), kb)) drop(m[0]);
         }
       } else {
-        for (Member* m = run; m != run_end; ++m) m->chunk = plain_key_chunk(key(*m), offset + 4);
-        order_plain_keys(run, run_end, offset + 4, key, place, drop, rounds - 1);
+        for (Member* m = run; m != run_end; ++m) m->chunk = plain_key_chunk(key(*m), offset + bytes);
+        order_plain_keys(run, run_end, offset + bytes, 4, 0xFF, key, place, drop, rounds - 1);
       }
     }
     run = run_end;
   }
+}
+
+// The same for members whose chunks are not yet taken: the first of each key from its window when
+// that holds more than four bytes, else its four bytes from the window's offset.
+template <typename Member, typename KeyOf, typename PlaceOf, typename Drop>
+void order_plain_keys(Member* first, Member* last, KeyWindow& window, KeyOf key, PlaceOf place, Drop drop) {
+  for (Member* m = first; m != last; ++m) window.add(key(*m));
+  if (window.rank()) {
+    for (Member* m = first; m != last; ++m) m->chunk = window.chunk(key(*m));
+    order_plain_keys(first, last, window.offset(), window.bytes(), window.last_byte(), key, place, drop);
+    return;
+  }
+  for (Member* m = first; m != last; ++m) m->chunk = plain_key_chunk(key(*m), window.offset());
+  order_plain_keys(first, last, window.offset(), 4, 0xFF, key, place, drop);
 }
 
 }  // namespace korvane::json::detail
