@@ -19,7 +19,7 @@ using detail::OuterMember;
 using detail::TextOutline;
 
 // The literal goes out in pieces of about this size.
-constexpr std::size_t kPiece = std::size_t{128} << 10;
+constexpr std::size_t kPiece = std::size_t{64} << 10;
 
 // The outermost object's members in key order, the last of repeated keys only.
 void order_outer_members(const TextOutline& outline, std::vector<OuterMember>& members) {
