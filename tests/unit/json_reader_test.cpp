@@ -373,9 +373,9 @@ std::string many_members(int count, const std::string& value, bool plain = false
 }
 
 TEST(ReadCompactLarge, ObjectsWrittenInKeyOrderAgreeWithTheValueTree) {
-  const std::string record = R"({"b":[1,{"y":"\u00e9"}],"a":0.50,"c":"x\"y"})";
+  const std::string record = R"({"b":[1,{"y":"\u00e9"}],"a":0.50,"c":"x\"y}]\\"})";
   const std::string big = many_members(3'000, record);
-  const std::string long_string = "\"" + std::string(70'000, 'x') + "\\n\"";
+  const std::string long_string = "\"" + std::string(35'000, 'x') + "}]{[\\\"" + std::string(35'000, 'x') + "\\n\"";
   for (const std::string& text :
        {big, R"({"content":[{"type":"text","text":"t"}],"data":)" + big + "}", "[" + big + "," + big + ",[1]]",
         many_members(400, "1"), many_members(3, big), many_members(2'000, R"({"k":)" + long_string + "}"),
@@ -396,8 +396,9 @@ TEST(PlainKeyOrder, AgreesWithSortingTheKeysWhole) {
     std::uint32_t at, chunk;
   };
   std::mt19937_64 random(5);
-  for (const std::string alphabet : {"01", "0123456789abcdef", "-.0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz~",
-                                      "ab\xC3\xA9\xE2\x80\x94"}) {
+  for (const std::string alphabet :
+       {"01", "0123456789abcdef", "-.0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz~",
+        "ab\xC3\xA9\xE2\x80\x94"}) {
     for (const std::size_t start : {0, 3, 40}) {
       std::string text = "{";
       std::vector<Member> members;
@@ -414,7 +415,8 @@ TEST(PlainKeyOrder, AgreesWithSortingTheKeysWhole) {
       std::size_t common = expected[0].first.size();
       for (const auto& [key, place] : expected) {
         const std::string& first = expected[0].first;
-        common = std::min<std::size_t>(common, std::mismatch(key.begin(), key.end(), first.begin(), first.end()).first - key.begin());
+        common = std::min<std::size_t>(
+            common, std::mismatch(key.begin(), key.end(), first.begin(), first.end()).first - key.begin());
       }
       detail::KeyWindow window(common);
       detail::order_plain_keys(
@@ -424,10 +426,12 @@ TEST(PlainKeyOrder, AgreesWithSortingTheKeysWhole) {
       for (const Member& m : members) {
         if (m.at != 0) kept.push_back(m.at);
       }
-      std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+      std::stable_sort(expected.begin(), expected.end(),
+                       [](const auto& a, const auto& b) { return a.first < b.first; });
       std::vector<std::uint32_t> last_of_each;
       for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (i + 1 == expected.size() || expected[i + 1].first != expected[i].first) last_of_each.push_back(expected[i].second);
+        if (i + 1 == expected.size() || expected[i + 1].first != expected[i].first)
+          last_of_each.push_back(expected[i].second);
       }
       ASSERT_EQ(kept, last_of_each) << testing::PrintToString(alphabet) << " after " << start;
     }

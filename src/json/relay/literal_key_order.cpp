@@ -1,6 +1,7 @@
 // Objects too large to be held while they are written: indexed, ordered by key, and written
 // member by member from the text, so that what is written goes on at once.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "json/read/cursor.h"
@@ -21,27 +22,33 @@ inline const char* skip_string(const char* p, const char* end) {
   return stop < end ? stop + 1 : end;
 }
 
-// Past the value at p of a checked text.
-const char* skip_value(const char* p, const char* end) {
-  if (*p != '{' && *p != '[') {
-    ScalarText value;
-    return scan_scalar(p, end, value);
-  }
+// Past the array or object at p of a checked, padded text, sixty-four bytes at a time: strings
+// are told by their quotes, and the brackets outside them counted.
+const char* skip_container(const char* p, const char* end) {
+  std::uint64_t escape_carry = 0, in_string = 0;  // all ones when a block ends inside a string
   std::size_t depth = 0;
-  while (p < end) {
-    const char c = *p;
-    if (c == '"') {
-      p = skip_string(p, end);
-      continue;
+  for (;; p += kStringBlockBytes) {
+    const BracketBlock block = bracket_block(p);
+    const std::uint64_t inside = prefix_xor(block.quotes & ~escaped_bits(block.backslashes, escape_carry)) ^ in_string;
+    in_string = inside >> 63 != 0 ? ~std::uint64_t{0} : 0;
+    const std::uint64_t opens = block.opens & ~inside;
+    for (std::uint64_t brackets = opens | (block.closes & ~inside); brackets != 0; brackets &= brackets - 1) {
+      const std::uint64_t bracket = brackets & (0 - brackets);
+      if ((opens & bracket) != 0) {
+        ++depth;
+      } else if (--depth == 0) {
+        return p + std::countr_zero(bracket) + 1;
+      }
     }
-    ++p;
-    if (c == '{' || c == '[') {
-      ++depth;
-    } else if ((c == '}' || c == ']') && --depth == 0) {
-      return p;
-    }
+    if (end - p <= static_cast<std::ptrdiff_t>(kStringBlockBytes)) return end;
   }
-  return end;
+}
+
+// Past the value at p of a checked, padded text.
+const char* skip_value(const char* p, const char* end) {
+  if (*p == '{' || *p == '[') return skip_container(p, end);
+  ScalarText value;
+  return scan_scalar(p, end, value);
 }
 
 // Where the value of the member whose key's opening quote is at p lies.
@@ -52,6 +59,17 @@ inline const char* value_of_member(const char* p, const char* end) {
 
 // A key without escapes, from after its opening quote.
 inline std::string_view plain_key(const char* start) { return {start, plain_key_size(start)}; }
+
+// How many of the first `limit` bytes of two texts are the same, a word at a time (eight bytes
+// past `limit` can be read).
+inline std::size_t common_start(const char* a, const char* b, std::size_t limit) {
+  for (std::size_t same = 0; same < limit; same += 8) {
+    if (const std::uint64_t differ = load_word(a + same) ^ load_word(b + same); differ != 0) {
+      return std::min(limit, same + static_cast<std::size_t>(std::countr_zero(differ)) / 8);
+    }
+  }
+  return limit;
+}
 
 }  // namespace
 
@@ -71,8 +89,9 @@ const char* LiteralWriter::write_held_in_key_order(const char* end) {
 // keys only; past its '}'. Nothing is held: each member's value is written as it comes.
 const char* LiteralWriter::write_in_key_order(const char* open, const char* end) {
   const std::size_t first = keyed_.size();
-  const char* const after = index_members(open, end);
-  order_keyed(open, end, first);
+  IndexedKeys keys;
+  const char* const after = index_members(open, end, keys);
+  order_keyed(open, end, first, keys);
   out_.push_back('{');
   const std::size_t outer_base = base_;
   base_ = frames_.size();
@@ -91,13 +110,22 @@ const char* LiteralWriter::write_in_key_order(const char* open, const char* end)
 }
 
 // Appends the object's members to keyed_ in the order of the text; past its '}'.
-const char* LiteralWriter::index_members(const char* open, const char* end) {
+const char* LiteralWriter::index_members(const char* open, const char* end, IndexedKeys& keys) {
   const char* p = skip_json_space(open + 1, end);
   while (p < end && *p == '"') {
     WrittenAs kind;
     const char* const key_stop = literal_scalars::key_end(p + 1, end, kind);
     const auto at = static_cast<std::uint32_t>(p + 1 - open);
     keyed_.push_back({kind == WrittenAs::kString ? at : at | kDecodeKey, 0});
+    if (kind != WrittenAs::kString) {
+      keys.all_plain = false;
+    } else if (keys.first_plain == nullptr) {
+      keys.first_plain = p + 1;
+      keys.common = static_cast<std::size_t>(key_stop - p - 1);
+    } else {
+      keys.common =
+          common_start(keys.first_plain, p + 1, std::min(keys.common, static_cast<std::size_t>(key_stop - p - 1)));
+    }
     p = skip_json_space(key_stop + 1, end);
     p = skip_value(skip_json_space(p + 1, end), end);  // past the colon, then the value
     p = skip_json_space(p, end);
@@ -124,25 +152,11 @@ std::string_view LiteralWriter::keyed_key(const char* open, const char* end, con
 }
 
 // Orders keyed_[first..] by key, the text's order among equal keys, and keeps the last of each.
-void LiteralWriter::order_keyed(const char* open, const char* end, std::size_t first) {
+// The bytes every plain key starts with are passed over: the ones after them tell most keys apart.
+void LiteralWriter::order_keyed(const char* open, const char* end, std::size_t first, const IndexedKeys& keys) {
   const auto members = keyed_.begin() + static_cast<std::ptrdiff_t>(first);
-  // The bytes every plain key starts with are passed over: the four after them tell most keys apart.
-  std::string_view common;
-  bool any_plain = false, all_plain = true;
-  for (auto member = members; member != keyed_.end(); ++member) {
-    if ((member->at & kDecodeKey) != 0) {
-      all_plain = false;
-      continue;
-    }
-    const std::string_view key = plain_key(open + member->at);
-    if (!any_plain) common = key;
-    any_plain = true;
-    std::size_t same = 0;
-    while (same < common.size() && same < key.size() && common[same] == key[same]) ++same;
-    common = common.substr(0, same);
-  }
-  if (all_plain) {
-    KeyWindow window(common.size());
+  if (keys.all_plain) {
+    KeyWindow window(keys.common);
     order_plain_keys(
         keyed_.data() + first, keyed_.data() + keyed_.size(), window, [open](const Keyed& m) { return open + m.at; },
         [](const Keyed& m) { return m.at; }, [](Keyed& m) { m.at = 0; });
@@ -150,7 +164,7 @@ void LiteralWriter::order_keyed(const char* open, const char* end, std::size_t f
     return;
   }
   for (auto member = members; member != keyed_.end(); ++member) {
-    if ((member->at & kDecodeKey) == 0) member->chunk = plain_key_chunk(open + member->at, common.size());
+    if ((member->at & kDecodeKey) == 0) member->chunk = plain_key_chunk(open + member->at, keys.common);
   }
   const auto before = [&](const Keyed& a, const Keyed& b) {
     if (((a.at | b.at) & kDecodeKey) == 0 && a.chunk != b.chunk) return a.chunk < b.chunk;

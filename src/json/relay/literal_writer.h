@@ -99,8 +99,14 @@ class LiteralWriter {
   }
   const char* write_held_in_key_order(const char* end);
   const char* write_in_key_order(const char* open, const char* end);
-  const char* index_members(const char* open, const char* end);
-  void order_keyed(const char* open, const char* end, std::size_t first);
+  // What indexing found of an object's keys: whether all are plain, and the bytes they all start with.
+  struct IndexedKeys {
+    bool all_plain = true;
+    const char* first_plain = nullptr;  // the first plain key
+    std::size_t common = 0;             // how many bytes of it every plain key starts with
+  };
+  const char* index_members(const char* open, const char* end, IndexedKeys& keys);
+  void order_keyed(const char* open, const char* end, std::size_t first, const IndexedKeys& keys);
   std::string_view keyed_key(const char* open, const char* end, const Keyed& member, std::string& decoded);
   void put_keyed_key(const char* open, const char* end, const Keyed& member, bool first);
 

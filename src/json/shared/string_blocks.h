@@ -6,6 +6,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "common/byte_vector.h"
@@ -77,6 +78,48 @@ inline std::uint64_t escaped_bits(std::uint64_t backslashes, std::uint64_t& carr
   carry = __builtin_add_overflow(odd_starts, backslashes, &even_starts) ? 1 : 0;
   const std::uint64_t inverted = even_starts << 1;
   return (kEvenBits ^ inverted) & follows_backslash;
+}
+
+// Sixty-four bytes of JSON text: its quotes and backslashes, and its opening and closing brackets
+// (of arrays and objects alike), bit i for byte i.
+struct BracketBlock {
+  std::uint64_t quotes, backslashes, opens, closes;
+};
+
+inline BracketBlock bracket_block(const char* p) {
+#if defined(KORVANE_BYTE_VECTOR)
+  using namespace vec;
+  Bytes quotes[4], backslashes[4], opens[4], closes[4];
+  for (int i = 0; i < 4; ++i) {
+    const Bytes bytes = load(p + 16 * i);
+    const Bytes folded = either(bytes, splat(0x20));  // '[' and ']' as '{' and '}'
+    quotes[i] = equal(bytes, splat('"'));
+    backslashes[i] = equal(bytes, splat('\\'));
+    opens[i] = equal(folded, splat('{'));
+    closes[i] = equal(folded, splat('}'));
+  }
+  return {bits_of(quotes[0], quotes[1], quotes[2], quotes[3]),
+          bits_of(backslashes[0], backslashes[1], backslashes[2], backslashes[3]),
+          bits_of(opens[0], opens[1], opens[2], opens[3]), bits_of(closes[0], closes[1], closes[2], closes[3])};
+#else
+  using namespace string_block_words;
+  BracketBlock block{0, 0, 0, 0};
+  for (int i = 0; i < 8; ++i) {
+    const std::uint64_t word = load_word(p + 8 * i), folded = word | kOnes * 0x20;
+    block.quotes |= gather(equal_highs(word, '"')) << (8 * i);
+    block.backslashes |= gather(equal_highs(word, '\\')) << (8 * i);
+    block.opens |= gather(equal_highs(folded, '{')) << (8 * i);
+    block.closes |= gather(equal_highs(folded, '}')) << (8 * i);
+  }
+  return block;
+#endif
+}
+
+// Bit i set when an odd number of the bits 0 to i are: from each opening quote up to before the
+// closing one, given the quotes that are not escaped.
+inline std::uint64_t prefix_xor(std::uint64_t bits) {
+  for (int shift = 1; shift < 64; shift *= 2) bits ^= bits << shift;
+  return bits;
 }
 
 // The bits below the lowest set bit of `bits`; all of them when none is set.
