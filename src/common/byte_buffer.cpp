@@ -38,8 +38,7 @@ bool ByteBuffer::reallocate(std::size_t capacity) {
     if (grown == nullptr) return false;
     data_ = grown;
   } else {
-    // Whole huge pages, filled with few faults; copied once when a buffer grows past a size.
-    capacity = (capacity + platform::kLargeBlockUnit - 1) / platform::kLargeBlockUnit * platform::kLargeBlockUnit;
+    // Huge pages, filled with few faults; copied once when a buffer grows past a size.
     auto* block = static_cast<char*>(platform::allocate_large_block(capacity));
     if (block == nullptr) return false;
     if (size_ > 0) std::memcpy(block, data_, size_);

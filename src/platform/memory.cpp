@@ -34,10 +34,20 @@ void release_free_memory() {
 void* allocate_large_block(std::size_t size) {
   void* block = nullptr;
   if (::posix_memalign(&block, kLargeBlockUnit, size) != 0) return nullptr;
-#if KORVANE_HAVE_MADV_HUGEPAGE
-  (void)::madvise(block, size, MADV_HUGEPAGE);
-#endif
+  advise_huge_pages(block, size);
   return block;
+}
+
+void advise_huge_pages(void* begin, std::size_t size) {
+#if KORVANE_HAVE_MADV_HUGEPAGE
+  const auto start = reinterpret_cast<std::uintptr_t>(begin);
+  const std::uintptr_t first = (start + kLargeBlockUnit - 1) / kLargeBlockUnit * kLargeBlockUnit;
+  const std::uintptr_t last = (start + size) / kLargeBlockUnit * kLargeBlockUnit;
+  if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)begin;
+  (void)size;
+#endif
 }
 
 }  // namespace korvane::platform
