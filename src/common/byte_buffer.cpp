@@ -8,13 +8,6 @@
 #include "platform/memory.h"
 
 namespace korvane {
-namespace {
-
-// Buffers from this size on are large blocks of whole huge pages.
-constexpr std::size_t kLargeFrom = std::size_t{4} << 20;
-
-}  // namespace
-
 ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
@@ -33,12 +26,13 @@ ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
 ByteBuffer::~ByteBuffer() { std::free(data_); }
 
 bool ByteBuffer::reallocate(std::size_t capacity) {
-  if (capacity < kLargeFrom) {
+  if (capacity < platform::kLargeBlockFrom) {
     auto* grown = static_cast<char*>(std::realloc(data_, capacity));
     if (grown == nullptr) return false;
     data_ = grown;
   } else {
     // Huge pages, filled with few faults; copied once when a buffer grows past a size.
+    capacity = platform::large_block_size(capacity);
     auto* block = static_cast<char*>(platform::allocate_large_block(capacity));
     if (block == nullptr) return false;
     if (size_ > 0) std::memcpy(block, data_, size_);

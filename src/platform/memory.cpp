@@ -15,7 +15,6 @@
 #include <cstdint>
 
 namespace korvane::platform {
-
 void tune_allocator() {
 #if KORVANE_HAVE_MALLOPT_MMAP_THRESHOLD
   ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
@@ -34,20 +33,17 @@ void release_free_memory() {
 void* allocate_large_block(std::size_t size) {
   void* block = nullptr;
   if (::posix_memalign(&block, kLargeBlockUnit, size) != 0) return nullptr;
-  advise_huge_pages(block, size);
+#if KORVANE_HAVE_MADV_HUGEPAGE
+  if (const std::size_t whole = size / kLargeBlockUnit * kLargeBlockUnit; whole > 0) {
+    (void)::madvise(block, whole, MADV_HUGEPAGE);
+  }
+#endif
   return block;
 }
 
-void advise_huge_pages(void* begin, std::size_t size) {
-#if KORVANE_HAVE_MADV_HUGEPAGE
-  const auto start = reinterpret_cast<std::uintptr_t>(begin);
-  const std::uintptr_t first = (start + kLargeBlockUnit - 1) / kLargeBlockUnit * kLargeBlockUnit;
-  const std::uintptr_t last = (start + size) / kLargeBlockUnit * kLargeBlockUnit;
-  if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-  (void)begin;
-  (void)size;
-#endif
+std::size_t large_block_size(std::size_t size) {
+  const std::size_t past_whole = size % kLargeBlockUnit;
+  return past_whole >= kLargeBlockUnit / 2 ? size - past_whole + kLargeBlockUnit : size;
 }
 
 }  // namespace korvane::platform

@@ -11,7 +11,6 @@
 #include "json/relay/plain_key_order.h"
 #include "json/shared/whitespace.h"
 #include "json/write/escape.h"
-#include "platform/memory.h"
 
 namespace korvane::json::detail {
 namespace {
@@ -209,7 +208,6 @@ void LiteralWriter::reserve_for(const TextOutline& outline, std::size_t piece) {
   left_key_.reserve(longest_string);
   right_key_.reserve(longest_string);
   keyed_.reserve(outline.indexed_members);
-  platform::advise_huge_pages(keyed_.data(), keyed_.capacity() * sizeof(Keyed));
   shapes_.resize(kShapeDepths);
   set_aside_.reserve(written);
   number_.reserve(64);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/byte_buffer.h"
+#include "common/large_block_allocator.h"
 #include "json/relay/compact_literal.h"
 #include "json/relay/literal_scalars.h"
 #include "json/relay/outline.h"
@@ -139,9 +140,9 @@ class LiteralWriter {
   const char* held_open_ = nullptr;
   std::size_t held_frame_ = 0;
   std::size_t held_out_ = 0;
-  std::size_t held_span_ = kHeldSpan;  // no more for texts beyond the index's reach
-  std::vector<Keyed> keyed_;           // of objects written in key order, innermost last
-  std::string left_key_, right_key_;   // keys with escapes, decoded to be compared
+  std::size_t held_span_ = kHeldSpan;                     // no more for texts beyond the index's reach
+  std::vector<Keyed, LargeBlockAllocator<Keyed>> keyed_;  // of objects written in key order, innermost last
+  std::string left_key_, right_key_;                      // keys with escapes, decoded to be compared
   PieceSink* sink_ = nullptr;
   std::size_t piece_ = static_cast<std::size_t>(-1);
   bool stopped_ = false;
