@@ -96,6 +96,23 @@ int main() {
   return result.ec == std::errc() && value > 0 ? 0 : 1;
 }")
 
+# The UTF-8 check of long texts thirty-two bytes at a time, where the compiler builds AVX2 code for
+# one function and tells at run time whether the CPU has it (x86-64); left out with the byte
+# scanners' vector paths.
+if(NOT KORVANE_NO_BYTE_VECTOR)
+  korvane_source(AVX2_UTF8 "
+#include <immintrin.h>
+__attribute__((target(\"avx2\"))) static int high_bits(const char* at) {
+  return _mm256_movemask_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)));
+}
+int main() {
+  const char text[32] = {};
+  return __builtin_cpu_supports(\"avx2\") ? high_bits(text) : 0;
+}")
+else()
+  korvane_feature(AVX2_UTF8 FALSE)
+endif()
+
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/src/platform/features.h.in
                ${CMAKE_CURRENT_BINARY_DIR}/generated/platform/features.h @ONLY)
 

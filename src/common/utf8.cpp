@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/byte_vector.h"
+#include "platform/wide_utf8.h"
 
 namespace korvane {
 
@@ -138,6 +139,8 @@ bool valid_by_vectors(std::string_view bytes) {
 }  // namespace utf8_paths
 
 bool is_valid_utf8(std::string_view bytes) {
+  if (bytes.size() >= 256 && platform::has_wide_utf8_check())
+    return platform::wide_utf8_valid(bytes.data(), bytes.size());
 #if defined(KORVANE_BYTE_VECTOR)
   if (bytes.size() >= 32) return utf8_paths::valid_by_vectors(bytes);
 #endif

@@ -10,6 +10,7 @@
 #include "json/shared/number_lanes.h"
 #include "json/shared/specials.h"
 #include "json/shared/string_blocks.h"
+#include "platform/wide_utf8.h"
 
 namespace korvane {
 namespace {
@@ -74,6 +75,12 @@ TEST(Utf8Paths, AgreeWithTheTableOfWellFormedSequences) {
 #if defined(KORVANE_BYTE_VECTOR)
     ASSERT_EQ(utf8_paths::valid_by_vectors(text), expected) << testing::PrintToString(text);
 #endif
+    if (platform::has_wide_utf8_check()) {  // also three times over, for blocks that meet anywhere
+      ASSERT_EQ(platform::wide_utf8_valid(text.data(), text.size()), expected) << testing::PrintToString(text);
+      const std::string thrice = text + text + text;
+      ASSERT_EQ(platform::wide_utf8_valid(thrice.data(), thrice.size()), reference_valid(thrice))
+          << testing::PrintToString(thrice);
+    }
     ASSERT_EQ(is_valid_utf8(text), expected);
     GrowingUtf8Check growing;  // the text as it arrives, cut anywhere
     for (std::size_t size = 0; size < text.size(); size += cuts() % 7)
