@@ -20,14 +20,14 @@ namespace {
 // and the second byte's high one; a bit set in all three names an error the pair makes. A byte
 // that must be the third or fourth of a sequence is found by the bytes two and three before it.
 // (Keiser and Lemire, "Validating UTF-8 in less than one instruction per byte", 2021.)
-constexpr std::uint8_t kTooShort = 1 << 0;    // a lead or ASCII byte, then a lead byte or ASCII
-constexpr std::uint8_t kTooLong = 1 << 1;     // ASCII, then a continuation byte
-constexpr std::uint8_t kOverlong3 = 1 << 2;   // E0, then 80..9F
-constexpr std::uint8_t kTooLarge = 1 << 3;    // F4, then 90..BF; or F5..FF
-constexpr std::uint8_t kSurrogate = 1 << 4;   // ED, then A0..BF
-constexpr std::uint8_t kOverlong2 = 1 << 5;   // C0 or C1
+constexpr std::uint8_t kTooShort = 1 << 0;      // a lead or ASCII byte, then a lead byte or ASCII
+constexpr std::uint8_t kTooLong = 1 << 1;       // ASCII, then a continuation byte
+constexpr std::uint8_t kOverlong3 = 1 << 2;     // E0, then 80..9F
+constexpr std::uint8_t kTooLarge = 1 << 3;      // F4, then 90..BF; or F5..FF
+constexpr std::uint8_t kSurrogate = 1 << 4;     // ED, then A0..BF
+constexpr std::uint8_t kOverlong2 = 1 << 5;     // C0 or C1
 constexpr std::uint8_t kTooLarge1000 = 1 << 6;  // F5..FF, then 80..8F
-constexpr std::uint8_t kOverlong4 = 1 << 6;   // F0, then 80..8F
+constexpr std::uint8_t kOverlong4 = 1 << 6;     // F0, then 80..8F
 constexpr std::uint8_t kTwoContinuations = 1 << 7;
 constexpr std::uint8_t kCarry = kTooShort | kTooLong | kTwoContinuations;  // whatever the first's low nibble
 
@@ -61,8 +61,8 @@ KORVANE_AVX2 Tables make_tables() {
       _mm256_set1_epi8(0x0F),
       // A block ends inside a sequence when its last byte is a lead, or one of the two before it
       // starts a sequence longer than what is left.
-      _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                       -1, -1, -1, -1, static_cast<char>(0xEF), static_cast<char>(0xDF), static_cast<char>(0xBF)),
+      _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                       -1, -1, -1, -1, -1, static_cast<char>(0xEF), static_cast<char>(0xDF), static_cast<char>(0xBF)),
   };
 }
 
@@ -74,12 +74,16 @@ KORVANE_AVX2 inline __m256i before(__m256i current, __m256i previous) {
 
 KORVANE_AVX2 inline __m256i block_errors(const Tables& t, __m256i current, __m256i previous) {
   const __m256i before1 = before<1>(current, previous);
-  const __m256i first_high = _mm256_shuffle_epi8(t.first_high, _mm256_and_si256(_mm256_srli_epi16(before1, 4), t.low_nibble));
+  const __m256i first_high =
+      _mm256_shuffle_epi8(t.first_high, _mm256_and_si256(_mm256_srli_epi16(before1, 4), t.low_nibble));
   const __m256i first_low = _mm256_shuffle_epi8(t.first_low, _mm256_and_si256(before1, t.low_nibble));
-  const __m256i second_high = _mm256_shuffle_epi8(t.second_high, _mm256_and_si256(_mm256_srli_epi16(current, 4), t.low_nibble));
+  const __m256i second_high =
+      _mm256_shuffle_epi8(t.second_high, _mm256_and_si256(_mm256_srli_epi16(current, 4), t.low_nibble));
   const __m256i pair = _mm256_and_si256(_mm256_and_si256(first_high, first_low), second_high);
-  const __m256i third = _mm256_subs_epu8(before<2>(current, previous), _mm256_set1_epi8(static_cast<char>(0xE0 - 0x80)));
-  const __m256i fourth = _mm256_subs_epu8(before<3>(current, previous), _mm256_set1_epi8(static_cast<char>(0xF0 - 0x80)));
+  const __m256i third =
+      _mm256_subs_epu8(before<2>(current, previous), _mm256_set1_epi8(static_cast<char>(0xE0 - 0x80)));
+  const __m256i fourth =
+      _mm256_subs_epu8(before<3>(current, previous), _mm256_set1_epi8(static_cast<char>(0xF0 - 0x80)));
   const __m256i continued = _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(static_cast<char>(0x80)));
   return _mm256_xor_si256(continued, pair);
 }

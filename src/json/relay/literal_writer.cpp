@@ -101,8 +101,9 @@ const char* LiteralWriter::open(const char* p, const char* end, bool& value_foll
     if (frames_.size() > base_ && frames_.back().is_object) {
       Member& member = members_.back();
       member.value.size = out_.size() - frames_.back().part - member.written_at;
+      return p;
     }
-    return p;
+    return frames_.size() > base_ ? write_records_in_row(p, end, shapes_[frames_.size()]) : p;
   }
   Frame frame{object};
   if (object) {
@@ -157,6 +158,24 @@ bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& 
   *o++ = '}';
   out_.commit(static_cast<std::size_t>(o - start));
   return true;
+}
+
+// The records that follow one in an array, with its shape, each at once (see write_record); past
+// the last, at the comma before the first that is not.
+const char* LiteralWriter::write_records_in_row(const char* p, const char* end, const Shape& shape) {
+  while (p[0] == ',' && p[1] == '{') {  // the padding makes p[1] a byte to look at
+    if (objects_open_ == 0 && out_.size() >= piece_) (void)drain();
+    const std::size_t before = out_.size();
+    std::memcpy(out_.tail_or_throw(2), ",{", 2);
+    out_.commit(2);
+    const char* at = p + 2;
+    if (!write_record(at, end, shape)) {
+      out_.truncate(before);
+      return p;
+    }
+    p = at;
+  }
+  return p;
 }
 
 // Writes the closing of the innermost container, and notes the size written in its parent.

@@ -115,6 +115,7 @@ class LiteralWriter {
   const char* open(const char* p, const char* end, bool& value_follows);
   void close();
   bool write_record(const char*& at, const char* end, const Shape& shape);
+  const char* write_records_in_row(const char* p, const char* end, const Shape& shape);
   const char* key(const char* p, const char* end);
   const char* read_key(const char* p, const char* end, Member& member);
   void write_object(const Frame& object, std::size_t depth);
