@@ -138,13 +138,24 @@ bool valid_by_vectors(std::string_view bytes) {
 
 }  // namespace utf8_paths
 
-bool is_valid_utf8(std::string_view bytes) {
+namespace {
+
+[[gnu::noinline]] bool valid_long_utf8(std::string_view bytes) {
   if (bytes.size() >= 256 && platform::has_wide_utf8_check())
     return platform::wide_utf8_valid(bytes.data(), bytes.size());
 #if defined(KORVANE_BYTE_VECTOR)
-  if (bytes.size() >= 32) return utf8_paths::valid_by_vectors(bytes);
-#endif
+  return utf8_paths::valid_by_vectors(bytes);
+#else
   return utf8_paths::valid_by_words(bytes);
+#endif
+}
+
+}  // namespace
+
+// Most texts checked are short (keys, the strings of a request): the word path first.
+bool is_valid_utf8(std::string_view bytes) {
+  if (bytes.size() < 32) return utf8_paths::valid_by_words(bytes);
+  return valid_long_utf8(bytes);
 }
 
 // Two well-formed texts make a well-formed one, and a well-formed text cut before a byte that

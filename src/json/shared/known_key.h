@@ -24,10 +24,7 @@ class KnownKey {
   // `key` as written between its quotes, in text that outlives this; `readable` bytes from
   // key.data() on can be read (the key, its closing quote and what follows).
   KnownKey(std::string_view key, std::size_t readable) : data_(key.data()), size_(key.size()) {
-    if (size_ >= kWordBytes) {  // its first word, then memcmp
-      words_[0] = load_word(key.data());
-      return;
-    }
+    if (size_ >= kWordBytes) return;  // compared with memcmp
     const std::size_t low = std::min<std::size_t>(size_ + 1, 8), high = size_ + 1 - low;
     masks_ = {low_bytes(low), low_bytes(high)};
     if (readable >= kWordBytes) {  // the quote is the text's own
@@ -46,10 +43,7 @@ class KnownKey {
   // read. Past the quote then: p + size() + 1.
   bool matches(const char* p, std::size_t readable) const {
     if (data_ == nullptr || readable <= size_) return false;
-    if (size_ >= kWordBytes) {
-      return p[size_] == '"' && load_word(p) == words_[0] && std::memcmp(p + 8, data_ + 8, size_ - 8) == 0;
-    }
-    if (readable >= kWordBytes) {
+    if (size_ < kWordBytes && readable >= kWordBytes) {
       return (((load_word(p) ^ words_[0]) & masks_[0]) | ((load_word(p + 8) ^ words_[1]) & masks_[1])) == 0;
     }
     return p[size_] == '"' && std::memcmp(p, data_, size_) == 0;
