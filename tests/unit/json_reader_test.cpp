@@ -382,7 +382,13 @@ TEST(ReadCompactLarge, ObjectsWrittenInKeyOrderAgreeWithTheValueTree) {
         many_members(5, R"({"k":)" + long_string + R"(,"j":)" + long_string + "}"),
         R"({"z":)" + long_string + R"(,"a":)" + many_members(30, many_members(20, "[{},{}]")) + "}",
         "[" + many_members(40'000, "{}") + "]", many_members(3'000, record, true),
-        "[" + many_members(40'000, "{}", true) + "]", many_members(5'000, many_members(3, "1", true), true)}) {
+        "[" + many_members(40'000, "{}", true) + "]", many_members(5'000, many_members(3, "1", true), true),
+        // records holding arrays of scalars written as they are, and arrays that are not
+        many_members(3'000, R"({"t":[1,"x\"y\\",true,null],"s":[],"u":"v"})", true),
+        many_members(3'000, R"({"t":[1],"r":["\u00e9"]})", true),
+        many_members(3'000, R"({"t":[1],"q":[1.0e5,2]})", true),
+        many_members(3'000, R"({"t":[1],"p":[[1],{"b":1,"a":2}]})", true),
+        "[" + many_members(3'000, R"({"b":[-0.5,"a"],"a":["}]"]})") + "]"}) {
     EXPECT_TRUE(via_literal(text) == via_tree(text)) << text.substr(0, 200);  // no diff of megabytes
   }
   expect_quick_check_agrees(big);

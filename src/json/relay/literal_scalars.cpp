@@ -62,17 +62,15 @@ char* put_code_point(char* at, char32_t c) {
 
 namespace literal_scalars {
 
-// Each escape's backslash and character, and so each quote and backslash of the text, get a
-// backslash before them.
+// Each quote and backslash of the text gets a backslash before it (of a string with short escapes,
+// so each escape's backslash and character).
 #if defined(KORVANE_BYTE_VECTOR)
 // Sixteen bytes at a time (the 16 past the text can be read): a block is copied whole, or in
 // runs up to each quote and backslash in it.
-char* put_short_escapes(char* at, const ScalarText& value) {
+char* put_escaped_copy(char* at, const char* text, std::size_t text_size) {
   using namespace vec;
-  std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
-  at += kLiteralQuote.size();
-  const char* const end = value.text + value.size;
-  for (const char* p = value.text; p < end;) {
+  const char* const end = text + text_size;
+  for (const char* p = text; p < end;) {
     const auto size = std::min<std::size_t>(16, static_cast<std::size_t>(end - p));
     const Bytes bytes = load(p);
     const std::uint64_t in_text = ~std::uint64_t{0} >> (64 - size * kLaneBitStride);
@@ -91,29 +89,31 @@ char* put_short_escapes(char* at, const ScalarText& value) {
     at += size - copied;
     p += size;
   }
-  std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
-  return at + kLiteralQuote.size();
+  return at;
 }
 #else
-char* put_short_escapes(char* at, const ScalarText& value) {
-  std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
-  at += kLiteralQuote.size();
-  const char* p = value.text;
-  const char* const end = p + value.size;
+char* put_escaped_copy(char* at, const char* text, std::size_t size) {
+  const char* p = text;
+  const char* const end = p + size;
   for (;;) {
     const std::size_t run = find_special(p, static_cast<std::size_t>(end - p));
     copy_short(at, p, run);  // at most doubled so far: the slack holds the rest
     at += run;
     p += run;
-    if (p == end) break;
+    if (p == end) return at;
     at[0] = '\\';
     at[1] = *p++;
     at += 2;
   }
+}
+#endif
+
+char* put_short_escapes(char* at, const ScalarText& value) {
+  std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
+  at = put_escaped_copy(at + kLiteralQuote.size(), value.text, value.size);
   std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
   return at + kLiteralQuote.size();
 }
-#endif
 
 char* put_rewritten_number(char* at, const ScalarText& value, std::string& scratch) {
   const std::string_view text(value.text, value.size);

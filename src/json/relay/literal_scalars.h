@@ -26,6 +26,7 @@ enum class WrittenAs : std::uint8_t {
   kCopied,           // as it is: literals, integers of 64 bits, floats already in written form
   kString,           // quoted, without escapes
   kShortEscapes,     // quoted, with escapes that writing writes back the same
+  kEscapedCopy,      // a compact array of scalars written as they are: a backslash before each quote and backslash
   kEscapedString,    // decoded and written again
   kRewrittenNumber,  // read as a double and written
   kWritten,          // a container, written already
@@ -162,6 +163,7 @@ inline void copy_short(char* to, const char* from, std::size_t n) {
   copy_bytes(to, from, n);
 }
 
+char* put_escaped_copy(char* at, const char* text, std::size_t size);
 char* put_short_escapes(char* at, const ScalarText& value);
 char* put_decoded_string(char* at, const ScalarText& value);
 char* put_rewritten_number(char* at, const ScalarText& value, std::string& scratch);
@@ -186,6 +188,28 @@ char* put_rewritten_number(char* at, const ScalarText& value, std::string& scrat
   }
 }
 
+// A compact array of scalars that are written as they are ([1,"a",true]) at `at`: moved past it,
+// with `value` its text as one copy (kEscapedCopy); false, with nothing moved, for any other.
+[[gnu::always_inline]] inline bool scan_scalar_array(const char*& at, const char* end, ScalarText& value) {
+  const char* p = at + 1;
+  if (*p != ']') {
+    for (;;) {
+      if (!kStartsScalar[static_cast<unsigned char>(*p)]) return false;
+      ScalarText element;
+      p = scan_scalar(p, end, element);
+      if (element.kind != WrittenAs::kCopied && element.kind != WrittenAs::kString &&
+          element.kind != WrittenAs::kShortEscapes) {
+        return false;
+      }
+      if (*p == ']') break;
+      if (*p++ != ',') return false;
+    }
+  }
+  value = {WrittenAs::kEscapedCopy, at, static_cast<std::size_t>(p + 1 - at)};
+  at = p + 1;
+  return true;
+}
+
 // The most a scalar's written text takes. An escape takes at most twice its bytes written ("\\\""
 // for "\""), a decoded one fewer ("\\u0001" for "\u0001", "é" for "\u00e9").
 inline std::size_t written_size(const ScalarText& value) {
@@ -193,6 +217,7 @@ inline std::size_t written_size(const ScalarText& value) {
     case WrittenAs::kString: return value.size + 2 * kLiteralQuote.size();
     case WrittenAs::kShortEscapes:
     case WrittenAs::kEscapedString: return 2 * value.size + 2 * kLiteralQuote.size();
+    case WrittenAs::kEscapedCopy: return 2 * value.size;
     case WrittenAs::kRewrittenNumber: return 32;  // "-1.2345678901234567e-308" is the longest
     default: return value.size;
   }
@@ -209,6 +234,7 @@ inline std::size_t written_size(const ScalarText& value) {
       return at + value.size + 2 * kLiteralQuote.size();
     case WrittenAs::kCopied: literal_scalars::copy_short(at, value.text, value.size); return at + value.size;
     case WrittenAs::kShortEscapes: return literal_scalars::put_short_escapes(at, value);
+    case WrittenAs::kEscapedCopy: return literal_scalars::put_escaped_copy(at, value.text, value.size);
     case WrittenAs::kEscapedString: return literal_scalars::put_decoded_string(at, value);
     case WrittenAs::kRewrittenNumber: return literal_scalars::put_rewritten_number(at, value, scratch);
     default: copy_bytes(at, value.text, value.size); return at + value.size;

@@ -127,7 +127,7 @@ const char* LiteralWriter::open(const char* p, const char* end, bool& value_foll
 }
 
 // A record, after its '{', whose keys are those of the last object ordered at its depth, in the
-// same order, and whose values are all scalars: read and written at once, and `at` moved past
+// same order, and whose values are all scalars or arrays of them: read and written at once, and `at` moved past
 // its '}'. False, with nothing read or written, for any other object.
 bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& shape) {
   if (shape.count == 0) return false;
@@ -139,8 +139,11 @@ bool LiteralWriter::write_record(const char*& at, const char* end, const Shape& 
     const KnownLead& lead = shape.leads[i];
     if (!lead.matches(p, static_cast<std::size_t>(end - p) + kPadding)) return false;
     p += lead.size();
-    if (!kStartsScalar[static_cast<unsigned char>(*p)]) return false;
-    p = scan_scalar(p, end, values[i]);
+    if (kStartsScalar[static_cast<unsigned char>(*p)]) {
+      p = scan_scalar(p, end, values[i]);
+    } else if (*p != '[' || !scan_scalar_array(p, end, values[i])) {
+      return false;
+    }
   }
   if (*p++ != '}') return false;
   if (static_cast<std::size_t>(p - at) > kLongestRecord) return false;  // what is held stays small
