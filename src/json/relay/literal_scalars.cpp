@@ -108,9 +108,25 @@ char* put_escaped_copy(char* at, const char* text, std::size_t size) {
 }
 #endif
 
+// A string shorter than a block copies the runs between its quotes and backslashes, whose places
+// the look for its end found, a block each.
 char* put_short_escapes(char* at, const ScalarText& value) {
   std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
-  at = put_escaped_copy(at + kLiteralQuote.size(), value.text, value.size);
+  at += kLiteralQuote.size();
+  if (value.size < kStringBlockBytes) {
+    std::size_t from = 0;
+    for (std::uint64_t escaped = value.escaped; escaped != 0; escaped &= escaped - 1) {
+      const auto lane = static_cast<std::size_t>(std::countr_zero(escaped));
+      std::memcpy(at, value.text + from, kStringBlockBytes);  // the run, and more the next copy covers
+      at += lane - from;
+      *at++ = '\\';
+      from = lane;
+    }
+    std::memcpy(at, value.text + from, kStringBlockBytes);
+    at += value.size - from;
+  } else {
+    at = put_escaped_copy(at, value.text, value.size);
+  }
   std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
   return at + kLiteralQuote.size();
 }

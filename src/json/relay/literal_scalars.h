@@ -35,12 +35,15 @@ struct ScalarText {
   WrittenAs kind;
   const char* text;
   std::size_t size;
+  std::uint64_t escaped = 0;  // of a string shorter than a block: a bit for each quote and backslash
 };
 
 inline constexpr std::string_view kLiteralQuote = "\\\"";  // a quotation mark of the text, escaped
 
-// Room the output always has past what it is asked for: short copies go whole words at once.
-inline constexpr std::size_t kSlack = 32;
+// Room the output always has past what it is asked for, and bytes that can be read past a token of
+// the input: copies go whole words and blocks at once. A short value is copied as kShortCopy bytes.
+inline constexpr std::size_t kSlack = 64;
+inline constexpr std::size_t kShortCopy = 32;
 
 namespace literal_scalars {
 
@@ -54,15 +57,18 @@ inline constexpr std::array<bool, 256> kNumberBytes = [] {
 // The end of a string's text (its closing quote, or the end), after its opening quote, and how
 // it is written: escapes that writing writes back the same (all but "\/" and "\u") need no
 // decoding. Sixty-four bytes at a time (see string_blocks.h).
-[[gnu::always_inline]] inline const char* string_end(const char* p, const char* end, WrittenAs& kind) {
+[[gnu::always_inline]] inline const char* string_end(const char* p, const char* end, WrittenAs& kind,
+                                                     std::uint64_t& first_escaped) {
   std::uint64_t carry = 0;
   bool escapes = false, decoded = false;
-  for (;; p += kStringBlockBytes) {
+  first_escaped = 0;
+  for (const char* const first = p;; p += kStringBlockBytes) {
     const StringBlock block = string_block(p);
     const std::uint64_t escaped = escaped_bits(block.backslashes, carry);
     const std::uint64_t closing = block.quotes & ~escaped;
     const std::uint64_t before = bits_before(closing);
     escapes |= (block.backslashes & before) != 0;
+    if (p == first) first_escaped = (block.quotes | block.backslashes) & before;
     // Escapes but \" and \\ are rare: each is looked at.
     for (std::uint64_t other = escaped & before & ~(block.quotes | block.backslashes); other != 0; other &= other - 1) {
       const char c = p[std::countr_zero(other)];
@@ -153,11 +159,11 @@ inline const char* scan_number_by_runs(const char* p, ScalarText& value) {
   return p + lanes.size;
 }
 
-// Copies n bytes from where kSlack bytes past them can be read; a short value as kSlack of them:
-// no branch on its length.
+// Copies n bytes from where kSlack bytes past them can be read; a short value as kShortCopy of
+// them: no branch on its length.
 inline void copy_short(char* to, const char* from, std::size_t n) {
-  if (n <= kSlack) {
-    std::memcpy(to, from, kSlack);
+  if (n <= kShortCopy) {
+    std::memcpy(to, from, kShortCopy);
     return;
   }
   copy_bytes(to, from, n);
@@ -175,7 +181,7 @@ char* put_rewritten_number(char* at, const ScalarText& value, std::string& scrat
 [[gnu::always_inline]] inline const char* scan_scalar(const char* p, const char* end, ScalarText& value) {
   switch (*p) {
     case '"': {
-      const char* const stop = literal_scalars::string_end(p + 1, end, value.kind);
+      const char* const stop = literal_scalars::string_end(p + 1, end, value.kind, value.escaped);
       value.text = p + 1;
       value.size = static_cast<std::size_t>(stop - p - 1);
       if (stop >= end) value.kind = WrittenAs::kString;
