@@ -62,13 +62,13 @@ done
 source_date_epoch() {
   if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
     echo "$SOURCE_DATE_EPOCH"
-  elif git -C "$root" rev-parse --verify -q HEAD >/dev/null 2>&1; then
+  elif [ -e "$root/.git" ]; then  # a checkout's files carry the time of checkout: only git knows the commit's
     git -C "$root" log -1 --format=%ct
   else
     perl -e 'print +(stat shift)[9], "\n"' "$root/CMakeLists.txt"
   fi
 }
-epoch="$(source_date_epoch)"
+epoch="$(source_date_epoch)" || fail "no source date: git cannot read the checkout (installed? a safe.directory?)"
 case "$epoch" in "" | *[!0-9]*) fail "no source date (SOURCE_DATE_EPOCH or the commit's time): \"$epoch\"" ;; esac
 
 version="$(sed -n 's/^project(korvane_mcp VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"

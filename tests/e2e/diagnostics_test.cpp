@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/version.h"
 #include "json/shared/value.h"
 #include "platform/process_usage.h"
 #include "processes.h"
@@ -158,7 +159,7 @@ TEST_P(Check, ReportsWhatItFoundExitsAsItShouldAndNeverShowsTheToken) {
   const CheckRun run = run_check(environment);
   EXPECT_TRUE(run.status.exited) << describe(run.status);
   EXPECT_EQ(run.status.code, c.exit_code) << run.out;
-  EXPECT_NE(run.out.find("korvane-mcp 0.28.0"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("korvane-mcp " + std::string(kServerVersion) + " --check"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find((path.empty() ? "\"\"" : path) + "  ("), std::string::npos) << run.out;
   std::size_t used = 0;
   for (std::size_t at = run.out.find("<- used"); at != std::string::npos; at = run.out.find("<- used", at + 1)) ++used;

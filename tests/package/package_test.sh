@@ -32,6 +32,13 @@ printf 'x' >> "$work/changed.tar.gz"
 sed "s/$archive/changed.tar.gz/" "$work/dist/$archive.sha256" > "$work/changed.tar.gz.sha256"
 ! (cd "$work" && sha256sum -c --status changed.tar.gz.sha256 2>/dev/null) || fail "a changed archive passes sha256sum -c"
 
+# Every member carries the source's time; the second packing starts in a later second, so that
+# the time of packing, wherever it leaks in, changes the bytes.
+source_time="${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || true)}"
+times="$(TZ=UTC tar --full-time -tvzf "$work/dist/$archive" | awk '{ print $4, $5 }' | sort -u)"
+[ -z "$source_time" ] || [ "$times" = "$(TZ=UTC date -d "@$source_time" '+%Y-%m-%d %H:%M:%S')" ] ||
+  fail "members carry $times, not the source's time"
+sleep 1
 (umask 002 && "$root/scripts/package.sh" --build-dir "$build" --out "$work/again" >/dev/null)
 [ "$(cut -d' ' -f1 "$work/again/$archive.sha256")" = "$(cut -d' ' -f1 "$work/dist/$archive.sha256")" ] ||
   fail "a second packing gives other bytes:"$'\n'"$(tar -tvzf "$work/dist/$archive")"$'\n'"$(tar -tvzf "$work/again/$archive")"
