@@ -226,6 +226,18 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
       if (depth == 0) return finish(p);
       if (p > last_) return false;
       value_ends(p, depth);
+      // The next element of an array an object with a key, as records in a row are: opened and
+      // its first key read at once.
+      if (open_[depth - 1] == '[' && p[0] == ',' && p[1] == '{' && p[2] == '"' && at(p + 1) < stop_at_) {
+        const char* const bracket = p + 1;
+        p += 2;
+        value_starts(p);
+        opened(bracket, depth++);
+        if ((p = key(p, depth)) == nullptr) return false;
+        if (at(p) >= stop_at_ || !kStartsScalar[static_cast<unsigned char>(*p)]) break;
+        if ((p = scalar_members(p, depth)) == nullptr) return false;
+        value_ends(p, depth);
+      }
     }
   }
 }
