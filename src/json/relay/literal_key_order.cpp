@@ -51,12 +51,6 @@ const char* skip_value(const char* p, const char* end) {
   return scan_scalar(p, end, value);
 }
 
-// Where the value of the member whose key's opening quote is at p lies.
-inline const char* value_of_member(const char* p, const char* end) {
-  p = skip_json_space(skip_string(p, end), end);
-  return skip_json_space(p + 1, end);  // past the colon
-}
-
 // A key without escapes, from after its opening quote.
 inline std::string_view plain_key(const char* start) { return {start, plain_key_size(start)}; }
 
@@ -100,8 +94,8 @@ const char* LiteralWriter::write_in_key_order(const char* open, const char* end)
   for (std::size_t k = first; k < keyed_.size(); ++k) {
     if (k + kAhead < keyed_.size()) __builtin_prefetch(open + (keyed_[k + kAhead].at & ~kDecodeKey));
     if (out_.size() >= piece_) (void)drain();
-    put_keyed_key(open, end, keyed_[k], k == first);
-    (void)write_value(value_of_member(open + (keyed_[k].at & ~kDecodeKey) - 1, end), end);
+    const char* const colon = skip_json_space(put_keyed_key(open, end, keyed_[k], k == first), end);
+    (void)write_value(skip_json_space(colon + 1, end), end);
   }
   base_ = outer_base;
   out_.push_back('}');
@@ -178,16 +172,24 @@ void LiteralWriter::order_keyed(const char* open, const char* end, std::size_t f
   keyed_.erase(detail::order_by_key(members, keyed_.end(), before, same_key), keyed_.end());
 }
 
-// The comma before a member when there is one, then its key and colon.
-void LiteralWriter::put_keyed_key(const char* open, const char* end, const Keyed& member, bool first) {
+// The comma before a member when there is one, then its key and colon; past the key's closing
+// quote in the text.
+const char* LiteralWriter::put_keyed_key(const char* open, const char* end, const Keyed& member, bool first) {
   if (!first) out_.push_back(',');
   out_.append(kLiteralQuote);
+  const char* const key = open + (member.at & ~kDecodeKey);
+  const char* after = nullptr;
   if ((member.at & kDecodeKey) == 0) {
-    out_.append(plain_key(open + member.at));  // no quote, backslash or control character in it
+    const std::string_view plain = plain_key(key);
+    out_.append(plain);  // no quote, backslash or control character in it
+    after = key + plain.size() + 1;
   } else {
     append_escaped(out_, keyed_key(open, end, member, left_key_), true);
+    WrittenAs kind;
+    after = literal_scalars::key_end(key, end, kind) + 1;
   }
   out_.append("\\\":");
+  return after;
 }
 
 // Between two drains the output holds at most a piece and what an object held in it becomes,

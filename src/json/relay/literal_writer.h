@@ -109,7 +109,7 @@ class LiteralWriter {
   const char* index_members(const char* open, const char* end, IndexedKeys& keys);
   void order_keyed(const char* open, const char* end, std::size_t first, const IndexedKeys& keys);
   std::string_view keyed_key(const char* open, const char* end, const Keyed& member, std::string& decoded);
-  void put_keyed_key(const char* open, const char* end, const Keyed& member, bool first);
+  const char* put_keyed_key(const char* open, const char* end, const Keyed& member, bool first);
 
   void before_element();
   const char* open(const char* p, const char* end, bool& value_follows);
