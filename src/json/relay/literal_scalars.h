@@ -235,7 +235,11 @@ inline std::size_t written_size(const ScalarText& value) {
   switch (value.kind) {
     case WrittenAs::kString:
       std::memcpy(at, kLiteralQuote.data(), kLiteralQuote.size());
-      literal_scalars::copy_short(at + kLiteralQuote.size(), value.text, value.size);
+      if (value.size <= kSlack) {  // a block at once, whatever its length
+        std::memcpy(at + kLiteralQuote.size(), value.text, kSlack);
+      } else {
+        copy_bytes(at + kLiteralQuote.size(), value.text, value.size);
+      }
       std::memcpy(at + kLiteralQuote.size() + value.size, kLiteralQuote.data(), kLiteralQuote.size());
       return at + value.size + 2 * kLiteralQuote.size();
     case WrittenAs::kCopied: literal_scalars::copy_short(at, value.text, value.size); return at + value.size;
