@@ -48,9 +48,19 @@ inline std::uint32_t plain_key_chunk(const char* key, std::size_t offset) {
   return __builtin_bswap32(static_cast<std::uint32_t>(bytes));
 }
 
+// How a chunk holds its bytes: `bytes` of them, each a digit of a number in base `base` (0 past a
+// key's end), the number times `scale`; so a chunk's last digit is (chunk / scale) % base.
+struct ChunkForm {
+  std::size_t bytes;
+  std::uint32_t base, scale;
+  bool ends_in(std::uint32_t chunk) const { return chunk / scale % base == 0; }
+};
+inline constexpr ChunkForm kRawChunks{4, 256, 1};  // four bytes as they are (plain_key_chunk)
+
 // The bytes of every key from where they first differ: up to eight of them, each by its rank
-// among the bytes found there (0 stands for past a key's end), in as few bits as the ranks need,
-// so that a chunk of 32 bits holds five to eight bytes of keys made of few kinds of byte.
+// among the bytes found there, as digits of one number that fills 32 bits, so that a chunk holds
+// five to eight bytes of keys made of few kinds of byte (seven of a hex id) and its top byte
+// tells keys apart as well as any.
 class KeyWindow {
  public:
   explicit KeyWindow(std::size_t offset) : offset_(offset) {}
@@ -62,22 +72,26 @@ class KeyWindow {
   }
   // Ranks the bytes noted; false when a chunk would hold no more than four of them.
   bool rank() {
-    int rank = 0;
+    std::uint32_t rank = 0;
     seen_[0] = 0;  // past the end
     for (std::size_t c = 0; c < seen_.size(); ++c) ranks_[c] = static_cast<std::uint8_t>(seen_[c] != 0 ? ++rank : 0);
-    bits_ = std::bit_width(static_cast<unsigned>(rank));
-    bytes_ = std::min<std::size_t>(8, 32 / static_cast<std::size_t>(bits_));
-    return bytes_ > 4;
+    const std::uint64_t base = rank + 1;
+    std::uint64_t span = 1;
+    form_ = {0, static_cast<std::uint32_t>(base), 1};
+    while (form_.bytes < 8 && span * base <= (std::uint64_t{1} << 32)) {
+      span *= base;
+      ++form_.bytes;
+    }
+    form_.scale = static_cast<std::uint32_t>((std::uint64_t{1} << 32) / span);
+    return form_.bytes > 4;
   }
   std::size_t offset() const { return offset_; }
-  std::size_t bytes() const { return bytes_; }
-  // The bits of a chunk's last byte: 0 when it is past its key's end.
-  std::uint32_t last_byte() const { return (1u << bits_) - 1; }
+  const ChunkForm& form() const { return form_; }
   std::uint32_t chunk(const char* key) const {
     const std::uint64_t word = kept_bytes(key);
     std::uint32_t packed = 0;
-    for (std::size_t i = 0; i < bytes_; ++i) packed = packed << bits_ | ranks_[(word >> (8 * i)) & 0xFF];
-    return packed;
+    for (std::size_t i = 0; i < form_.bytes; ++i) packed = packed * form_.base + ranks_[(word >> (8 * i)) & 0xFF];
+    return packed * form_.scale;
   }
 
  private:
@@ -91,8 +105,7 @@ class KeyWindow {
 
   std::size_t offset_;
   std::array<std::uint8_t, 256> seen_{}, ranks_{};
-  int bits_ = 8;
-  std::size_t bytes_ = 4;
+  ChunkForm form_ = kRawChunks;
 };
 
 namespace plain_keys {
@@ -134,17 +147,16 @@ inline constexpr int kChunkRounds = 16;  // then the rest of the keys are compar
 
 // Orders [first, last) by key (`key(member)` is where its key starts, after its quote), and among
 // equal keys by place (`place`); of equal keys all but the last are handed to `drop`. Each
-// member's `chunk` is the key's chunk at `offset` on entry, which every key reaches: `bytes` of
-// the key in it, the last of them in its bits `last_byte`, which are 0 when its key ends in it.
+// member's `chunk` is the key's chunk at `offset` on entry, which every key reaches, in `form`.
 template <typename Member, typename KeyOf, typename PlaceOf, typename Drop>
-void order_plain_keys(Member* first, Member* last, std::size_t offset, std::size_t bytes, std::uint32_t last_byte,
-                      KeyOf key, PlaceOf place, Drop drop, int rounds = plain_keys::kChunkRounds) {
+void order_plain_keys(Member* first, Member* last, std::size_t offset, const ChunkForm& form, KeyOf key, PlaceOf place,
+                      Drop drop, int rounds = plain_keys::kChunkRounds) {
   plain_keys::sort_by_chunk(first, last, 24);
   for (Member* run = first; run != last;) {
     Member* run_end = run + 1;
     while (run_end != last && run_end->chunk == run->chunk) ++run_end;
     if (run_end - run > 1) {
-      if ((run->chunk & last_byte) == 0 || rounds == 0) {  // the keys end here, or are long and alike
+      if (form.ends_in(run->chunk) || rounds == 0) {  // the keys end here, or are long and alike
         const auto before = [&](const Member& a, const Member& b) {
           const char *ka = key(a), *kb = key(b);
           const std::string_view left(ka + offset, plain_key_size(ka) - offset),
@@ -157,8 +169,8 @@ void order_plain_keys(Member* first, Member* last, std::size_t offset, std::size
           if (plain_key_size(ka) == plain_key_size(kb) && std::equal(ka, ka + plain_key_size(ka), kb)) drop(m[0]);
         }
       } else {
-        for (Member* m = run; m != run_end; ++m) m->chunk = plain_key_chunk(key(*m), offset + bytes);
-        order_plain_keys(run, run_end, offset + bytes, 4, 0xFF, key, place, drop, rounds - 1);
+        for (Member* m = run; m != run_end; ++m) m->chunk = plain_key_chunk(key(*m), offset + form.bytes);
+        order_plain_keys(run, run_end, offset + form.bytes, kRawChunks, key, place, drop, rounds - 1);
       }
     }
     run = run_end;
@@ -172,11 +184,11 @@ void order_plain_keys(Member* first, Member* last, KeyWindow& window, KeyOf key,
   for (Member* m = first; m != last; ++m) window.add(key(*m));
   if (window.rank()) {
     for (Member* m = first; m != last; ++m) m->chunk = window.chunk(key(*m));
-    order_plain_keys(first, last, window.offset(), window.bytes(), window.last_byte(), key, place, drop);
+    order_plain_keys(first, last, window.offset(), window.form(), key, place, drop);
     return;
   }
   for (Member* m = first; m != last; ++m) m->chunk = plain_key_chunk(key(*m), window.offset());
-  order_plain_keys(first, last, window.offset(), 4, 0xFF, key, place, drop);
+  order_plain_keys(first, last, window.offset(), kRawChunks, key, place, drop);
 }
 
 }  // namespace korvane::json::detail
