@@ -15,13 +15,6 @@
 namespace korvane::json::detail {
 namespace {
 
-// Past the string whose opening quote is at p.
-inline const char* skip_string(const char* p, const char* end) {
-  WrittenAs kind;
-  const char* const stop = literal_scalars::key_end(p + 1, end, kind);
-  return stop < end ? stop + 1 : end;
-}
-
 // Past the array or object at p of a checked, padded text, sixty-four bytes at a time: strings
 // are told by their quotes, and the brackets outside them counted.
 const char* skip_container(const char* p, const char* end) {
