@@ -97,7 +97,7 @@ function postToApp({ port, token }, body) {
   });
 }
 
-const server = new Server({ name: "korvane", version: "0.28.0" }, { capabilities: { tools: {} } });
+const server = new Server({ name: "korvane", version: "0.29.0" }, { capabilities: { tools: {} } });
 server.setRequestHandler(ListToolsRequestSchema, async () => ({ tools }));
 server.setRequestHandler(CallToolRequestSchema, async (request) => {
   const info = await readSocketInfo();
