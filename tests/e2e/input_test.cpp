@@ -21,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/version.h"
 #include "fixtures.h"
 #include "json/shared/value.h"
 #include "processes.h"
@@ -32,9 +31,7 @@ namespace {
 using json::Value;
 
 const std::string kInitialize = R"({"jsonrpc":"2.0","id":1,"method":"initialize"})";
-const std::string kInitializeAnswer =
-    R"({"jsonrpc":"2.0","id":1,"result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05","serverInfo":{"name":"korvane","version":")" +
-    std::string(kServerVersion) + "\"}}}";
+const std::string kInitializeAnswer = initialize_answer("1");
 
 Environment no_app() { return {"KORVANE_SOCKET_INFO=/nonexistent/korvane/socket-info.json"}; }
 

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include "bridge/app_channel.h"
-#include "common/version.h"
 #include "json/shared/value.h"
 #include "processes.h"
 
@@ -21,9 +20,7 @@ using json::Value;
 
 constexpr std::string_view kNotRunning = "korvane GUI is not running (no socket-info.json found)";
 const std::string kInitialize = R"({"jsonrpc":"2.0","id":99,"method":"initialize"})";
-const std::string kInitializeAnswer =
-    R"({"jsonrpc":"2.0","id":99,"result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05","serverInfo":{"name":"korvane","version":")" +
-    std::string(kServerVersion) + "\"}}}";
+const std::string kInitializeAnswer = initialize_answer("99");
 
 std::string expected_head(const StandinApp& app, std::size_t body_length) {
   return app_request_head(app.port(), app.token(), body_length);

@@ -1,11 +1,12 @@
-// Test support: the command that runs a project binary, request lines, raw exchanges with a
-// loopback port, runs of --check and files handed to another account.
+// Test support: the command that runs a project binary, runs of the server and of --check,
+// request lines, raw exchanges with a loopback port and files handed to another account.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
@@ -124,6 +125,39 @@ CheckRun run_check(const Environment& environment) {
 bool give_away(const std::string& path) {
   constexpr uid_t kNobody = 65534;
   return ::chown(path.c_str(), kNobody, kNobody) == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The server
+
+std::string server_binary() {
+  const char* override_path = std::getenv("KORVANE_E2E_SERVER");
+  return override_path != nullptr && *override_path != '\0' ? override_path : KORVANE_MCP_BINARY;
+}
+
+bool server_memory_is_its_own() {
+#if defined(__SANITIZE_ADDRESS__)
+  return false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return false;
+#endif
+#endif
+  // Under an emulator its limits and its memory are the emulator's as well.
+  return server_binary() == KORVANE_MCP_BINARY && command_for({KORVANE_MCP_BINARY}).size() == 1;
+}
+
+ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout, SpawnOptions options) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  Subprocess server({server_binary()}, environment, options);
+  ServerRun run;
+  if (!server.started()) return run;
+  server.write_stdin(input, timeout);
+  server.close_stdin();
+  run.out = server.read_stdout_to_end(std::chrono::milliseconds(std::max(milliseconds_until(deadline), 1)));
+  run.status = server.wait(std::chrono::milliseconds(std::max(milliseconds_until(deadline), 1)));
+  run.err = server.stderr_text();
+  return run;
 }
 
 }  // namespace korvane::e2e

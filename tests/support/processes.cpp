@@ -381,37 +381,4 @@ Environment StandinApp::server_environment(const std::optional<std::string>& ses
   return environment;
 }
 
-// ---------------------------------------------------------------------------------------------
-// The server
-
-std::string server_binary() {
-  const char* override_path = std::getenv("KORVANE_E2E_SERVER");
-  return override_path != nullptr && *override_path != '\0' ? override_path : KORVANE_MCP_BINARY;
-}
-
-bool server_memory_is_its_own() {
-#if defined(__SANITIZE_ADDRESS__)
-  return false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-  return false;
-#endif
-#endif
-  // Under an emulator its limits and its memory are the emulator's as well.
-  return server_binary() == KORVANE_MCP_BINARY && command_for({KORVANE_MCP_BINARY}).size() == 1;
-}
-
-ServerRun run_server(std::string_view input, const Environment& environment, Duration timeout, SpawnOptions options) {
-  const Clock::time_point deadline = Clock::now() + timeout;
-  Subprocess server({server_binary()}, environment, options);
-  ServerRun run;
-  if (!server.started()) return run;
-  server.write_stdin(input, timeout);
-  server.close_stdin();
-  run.out = server.read_stdout_to_end(std::chrono::milliseconds(std::max(milliseconds_until(deadline), 1)));
-  run.status = server.wait(std::chrono::milliseconds(std::max(milliseconds_until(deadline), 1)));
-  run.err = server.stderr_text();
-  return run;
-}
-
 }  // namespace korvane::e2e

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/unique_fd.h"
+#include "common/version.h"
 #include "files.h"
 
 namespace korvane::e2e {
@@ -211,6 +212,13 @@ bool give_away(const std::string& path);
 // One tools/call request line (without the line break); no "arguments" member when
 // arguments_json is empty.
 std::string tool_call_line(int id, std::string_view name, std::string_view arguments_json);
+
+// The server's answer to an initialize request whose id is the JSON text `id_json`.
+inline std::string initialize_answer(std::string_view id_json) {
+  return R"({"jsonrpc":"2.0","id":)" + std::string(id_json) +
+         R"(,"result":{"capabilities":{"tools":{}},"protocolVersion":"2024-11-05","serverInfo":{"name":"korvane","version":")" +
+         std::string(kServerVersion) + "\"}}}";
+}
 
 struct RawReply {
   std::string bytes;  // everything received before the peer closed (or the error)

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -23,8 +22,6 @@
 
 namespace korvane::json::detail {
 namespace {
-
-inline bool is_digit_byte(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
 
 // The pass over a text whose outermost value is an array or an object. Its last byte but
 // whitespace closes that value, so that every read up to it stays in the text: each token but
@@ -176,7 +173,7 @@ bool QuickCheck::scalar_text(const char* p) {
     NoText text;
     if (!read_string<false>(cursor_, string, text)) return false;
     note_string(out_, string.raw.size() + 2);
-  } else if (*p == '-' || is_digit_byte(*p)) {
+  } else if (*p == '-' || is_digit(*p)) {
     if (!check_number(cursor_)) return false;
     mark(begin_ + cursor_.pos());
   } else {
@@ -250,7 +247,7 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
     if (after != nullptr) note_string(out_, static_cast<std::size_t>(after - p));
     return after;
   }
-  if (is_digit_byte(*p) || *p == '-') {
+  if (is_digit(*p) || *p == '-') {
     p = number(p);
   } else {
     const std::string_view word = *p == 't' ? "true" : *p == 'f' ? "false" : "null";
@@ -293,13 +290,9 @@ constexpr std::array<bool, 256> kAfterNumber = [] {
 [[gnu::always_inline]] inline const char* QuickCheck::number(const char* const start) {
   if (end_ - start > 16) {
     const NumberLanes lanes = number_lanes(start);
-    const std::size_t sign = *start == '-' ? 1 : 0;
-    const std::size_t whole_end = lanes.points == 0 ? lanes.size : NumberLanes::byte_of(lanes.points);
-    // Digits after the sign, no 0 before another digit, and one point with digits after it.
-    const bool plain = lanes.size < 16 && lanes.exponent == 0 && whole_end > sign &&
-                       (start[sign] != '0' || whole_end == sign + 1) &&
-                       (lanes.points == 0 || ((lanes.points & (lanes.points - 1)) == 0 && lanes.size > whole_end + 1));
-    if (plain && kAfterNumber[static_cast<unsigned char>(start[lanes.size])]) return start + lanes.size;
+    if (lanes.plain_decimal(start) && kAfterNumber[static_cast<unsigned char>(start[lanes.size])]) {
+      return start + lanes.size;
+    }
   }
   cursor_.seek(at(start));
   return check_number(cursor_) ? begin_ + cursor_.pos() : nullptr;
@@ -366,14 +359,10 @@ bool quick_check(std::string_view text, TextOutline& outline, bool valid_utf8) {
 
 namespace korvane::json {
 
-using detail::quick_check;
-using detail::QuickCheck;
-using detail::TextOutline;
-
 struct GrowingCheck::Parts {
   Parts(std::string_view text) : check(text, outline) {}
-  TextOutline outline;
-  QuickCheck check;
+  detail::TextOutline outline;
+  detail::QuickCheck check;
 };
 
 GrowingCheck::GrowingCheck(std::size_t sure_before) : sure_before_(sure_before) {}
@@ -399,8 +388,8 @@ void GrowingCheck::grew(ByteBuffer& buffer, std::size_t from) {
   }
 }
 
-bool GrowingCheck::finish(std::string_view text, TextOutline& outline, bool valid_utf8) {
-  if (lost_ || parts_ == nullptr || text.data() != start_) return quick_check(text, outline, valid_utf8);
+bool GrowingCheck::finish(std::string_view text, detail::TextOutline& outline, bool valid_utf8) {
+  if (lost_ || parts_ == nullptr || text.data() != start_) return detail::quick_check(text, outline, valid_utf8);
   parts_->check.grew(text);
   const bool accepted = (valid_utf8 || is_valid_utf8(text)) && parts_->check.rest();
   outline = std::move(parts_->outline);

@@ -24,6 +24,16 @@ struct NumberLanes {
 
   // The byte of the lowest bit of `bits`, which is not 0.
   static std::size_t byte_of(std::uint64_t bits) { return static_cast<std::size_t>(std::countr_zero(bits) / kStride); }
+
+  // Whether the bytes from `start` on, whose lanes these are, are a plain decimal of fewer than
+  // sixteen bytes: digits after an optional '-', no 0 before another digit, no exponent, and at
+  // most one point, with digits on both sides of it.
+  bool plain_decimal(const char* start) const {
+    const std::size_t sign = *start == '-' ? 1 : 0;
+    const std::size_t whole_end = points == 0 ? size : byte_of(points);
+    return size < 16 && exponent == 0 && whole_end > sign && (start[sign] != '0' || whole_end == sign + 1) &&
+           (points == 0 || ((points & (points - 1)) == 0 && size > whole_end + 1));
+  }
 };
 
 // The lanes of the sixteen bytes from p on, which can all be read.
