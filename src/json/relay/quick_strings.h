@@ -12,6 +12,11 @@
 
 namespace korvane::json::detail {
 
+// The letters of an escape of one letter but \" and \\: \/, \b, \f, \n, \r and \t.
+constexpr bool is_one_letter_escape(char letter) {
+  return letter == '/' || letter == 'b' || letter == 'f' || letter == 'n' || letter == 'r' || letter == 't';
+}
+
 // A string's text and closing quote, from after its opening quote, an escape at a time; past the
 // quote, or null. The text's UTF-8 is checked beforehand.
 inline const char* skip_string_by_search(const char* p, const char* end) {
@@ -20,21 +25,11 @@ inline const char* skip_string_by_search(const char* p, const char* end) {
     if (p == end) return nullptr;
     if (*p == '"') return p + 1;
     if (*p != '\\' || ++p == end) return nullptr;
-    switch (*p++) {
-      case '"':
-      case '\\':
-      case '/':
-      case 'b':
-      case 'f':
-      case 'n':
-      case 'r':
-      case 't': break;
-      case 'u':
-        p = skip_unicode_escape(p, end);
-        if (p == nullptr) return nullptr;
-        break;
-      default: return nullptr;
-    }
+    const char letter = *p++;
+    if (letter == '"' || letter == '\\' || is_one_letter_escape(letter)) continue;
+    if (letter != 'u') return nullptr;
+    p = skip_unicode_escape(p, end);
+    if (p == nullptr) return nullptr;
   }
 }
 
@@ -46,19 +41,10 @@ inline bool other_escapes_valid(const char* block, std::uint64_t escaped, const 
   for (; escaped != 0; escaped &= escaped - 1) {
     const char* const at = block + std::countr_zero(escaped);
     if (at < *checked_to) continue;  // the second half of a surrogate pair
-    switch (*at) {
-      case '/':
-      case 'b':
-      case 'f':
-      case 'n':
-      case 'r':
-      case 't': break;
-      case 'u':
-        *checked_to = skip_unicode_escape(at + 1, end);
-        if (*checked_to == nullptr) return false;
-        break;
-      default: return false;
-    }
+    if (is_one_letter_escape(*at)) continue;
+    if (*at != 'u') return false;
+    *checked_to = skip_unicode_escape(at + 1, end);
+    if (*checked_to == nullptr) return false;
   }
   return true;
 }
