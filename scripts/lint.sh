@@ -15,10 +15,11 @@ fail() {
 }
 
 # The agent-client tests and the benchmark keep their own scripts; these are the ones a user or
-# CI runs and the test stages call.
+# CI runs and the test stages call (not those of the npm packages the interop tests install).
 shell_scripts() {
   printf '%s\n' run.sh test.sh .ci/run
-  find scripts fuzz tests/package tests/interop -name '*.sh' -type f | LC_ALL=C sort
+  find scripts fuzz tests/package tests/interop -name node_modules -prune -o -name '*.sh' -type f -print |
+    LC_ALL=C sort
 }
 
 command -v shellcheck >/dev/null 2>&1 || fail "no shellcheck (scripts/install-deps.sh shellcheck)"
