@@ -204,8 +204,8 @@ INSTANTIATE_TEST_SUITE_P(Orders, ReadLargeReply,
 
 // Objects too large to be held while they are written: written again in key order from an
 // index. Keys out of order, repeated (also spelled with escapes, unless `plain`), sharing long
-// starts or one the start of another; such objects inside each other, in arrays, and as the whole
-// text.
+// starts or one the start of another, holding a comma; such objects inside each other, in
+// arrays, and as the whole text.
 std::string many_members(int count, const std::string& value, bool plain = false) {
   std::string text = "{";
   for (int i = 0; i < count; ++i) {
@@ -220,7 +220,7 @@ std::string many_members(int count, const std::string& value, bool plain = false
     }
     text += "\":" + value;
   }
-  return text + R"(,"c":0,"common-start-1":"last","common-start":1)" + (plain ? "}" : R"(,"\u00e9\"":2})");
+  return text + R"(,"c,}, ,":0,"common-start-1":"last","common-start":1)" + (plain ? "}" : R"(,"\u00e9\"":2})");
 }
 
 TEST(ReadCompactLarge, ObjectsWrittenInKeyOrderAgreeWithTheValueTree) {
@@ -229,7 +229,8 @@ TEST(ReadCompactLarge, ObjectsWrittenInKeyOrderAgreeWithTheValueTree) {
   const std::string long_string = "\"" + std::string(35'000, 'x') + "}]{[\\\"" + std::string(35'000, 'x') + "\\n\"";
   for (const std::string& text :
        {big, R"({"content":[{"type":"text","text":"t"}],"data":)" + big + "}", "[" + big + "," + big + ",[1]]",
-        many_members(400, "1"), many_members(3, big), many_members(2'000, R"({"k":)" + long_string + "}"),
+        many_members(400, "1"), many_members(3, big), many_members(3'000, R"(",{\",[\\,")"),
+        many_members(2'000, R"({"k":)" + long_string + "}"),
         many_members(5, R"({"k":)" + long_string + R"(,"j":)" + long_string + "}"),
         R"({"z":)" + long_string + R"(,"a":)" + many_members(30, many_members(20, "[{},{}]")) + "}",
         "[" + many_members(40'000, "{}") + "]", many_members(3'000, record, true),

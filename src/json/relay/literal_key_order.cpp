@@ -15,35 +15,6 @@
 namespace korvane::json::detail {
 namespace {
 
-// Past the array or object at p of a checked, padded text, sixty-four bytes at a time: strings
-// are told by their quotes, and the brackets outside them counted.
-const char* skip_container(const char* p, const char* end) {
-  std::uint64_t escape_carry = 0, in_string = 0;  // all ones when a block ends inside a string
-  std::size_t depth = 0;
-  for (;; p += kStringBlockBytes) {
-    const BracketBlock block = bracket_block(p);
-    const std::uint64_t inside = prefix_xor(block.quotes & ~escaped_bits(block.backslashes, escape_carry)) ^ in_string;
-    in_string = inside >> 63 != 0 ? ~std::uint64_t{0} : 0;
-    const std::uint64_t opens = block.opens & ~inside;
-    for (std::uint64_t brackets = opens | (block.closes & ~inside); brackets != 0; brackets &= brackets - 1) {
-      const std::uint64_t bracket = brackets & (0 - brackets);
-      if ((opens & bracket) != 0) {
-        ++depth;
-      } else if (--depth == 0) {
-        return p + std::countr_zero(bracket) + 1;
-      }
-    }
-    if (end - p <= static_cast<std::ptrdiff_t>(kStringBlockBytes)) return end;
-  }
-}
-
-// Past the value at p of a checked, padded text.
-const char* skip_value(const char* p, const char* end) {
-  if (*p == '{' || *p == '[') return skip_container(p, end);
-  ScalarText value;
-  return scan_scalar(p, end, value);
-}
-
 // A key without escapes, from after its opening quote.
 inline std::string_view plain_key(const char* start) { return {start, plain_key_size(start)}; }
 
@@ -82,10 +53,14 @@ const char* LiteralWriter::write_in_key_order(const char* open, const char* end)
   out_.push_back('{');
   const std::size_t outer_base = base_;
   base_ = frames_.size();
-  // Members in key order lie all over the text: each is asked for a few members ahead.
+  // Members in key order lie all over the text: each is asked for a few members ahead, the
+  // lines of its key and of the start of its value (a short member mostly spans two or three).
   constexpr std::size_t kAhead = 8;
   for (std::size_t k = first; k < keyed_.size(); ++k) {
-    if (k + kAhead < keyed_.size()) __builtin_prefetch(open + (keyed_[k + kAhead].at & ~kDecodeKey));
+    if (k + kAhead < keyed_.size()) {
+      const char* const ahead = open + (keyed_[k + kAhead].at & ~kDecodeKey);
+      for (const std::size_t line : {0, 48, 112}) __builtin_prefetch(ahead + line);
+    }
     if (out_.size() >= piece_) (void)drain();
     const char* const colon = skip_json_space(put_keyed_key(open, end, keyed_[k], k == first), end);
     (void)write_value(skip_json_space(colon + 1, end), end);
@@ -96,30 +71,46 @@ const char* LiteralWriter::write_in_key_order(const char* open, const char* end)
   return after;
 }
 
-// Appends the object's members to keyed_ in the order of the text; past its '}'.
+// Appends the object's members to keyed_ in the order of the text; past its '}'. The object is
+// read sixty-four bytes at a time, its strings told by their quotes: outside them, its '{' and
+// the commas at its own depth begin its members, and the bracket back to no depth ends it.
 const char* LiteralWriter::index_members(const char* open, const char* end, IndexedKeys& keys) {
-  const char* p = skip_json_space(open + 1, end);
-  while (p < end && *p == '"') {
-    WrittenAs kind;
-    const char* const key_stop = literal_scalars::key_end(p + 1, end, kind);
-    const auto at = static_cast<std::uint32_t>(p + 1 - open);
-    keyed_.push_back({kind == WrittenAs::kString ? at : at | kDecodeKey, 0});
-    if (kind != WrittenAs::kString) {
-      keys.all_plain = false;
-    } else if (keys.first_plain == nullptr) {
-      keys.first_plain = p + 1;
-      keys.common = static_cast<std::size_t>(key_stop - p - 1);
-    } else {
-      keys.common =
-          common_start(keys.first_plain, p + 1, std::min(keys.common, static_cast<std::size_t>(key_stop - p - 1)));
+  std::uint64_t escape_carry = 0, in_string = 0;  // all ones when a block ends inside a string
+  std::size_t depth = 0;
+  for (const char* p = open;; p += kStringBlockBytes) {
+    const BracketBlock block = bracket_block(p);
+    const std::uint64_t inside = prefix_xor(block.quotes & ~escaped_bits(block.backslashes, escape_carry)) ^ in_string;
+    in_string = inside >> 63 != 0 ? ~std::uint64_t{0} : 0;
+    const std::uint64_t opens = block.opens & ~inside, closes = block.closes & ~inside;
+    for (std::uint64_t marks = opens | closes | (block.commas & ~inside); marks != 0; marks &= marks - 1) {
+      const std::uint64_t mark = marks & (0 - marks);
+      const char* const at = p + std::countr_zero(mark);
+      if ((opens & mark) != 0 ? depth++ == 0 : (closes & mark) == 0 && depth == 1) {
+        index_member(open, skip_json_space(at + 1, end), end, keys);
+      } else if ((closes & mark) != 0 && --depth == 0) {
+        return at + 1;
+      }
     }
-    p = skip_json_space(key_stop + 1, end);
-    p = skip_value(skip_json_space(p + 1, end), end);  // past the colon, then the value
-    p = skip_json_space(p, end);
-    if (p >= end || *p++ == '}') return p;
-    p = skip_json_space(p, end);
+    if (end - p <= static_cast<std::ptrdiff_t>(kStringBlockBytes)) return end;
   }
-  return p < end ? p + 1 : end;
+}
+
+// Notes the member whose key's opening quote is at `key`, if one is there (not in "{}").
+void LiteralWriter::index_member(const char* open, const char* key, const char* end, IndexedKeys& keys) {
+  if (key >= end || *key != '"') return;
+  WrittenAs kind;
+  const char* const key_stop = literal_scalars::key_end(key + 1, end, kind);
+  const auto at = static_cast<std::uint32_t>(key + 1 - open);
+  keyed_.push_back({kind == WrittenAs::kString ? at : at | kDecodeKey, 0});
+  const auto size = static_cast<std::size_t>(key_stop - key - 1);
+  if (kind != WrittenAs::kString) {
+    keys.all_plain = false;
+  } else if (keys.first_plain == nullptr) {
+    keys.first_plain = key + 1;
+    keys.common = size;
+  } else {
+    keys.common = common_start(keys.first_plain, key + 1, std::min(keys.common, size));
+  }
 }
 
 // A member's key, decoded into `decoded` when it holds escapes.

@@ -80,16 +80,16 @@ inline std::uint64_t escaped_bits(std::uint64_t backslashes, std::uint64_t& carr
   return (kEvenBits ^ inverted) & follows_backslash;
 }
 
-// Sixty-four bytes of JSON text: its quotes and backslashes, and its opening and closing brackets
-// (of arrays and objects alike), bit i for byte i.
+// Sixty-four bytes of JSON text: its quotes and backslashes, its opening and closing brackets (of
+// arrays and objects alike) and its commas, bit i for byte i.
 struct BracketBlock {
-  std::uint64_t quotes, backslashes, opens, closes;
+  std::uint64_t quotes, backslashes, opens, closes, commas;
 };
 
 inline BracketBlock bracket_block(const char* p) {
 #if defined(KORVANE_BYTE_VECTOR)
   using namespace vec;
-  Bytes quotes[4], backslashes[4], opens[4], closes[4];
+  Bytes quotes[4], backslashes[4], opens[4], closes[4], commas[4];
   for (int i = 0; i < 4; ++i) {
     const Bytes bytes = load(p + 16 * i);
     const Bytes folded = either(bytes, splat(0x20));  // '[' and ']' as '{' and '}'
@@ -97,19 +97,22 @@ inline BracketBlock bracket_block(const char* p) {
     backslashes[i] = equal(bytes, splat('\\'));
     opens[i] = equal(folded, splat('{'));
     closes[i] = equal(folded, splat('}'));
+    commas[i] = equal(bytes, splat(','));
   }
   return {bits_of(quotes[0], quotes[1], quotes[2], quotes[3]),
           bits_of(backslashes[0], backslashes[1], backslashes[2], backslashes[3]),
-          bits_of(opens[0], opens[1], opens[2], opens[3]), bits_of(closes[0], closes[1], closes[2], closes[3])};
+          bits_of(opens[0], opens[1], opens[2], opens[3]), bits_of(closes[0], closes[1], closes[2], closes[3]),
+          bits_of(commas[0], commas[1], commas[2], commas[3])};
 #else
   using namespace string_block_words;
-  BracketBlock block{0, 0, 0, 0};
+  BracketBlock block{0, 0, 0, 0, 0};
   for (int i = 0; i < 8; ++i) {
     const std::uint64_t word = load_word(p + 8 * i), folded = word | kOnes * 0x20;
     block.quotes |= gather(equal_highs(word, '"')) << (8 * i);
     block.backslashes |= gather(equal_highs(word, '\\')) << (8 * i);
     block.opens |= gather(equal_highs(folded, '{')) << (8 * i);
     block.closes |= gather(equal_highs(folded, '}')) << (8 * i);
+    block.commas |= gather(equal_highs(word, ',')) << (8 * i);
   }
   return block;
 #endif
