@@ -24,7 +24,7 @@ class KnownKey {
   // `key` as written between its quotes, in text that outlives this; `readable` bytes from
   // key.data() on can be read (the key, its closing quote and what follows).
   KnownKey(std::string_view key, std::size_t readable) : data_(key.data()), size_(key.size()) {
-    if (size_ >= kWordBytes) return;  // compared with memcmp
+    if (size_ >= kWordBytes) return;  // compared by its last word, then memcmp
     const std::size_t low = std::min<std::size_t>(size_ + 1, 8), high = size_ + 1 - low;
     masks_ = {low_bytes(low), low_bytes(high)};
     if (readable >= kWordBytes) {  // the quote is the text's own
@@ -46,7 +46,10 @@ class KnownKey {
     if (size_ < kWordBytes && readable >= kWordBytes) {
       return (((load_word(p) ^ words_[0]) & masks_[0]) | ((load_word(p + 8) ^ words_[1]) & masks_[1])) == 0;
     }
-    return p[size_] == '"' && std::memcmp(p, data_, size_) == 0;
+    if (p[size_] != '"') return false;
+    if (size_ < 8) return std::memcmp(p, data_, size_) == 0;
+    // Long keys that differ, such as ids, mostly differ in their last bytes: those go first.
+    return load_word(p + size_ - 8) == load_word(data_ + size_ - 8) && std::memcmp(p, data_, size_ - 8) == 0;
   }
 
  private:
