@@ -248,7 +248,8 @@ TEST(ReadCompactLarge, ObjectsWrittenInKeyOrderAgreeWithTheValueTree) {
 }
 
 // Plain keys ordered a chunk at a time, as sorting them whole orders them, the last of equal keys
-// kept: keys of few kinds of byte or of many, alike for long, ending anywhere in a chunk.
+// kept: keys of few kinds of byte or of many, alike for long, ending anywhere in a chunk; few
+// enough to be ordered through the scratch, and too many.
 TEST(PlainKeyOrder, AgreesWithSortingTheKeysWhole) {
   struct Member {
     std::uint32_t at, chunk;
@@ -257,12 +258,12 @@ TEST(PlainKeyOrder, AgreesWithSortingTheKeysWhole) {
   for (const std::string alphabet :
        {"01", "0123456789abcdef", "-.0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz~",
         "ab\xC3\xA9\xE2\x80\x94"}) {
-    for (const std::size_t start : {0, 3, 40}) {
+    for (const auto& [start, count] : {std::pair{0, 3000}, {3, 3000}, {40, 3000}, {0, 20000}, {3, 20000}}) {
       std::string text = "{";
       std::vector<Member> members;
       std::vector<std::pair<std::string, std::uint32_t>> expected;  // key, place
-      for (int i = 0; i < 3000; ++i) {
-        std::string key(start, 'k');
+      for (int i = 0; i < count; ++i) {
+        std::string key(static_cast<std::size_t>(start), 'k');
         for (std::size_t n = random() % 14; n > 0; --n) key += alphabet[random() % alphabet.size()];
         if (random() % 9 == 0) key += std::string(70, 'q') + alphabet[random() % alphabet.size()];
         members.push_back({static_cast<std::uint32_t>(text.size() + 1), 0});

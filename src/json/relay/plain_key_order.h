@@ -3,7 +3,7 @@
 // the next chunk for the members whose chunks were the same, so that most keys are read once or
 // twice and never compared whole. The first chunk holds as many bytes as the keys' bytes there
 // let it (see KeyWindow): keys of few kinds of byte, such as ids in hex, hold little in a byte,
-// and four of their bytes seldom tell them apart. Asks for no memory (see order_by_key).
+// and four of their bytes seldom tell them apart. Asks for no memory but a scratch on the stack.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "common/byte_vector.h"
 
@@ -110,14 +111,44 @@ class KeyWindow {
 
 namespace plain_keys {
 
-// Orders [first, last) by `chunk` from its byte at `shift` down, a byte at a time in place.
+// At most this many members are ordered through a scratch of the stack, not in place.
+inline constexpr std::size_t kScratchMembers = 4096;
+
+// Orders [first, last), whose chunks are the same above the byte at `shift`, by the bytes from
+// there down: one pass over them counts each byte's digits, and a pass for each byte with
+// more than one digit moves them to their places in `scratch` and back (least byte first). A
+// pass has no chain of swaps to wait on, as the pass in place has.
 template <typename Member>
-void sort_by_chunk(Member* first, Member* last, int shift) {
+void sort_through_scratch(Member* first, Member* last, int shift, Member* scratch) {
+  const auto size = static_cast<std::uint32_t>(last - first);
+  const int bytes = shift / 8 + 1;
+  std::array<std::array<std::uint32_t, 256>, 4> counts{};
+  for (const Member* m = first; m != last; ++m) {
+    for (int i = 0; i < bytes; ++i) ++counts[i][(m->chunk >> (8 * i)) & 0xFF];
+  }
+  Member* from = first;
+  Member* to = scratch;
+  for (int i = 0; i < bytes; ++i) {
+    std::array<std::uint32_t, 256>& places = counts[i];
+    if (places[(from->chunk >> (8 * i)) & 0xFF] == size) continue;  // one digit for all
+    std::uint32_t place = 0;
+    for (std::uint32_t& count : places) place += std::exchange(count, place);
+    for (const Member* m = from; m != from + size; ++m) to[places[(m->chunk >> (8 * i)) & 0xFF]++] = *m;
+    std::swap(from, to);
+  }
+  if (from != first) std::copy(from, from + size, first);
+}
+
+// Orders [first, last) by `chunk` from its byte at `shift` down: a byte at a time in place, and
+// the few members left of a digit through `scratch`.
+template <typename Member>
+void sort_by_chunk(Member* first, Member* last, int shift, Member* scratch) {
   const auto size = static_cast<std::size_t>(last - first);
   if (size <= 32) {
     std::sort(first, last, [](const Member& a, const Member& b) { return a.chunk < b.chunk; });
     return;
   }
+  if (size <= kScratchMembers) return sort_through_scratch(first, last, shift, scratch);
   const auto digit = [shift](const Member& m) { return (m.chunk >> shift) & 0xFF; };
   std::array<std::size_t, 257> starts{};
   for (const Member* m = first; m != last; ++m) ++starts[digit(*m) + 1];
@@ -137,7 +168,7 @@ void sort_by_chunk(Member* first, Member* last, int shift) {
   }
   if (shift == 0) return;
   for (std::size_t d = 0; d < 256; ++d) {
-    if (starts[d + 1] - starts[d] > 1) sort_by_chunk(first + starts[d], first + starts[d + 1], shift - 8);
+    if (starts[d + 1] - starts[d] > 1) sort_by_chunk(first + starts[d], first + starts[d + 1], shift - 8, scratch);
   }
 }
 
@@ -148,10 +179,11 @@ inline constexpr int kChunkRounds = 16;  // then the rest of the keys are compar
 // Orders [first, last) by key (`key(member)` is where its key starts, after its quote), and among
 // equal keys by place (`place`); of equal keys all but the last are handed to `drop`. Each
 // member's `chunk` is the key's chunk at `offset` on entry, which every key reaches, in `form`.
+// `scratch` holds kScratchMembers members.
 template <typename Member, typename KeyOf, typename PlaceOf, typename Drop>
 void order_plain_keys(Member* first, Member* last, std::size_t offset, const ChunkForm& form, KeyOf key, PlaceOf place,
-                      Drop drop, int rounds = plain_keys::kChunkRounds) {
-  plain_keys::sort_by_chunk(first, last, 24);
+                      Drop drop, Member* scratch, int rounds = plain_keys::kChunkRounds) {
+  plain_keys::sort_by_chunk(first, last, 24, scratch);
   for (Member* run = first; run != last;) {
     Member* run_end = run + 1;
     while (run_end != last && run_end->chunk == run->chunk) ++run_end;
@@ -170,7 +202,7 @@ void order_plain_keys(Member* first, Member* last, std::size_t offset, const Chu
         }
       } else {
         for (Member* m = run; m != run_end; ++m) m->chunk = plain_key_chunk(key(*m), offset + form.bytes);
-        order_plain_keys(run, run_end, offset + form.bytes, kRawChunks, key, place, drop, rounds - 1);
+        order_plain_keys(run, run_end, offset + form.bytes, kRawChunks, key, place, drop, scratch, rounds - 1);
       }
     }
     run = run_end;
@@ -181,14 +213,15 @@ void order_plain_keys(Member* first, Member* last, std::size_t offset, const Chu
 // that holds more than four bytes, else its four bytes from the window's offset.
 template <typename Member, typename KeyOf, typename PlaceOf, typename Drop>
 void order_plain_keys(Member* first, Member* last, KeyWindow& window, KeyOf key, PlaceOf place, Drop drop) {
+  std::array<Member, plain_keys::kScratchMembers> scratch;  // 32 KiB for members of two words
   for (Member* m = first; m != last; ++m) window.add(key(*m));
   if (window.rank()) {
     for (Member* m = first; m != last; ++m) m->chunk = window.chunk(key(*m));
-    order_plain_keys(first, last, window.offset(), window.form(), key, place, drop);
+    order_plain_keys(first, last, window.offset(), window.form(), key, place, drop, scratch.data());
     return;
   }
   for (Member* m = first; m != last; ++m) m->chunk = plain_key_chunk(key(*m), window.offset());
-  order_plain_keys(first, last, window.offset(), kRawChunks, key, place, drop);
+  order_plain_keys(first, last, window.offset(), kRawChunks, key, place, drop, scratch.data());
 }
 
 }  // namespace korvane::json::detail
