@@ -29,6 +29,17 @@ inline std::size_t common_start(const char* a, const char* b, std::size_t limit)
   return limit;
 }
 
+// The size of the key whose opening quote would be bit `bit` of the block, when it is there and
+// ends in the block with no backslash in it; -1 when it is to be read from the text.
+inline int plain_key_in_block(const BracketBlock& block, int bit) {
+  if (bit > 62 || (block.quotes >> bit & 1) == 0) return -1;
+  const std::uint64_t quotes_after = block.quotes >> (bit + 1);
+  if (quotes_after == 0) return -1;
+  const int size = std::countr_zero(quotes_after);
+  const std::uint64_t backslashes = block.backslashes >> (bit + 1) & ((std::uint64_t{1} << size) - 1);
+  return backslashes == 0 ? size : -1;
+}
+
 }  // namespace
 
 // The outermost object open, written so far in the order of the text, is written again in key
@@ -86,7 +97,11 @@ const char* LiteralWriter::index_members(const char* open, const char* end, Inde
       const std::uint64_t mark = marks & (0 - marks);
       const char* const at = p + std::countr_zero(mark);
       if ((opens & mark) != 0 ? depth++ == 0 : (closes & mark) == 0 && depth == 1) {
-        index_member(open, skip_json_space(at + 1, end), end, keys);
+        if (const int size = plain_key_in_block(block, std::countr_zero(mark) + 1); size >= 0) {
+          note_key(open, at + 1, static_cast<std::size_t>(size), true, keys);
+        } else {
+          index_member(open, skip_json_space(at + 1, end), end, keys);
+        }
       } else if ((closes & mark) != 0 && --depth == 0) {
         return at + 1;
       }
@@ -100,10 +115,15 @@ void LiteralWriter::index_member(const char* open, const char* key, const char* 
   if (key >= end || *key != '"') return;
   WrittenAs kind;
   const char* const key_stop = literal_scalars::key_end(key + 1, end, kind);
+  note_key(open, key, static_cast<std::size_t>(key_stop - key - 1), kind == WrittenAs::kString, keys);
+}
+
+// Notes the member whose key's opening quote is at `key`: where it is, and how much of its start
+// all plain keys so far share.
+void LiteralWriter::note_key(const char* open, const char* key, std::size_t size, bool plain, IndexedKeys& keys) {
   const auto at = static_cast<std::uint32_t>(key + 1 - open);
-  keyed_.push_back({kind == WrittenAs::kString ? at : at | kDecodeKey, 0});
-  const auto size = static_cast<std::size_t>(key_stop - key - 1);
-  if (kind != WrittenAs::kString) {
+  keyed_.push_back({plain ? at : at | kDecodeKey, 0});
+  if (!plain) {
     keys.all_plain = false;
   } else if (keys.first_plain == nullptr) {
     keys.first_plain = key + 1;

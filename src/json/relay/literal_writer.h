@@ -108,6 +108,7 @@ class LiteralWriter {
   };
   const char* index_members(const char* open, const char* end, IndexedKeys& keys);
   void index_member(const char* open, const char* key, const char* end, IndexedKeys& keys);
+  void note_key(const char* open, const char* key, std::size_t size, bool plain, IndexedKeys& keys);
   void order_keyed(const char* open, const char* end, std::size_t first, const IndexedKeys& keys);
   std::string_view keyed_key(const char* open, const char* end, const Keyed& member, std::string& decoded);
   const char* put_keyed_key(const char* open, const char* end, const Keyed& member, bool first);
