@@ -155,16 +155,24 @@ void sort_by_chunk(Member* first, Member* last, int shift, Member* scratch) {
   for (std::size_t d = 1; d < starts.size(); ++d) starts[d] += starts[d - 1];
   std::array<std::size_t, 256> next{};
   std::copy(starts.begin(), starts.end() - 1, next.begin());
-  for (std::size_t d = 0; d < 256; ++d) {  // each member swapped into its digit's place
-    while (next[d] < starts[d + 1]) {
-      Member& m = first[next[d]];
-      const auto home = digit(m);
-      if (home == d) {
-        ++next[d];
-      } else {
-        std::swap(m, first[next[home]++]);
-      }
+  // Rounds over the digits whose parts are not yet filled: each member of such a part from its
+  // first open place on is swapped into the next place of its own digit, one member after
+  // another, so that no swap waits on the member the one before brought; what a swap brings is
+  // looked at in the next round. Each swap fills a place, and the last open part is filled when
+  // all others are.
+  std::array<std::uint8_t, 256> open_digits;
+  std::size_t open_count = 0;
+  for (std::size_t d = 0; d < 256; ++d) {
+    if (starts[d + 1] != starts[d]) open_digits[open_count++] = static_cast<std::uint8_t>(d);
+  }
+  while (open_count > 1) {
+    std::size_t still_open = 0;
+    for (std::size_t i = 0; i < open_count; ++i) {
+      const std::size_t d = open_digits[i], part_end = starts[d + 1];
+      for (std::size_t at = next[d]; at != part_end; ++at) std::swap(first[at], first[next[digit(first[at])]++]);
+      if (next[d] != part_end) open_digits[still_open++] = static_cast<std::uint8_t>(d);
     }
+    open_count = still_open;
   }
   if (shift == 0) return;
   for (std::size_t d = 0; d < 256; ++d) {
