@@ -94,16 +94,20 @@ const char* LiteralWriter::index_members(const char* open, const char* end, Inde
     in_string = inside >> 63 != 0 ? ~std::uint64_t{0} : 0;
     const std::uint64_t opens = block.opens & ~inside, closes = block.closes & ~inside;
     for (std::uint64_t marks = opens | closes | (block.commas & ~inside); marks != 0; marks &= marks - 1) {
-      const std::uint64_t mark = marks & (0 - marks);
-      const char* const at = p + std::countr_zero(mark);
-      if ((opens & mark) != 0 ? depth++ == 0 : (closes & mark) == 0 && depth == 1) {
-        if (const int size = plain_key_in_block(block, std::countr_zero(mark) + 1); size >= 0) {
-          note_key(open, at + 1, static_cast<std::size_t>(size), true, keys);
-        } else {
-          index_member(open, skip_json_space(at + 1, end), end, keys);
-        }
-      } else if ((closes & mark) != 0 && --depth == 0) {
-        return at + 1;
+      const int bit = std::countr_zero(marks);
+      const std::uint64_t mark = std::uint64_t{1} << bit;
+      if ((opens & mark) != 0) {
+        if (depth++ != 0) continue;
+      } else if ((closes & mark) != 0) {
+        if (--depth == 0) return p + bit + 1;
+        continue;
+      } else if (depth != 1) {
+        continue;
+      }
+      if (const int size = plain_key_in_block(block, bit + 1); size >= 0) {  // a member begins after it
+        note_key(open, p + bit + 1, static_cast<std::size_t>(size), true, keys);
+      } else {
+        index_member(open, skip_json_space(p + bit + 1, end), end, keys);
       }
     }
     if (end - p <= static_cast<std::ptrdiff_t>(kStringBlockBytes)) return end;

@@ -251,13 +251,13 @@ bool QuickCheck::containers(const char* p, std::size_t depth) {
     p = number(p);
   } else {
     // The word's bytes up to the last one are all in the text, the last one being no letter.
-    // Each word is compared with a size known here, which takes a load or two, not a call.
-    const std::ptrdiff_t size = *p == 'f' ? 5 : 4;
+    // Compared with a size known here, which takes a load or two, not a call.
+    const bool is_false = *p == 'f';
+    const std::ptrdiff_t size = is_false ? 5 : 4;
     if (last_ - p < size - 1) return nullptr;
-    const bool same = *p == 't'   ? std::memcmp(p, "true", 4) == 0
-                      : *p == 'f' ? std::memcmp(p, "false", 5) == 0
-                                  : std::memcmp(p, "null", 4) == 0;
-    if (!same) return nullptr;
+    if (is_false ? std::memcmp(p, "false", 5) != 0 : std::memcmp(p, *p == 't' ? "true" : "null", 4) != 0) {
+      return nullptr;
+    }
     p += size;
   }
   if (p != nullptr) value_starts(p);
